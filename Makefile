@@ -1,0 +1,42 @@
+# The two commands a newcomer needs: `make run` and `make test`.
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+CMAKE_GEN := -G Ninja
+SAMPLE := samples/削除済みアイテム.dbx
+
+.PHONY: deps build run test test-debug test-asan bench sample screenshots clean
+
+deps:
+	@scripts/install-deps
+
+build: deps
+	cmake -S . -B build/release $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DKELDOR_BUILD_TESTS=OFF
+	cmake --build build/release -j $(JOBS)
+
+run: build
+	@mkdir -p out
+	build/release/cli/keldor-cli recover "$(SAMPLE)" --into out
+
+test: deps test-debug test-asan
+
+test-debug:
+	cmake -S . -B build/debug $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DWARNINGS_AS_ERRORS=ON
+	cmake --build build/debug -j $(JOBS)
+	ctest --test-dir build/debug --output-on-failure -j $(JOBS)
+
+test-asan:
+	cmake -S . -B build/asan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DWARNINGS_AS_ERRORS=ON -DKELDOR_SANITIZE=ON
+	cmake --build build/asan -j $(JOBS)
+	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	    ctest --test-dir build/asan --output-on-failure -j $(JOBS)
+
+bench: deps
+	cmake -S . -B build/bench $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DKELDOR_BUILD_TESTS=OFF -DKELDOR_BUILD_BENCH=ON
+	cmake --build build/bench -j $(JOBS)
+	bench/run-bench build/bench
+
+# Rebuilds the bundled sample mailbox from samples/mails/.
+sample: build
+	build/release/tools/make_sample_mailbox samples/mails "$(SAMPLE)"
+
+clean:
+	rm -rf build out

@@ -1,0 +1,413 @@
+#include "engine/recovery_run.h"
+
+#include "engine/dbx_layout.h"
+#include "engine/repair_pipeline.h"
+#include "engine/run_flags.h"
+#include "platform/text.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <optional>
+
+namespace keldor::engine {
+
+namespace {
+
+constexpr std::size_t kRecordsPerProgressStep = 100;
+
+Text withCrLf(TextView first, TextView second) {
+    Text text(first);
+    text += u"\r\n";
+    text += second;
+    return text;
+}
+
+std::tm localNow() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &now);
+#else
+    localtime_r(&now, &local);
+#endif
+    return local;
+}
+
+// Brent's cycle finding over the chain, so that a loop is noticed after at
+// most about twice its length without remembering every offset seen.
+class LoopWatch {
+public:
+    // True when `offset` closes a loop.
+    bool seenBefore(std::uint64_t offset) {
+        if (offset == anchor_) {
+            return true;
+        }
+        if (++steps_ == power_) {
+            anchor_ = offset;
+            power_ *= 2;
+            steps_ = 0;
+        }
+        return false;
+    }
+    [[nodiscard]] std::size_t loopLength() const { return steps_ + 1; }
+
+private:
+    std::uint64_t anchor_ = UINT64_MAX;
+    std::size_t power_ = 1;
+    std::size_t steps_ = 0;
+};
+
+// The four bytes written in place of the four a record's chain link took.
+using SubstituteBytes = std::array<char, dbx::kLostBytesPerRecord>;
+
+SubstituteBytes substituteBytes(bool firstOfMessage, bool endedWithCr, unsigned firstTextByte) {
+    constexpr char kLost = 0x00;
+    if (firstOfMessage) {
+        // The colon of "From:" survived; its name did not.
+        return firstTextByte == ':' ? SubstituteBytes{'F', 'r', 'o', 'm'}
+                                    : SubstituteBytes{kLost, kLost, kLost, kLost};
+    }
+    // A CR that ended the previous record must be followed by LF, and an LF
+    // that starts this one must be preceded by CR.
+    const char first = endedWithCr ? '\n' : kLost;
+    const char last = firstTextByte == '\n' ? '\r' : kLost;
+    return SubstituteBytes{first, kLost, kLost, last};
+}
+
+bool startsNewMessageByContent(ByteView text) {
+    static constexpr std::string_view kReturnPathTail = "rn-path: ";
+    for (std::size_t i = 0; i < kReturnPathTail.size(); ++i) {
+        unsigned c = byteAt(text, i);
+        if (c >= 'A' && c <= 'Z') {
+            c += 'a' - 'A';
+        }
+        if (c != static_cast<unsigned char>(kReturnPathTail[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Pass 2 and the end of a run, over one open mailbox.
+class Reassembly {
+public:
+    Reassembly(const platform::ReadOnlyFile& mailbox, const std::vector<std::uint64_t>& records,
+               const std::filesystem::path& folder, RunView& view,
+               const repair::RepairOptions& options, RunReport& report)
+        : reader_(mailbox), records_(records), folder_(folder), view_(view), options_(options),
+          report_(report) {}
+
+    // false when a write failed; report_.message then says which and why.
+    bool run();
+
+private:
+    bool openMessage();
+    bool write(ByteView bytes);
+    bool finishMessage(std::size_t index);
+    void showProgress(std::size_t index);
+    bool fail(std::error_code error);
+
+    dbx::RecordReader reader_;
+    const std::vector<std::uint64_t>& records_;
+    const std::filesystem::path& folder_;
+    RunView& view_;
+    const repair::RepairOptions& options_;
+    RunReport& report_;
+
+    std::optional<platform::OutputFile> out_;
+    std::filesystem::path currentPath_;
+};
+
+bool Reassembly::run() {
+    bool awaitingStart = true;
+    bool endedWithCr = false;
+    bool endedWithCrLf = false;
+    dbx::DeletedRecord record;
+
+    for (std::size_t i = records_.size(); i-- > 0;) {
+        // A record that cannot be read back (the file changed under us, an
+        // I/O error) reads as an empty record: it ends the current message.
+        reader_.read(records_[i], record);
+        const ByteView text = record.textView();
+
+        if (!awaitingStart && !endedWithCrLf && startsNewMessageByContent(text)) {
+            // "Return-Path: " lost its first four letters to the chain link:
+            // a new message begins here although the last record was full.
+            if (!finishMessage(i)) {
+                return false;
+            }
+            awaitingStart = true;
+        }
+
+        const bool firstOfMessage = awaitingStart;
+        if (awaitingStart) {
+            if (!openMessage()) {
+                return false;
+            }
+            awaitingStart = false;
+        }
+        const SubstituteBytes substitutes =
+            substituteBytes(firstOfMessage, endedWithCr, byteAt(text, 0));
+        if (!write(ByteView(substitutes.data(), substitutes.size()))) {
+            return false;
+        }
+
+        const bool full = record.fullByLayout() && i != 0;
+        if (full) {
+            if (!write(text)) {
+                return false;
+            }
+            const unsigned last = byteAt(text, dbx::kTextSize - 1);
+            endedWithCr = last == '\r';
+            endedWithCrLf = last == '\n' && byteAt(text, dbx::kTextSize - 2) == '\r';
+        } else {
+            const std::size_t end = std::min(text.find('\0'), text.size());
+            if (!write(text.substr(0, end))) {
+                return false;
+            }
+            awaitingStart = true;
+        }
+
+        if (awaitingStart) {
+            if (!finishMessage(i)) {
+                return false;
+            }
+            if (StopRequested) {
+                return true;
+            }
+        }
+    }
+    return true;
+}
+
+bool Reassembly::openMessage() {
+    ++report_.mailCount;
+    currentPath_ = folder_ / temporaryFileName(report_.mailCount);
+    std::error_code error;
+    out_ = platform::OutputFile::create(currentPath_, error);
+    return out_ ? true : fail(error);
+}
+
+bool Reassembly::write(ByteView bytes) {
+    const std::error_code error = out_->write(bytes);
+    return error ? fail(error) : true;
+}
+
+bool Reassembly::finishMessage(std::size_t index) {
+    const std::error_code error = out_->close();
+    out_.reset();
+    if (error) {
+        return fail(error);
+    }
+    repairMessageFile(currentPath_, options_, view_);
+    showProgress(index);
+    view_.processEvents();
+    return true;
+}
+
+void Reassembly::showProgress(std::size_t index) {
+    const double total = static_cast<double>(records_.size());
+    const int percent = static_cast<int>((total - static_cast<double>(index)) / total * 100.0);
+    view_.setProgress(percent);
+    view_.setText(StatusControl::Percent, platform::toText(percent) + u"%");
+    view_.setText(StatusControl::Status, platform::toText(report_.mailCount) + u"通のメールを復元");
+}
+
+bool Reassembly::fail(std::error_code error) {
+    out_.reset();
+    report_.outcome = RunOutcome::WriteFailed;
+    report_.message = withCrLf(withCrLf(u"メールファイルの書き込みに失敗しました。",
+                                        platform::pathText(currentPath_)),
+                               platform::fromUtf8(error.message()));
+    return false;
+}
+
+Text headerMessage(dbx::HeaderCheck check) {
+    return check == dbx::HeaderCheck::NotOutlookExpressFile
+               ? u"このファイルは、Outlock Express のファイルではありません。"
+               : u"このファイルは、Outlock Express のメッセージファイルではありません。";
+}
+
+} // namespace
+
+Text joinPath(TextView directory, TextView name) {
+    Text path(directory);
+    if (path.empty() || path.back() != kPathSeparator) {
+        path += kPathSeparator;
+    }
+    path += name;
+    return path;
+}
+
+Text outputFolderName(const std::tm& localTime) {
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "%04d%02d%02d%02d%02d%02d", localTime.tm_year + 1900,
+                  localTime.tm_mon + 1, localTime.tm_mday, localTime.tm_hour, localTime.tm_min,
+                  localTime.tm_sec);
+    return u"メール復元" + platform::asciiText(stamp);
+}
+
+std::vector<std::uint64_t> listDeletedChain(const platform::ReadOnlyFile& file,
+                                            std::uint32_t head,
+                                            const std::function<bool(std::size_t)>& onRecord) {
+    std::vector<std::uint64_t> records;
+    if (head == 0) {
+        return records;
+    }
+    const std::uint64_t capacity = file.size() / dbx::kRecordSize;
+    const dbx::RecordReader reader(file);
+    dbx::DeletedRecord record;
+    LoopWatch loop;
+    std::uint64_t offset = head;
+    while (records.size() < capacity && reader.read(offset, record)) {
+        if (loop.seenBefore(offset)) {
+            // Cut the list where the loop first came round again.
+            // `offset` would be entry records.size(); the loop closes there.
+            const std::size_t length = loop.loopLength();
+            const auto entry = [&](std::size_t index) {
+                return index < records.size() ? records[index] : offset;
+            };
+            std::size_t start = 0;
+            while (entry(start) != entry(start + length)) {
+                ++start;
+            }
+            records.resize(start + length);
+            break;
+        }
+        records.push_back(offset);
+        if (!onRecord(records.size()) || record.chainLink == 0) {
+            break;
+        }
+        offset = record.chainLink;
+    }
+    return records;
+}
+
+RunReport recoverMailbox(const std::filesystem::path& mailboxPath, RunView& view,
+                         const repair::RepairOptions& options) {
+    RunReport report;
+
+    // 1. The mailbox, for reading only.
+    std::error_code openError;
+    const std::optional<platform::ReadOnlyFile> mailbox =
+        platform::ReadOnlyFile::open(mailboxPath, openError);
+    const auto couldNotOpen = [&] {
+        report.outcome = RunOutcome::CouldNotOpen;
+        report.message =
+            withCrLf(u"DBXファイルをオープンできませんでした。", platform::pathText(mailboxPath));
+        view.showMessage(report.message, MessageIcon::Warning, MessageButtons::Ok);
+        return report;
+    };
+    if (!mailbox) {
+        return couldNotOpen();
+    }
+
+    // 2. A fresh output folder.
+    const Text folderText = joinPath(view.outputLocation(), outputFolderName(localNow()));
+    const std::filesystem::path folder = platform::toPath(folderText);
+    std::error_code folderError;
+    std::filesystem::create_directory(folder, folderError); // only whether it exists counts
+    if (!std::filesystem::is_directory(folder, folderError)) {
+        report.outcome = RunOutcome::FolderNotCreated;
+        report.message = u"出力先フォルダの作成に失敗しました。";
+        view.showMessage(report.message, MessageIcon::Error, MessageButtons::Ok);
+        return report;
+    }
+    report.outputFolder = folder;
+
+    // 3. The header; a short file gives what it has.
+    std::array<char, dbx::kHeaderSize> headerBlock{};
+    const std::optional<std::size_t> headerRead = mailbox->readAt(0, headerBlock);
+    if (!headerRead) {
+        return couldNotOpen();
+    }
+    const std::optional<dbx::MailboxHeader> header =
+        dbx::parseHeader(ByteView(headerBlock.data(), *headerRead));
+    const dbx::HeaderCheck check = dbx::checkHeader(header);
+    if (check != dbx::HeaderCheck::Accepted) {
+        report.outcome = check == dbx::HeaderCheck::NotOutlookExpressFile
+                             ? RunOutcome::NotOutlookExpress
+                             : RunOutcome::NotMessageFile;
+        report.message = headerMessage(check);
+        view.showMessage(report.message, MessageIcon::Warning, MessageButtons::Ok);
+        return report;
+    }
+
+    // 4-5. Pass 1: list the chain.
+    view.setText(StatusControl::Message, u"削除レコードを復元しています。");
+    StopRequested = false;
+    view.setVisible(StatusControl::StartButton, false);
+    view.setVisible(StatusControl::StopButton, true);
+    view.setBusy(true);
+    const std::vector<std::uint64_t> records =
+        listDeletedChain(*mailbox, header->deletedChainHead, [&view](std::size_t count) {
+            if (count % kRecordsPerProgressStep == 0) {
+                view.setText(StatusControl::Message, u"削除レコードを復元しています。(レコード件数=" +
+                                                         platform::toText(static_cast<std::int64_t>(count)) + u")");
+                view.processEvents();
+            }
+            return !StopRequested;
+        });
+    report.recordCount = static_cast<std::int64_t>(records.size());
+
+    // 6. The status area switches to reassembly.
+    view.setVisible(StatusControl::Message, false);
+    view.setVisible(StatusControl::Proc, true);
+    view.setVisible(StatusControl::Progress, true);
+    view.setVisible(StatusControl::Percent, true);
+    view.setVisible(StatusControl::Status, true);
+    view.setProgress(0);
+    view.setText(StatusControl::Percent, u"0%");
+    view.setText(StatusControl::Status, u"0通のメールを復元");
+
+    // 7-9. Pass 2: reassemble, write and repair.
+    bool written = true;
+    if (!records.empty() && !StopRequested) {
+        Reassembly reassembly(*mailbox, records, folder, view, options, report);
+        written = reassembly.run();
+    }
+
+    // 10. Rename pass; skipped after a failed write, whose files keep their
+    // temporary names for the user to look at.
+    view.setVisible(StatusControl::Proc, false);
+    if (written) {
+        view.setVisible(StatusControl::Rename, true);
+        report.files = renameMessageFiles(folder, report.mailCount, view);
+    }
+
+    // 11. Restore the window.
+    view.setText(StatusControl::Message, u"");
+    view.setVisible(StatusControl::Message, true);
+    view.setVisible(StatusControl::Rename, false);
+    view.setVisible(StatusControl::Progress, false);
+    view.setVisible(StatusControl::Percent, false);
+    view.setVisible(StatusControl::Status, false);
+    view.setVisible(StatusControl::StartButton, true);
+    view.setVisible(StatusControl::StopButton, false);
+    view.setBusy(false);
+    report.stopped = StopRequested;
+
+    // 12. Report.
+    if (!written) {
+        view.showMessage(report.message, MessageIcon::Error, MessageButtons::Ok);
+        return report;
+    }
+    if (ExitAfterStop) {
+        return report;
+    }
+    if (report.mailCount == 0) {
+        view.showMessage(u"メールが見つかりませんでした。", MessageIcon::Information, MessageButtons::Ok);
+    } else {
+        const MessageAnswer answer = view.showMessage(
+            platform::toText(report.mailCount) +
+                u"通のメールが見つかりました。出力先フォルダをExplorerで開きますか？",
+            MessageIcon::Question, MessageButtons::YesNo);
+        if (answer == MessageAnswer::Yes) {
+            view.openFolder(folder);
+        }
+    }
+    return report;
+}
+
+} // namespace keldor::engine

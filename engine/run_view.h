@@ -1,0 +1,51 @@
+#pragma once
+// What a recovery run needs of the window that started it: the output
+// location the user typed, the status area it drives, message boxes, and a
+// chance for the window to handle pending input (Stop, the close box).
+
+#include "platform/bytes.h"
+
+#include <filesystem>
+
+namespace keldor::engine {
+
+// The status controls the run drives.
+enum class StatusControl {
+    Message,     // lblMessage: help line, and the record count of the chain walk
+    Proc,        // lblProc: caption shown while messages are reassembled
+    Rename,      // lblRename: caption shown while files are renamed
+    Progress,    // prgStatus: progress bar, 0..100
+    Percent,     // lblPercent: "p%"
+    Status,      // lblStatus: "n通のメールを復元" / "n通のメールをリネーム"
+    StartButton, // cmdStart
+    StopButton,  // cmdStop
+};
+
+enum class MessageIcon { None, Information, Warning, Error, Question };
+enum class MessageButtons { Ok, YesNo };
+enum class MessageAnswer { Ok, Yes, No };
+
+class RunView {
+public:
+    virtual ~RunView() = default;
+
+    // The text of txtEMLFolder: the folder under which the run's output folder is made.
+    [[nodiscard]] virtual Text outputLocation() const = 0;
+
+    virtual void setText(StatusControl control, const Text& text) = 0;
+    virtual void setVisible(StatusControl control, bool visible) = 0;
+    virtual void setProgress(int percent) = 0;
+    virtual void setBusy(bool busy) = 0;
+
+    // Lets the window handle what is pending; Stop and close set the run flags here.
+    virtual void processEvents() = 0;
+
+    // A modal message box titled "Keldor".
+    virtual MessageAnswer showMessage(const Text& text, MessageIcon icon,
+                                      MessageButtons buttons) = 0;
+
+    // Opens the folder for the user to browse (Explorer, the desktop's file manager).
+    virtual void openFolder(const std::filesystem::path& folder) = 0;
+};
+
+} // namespace keldor::engine

@@ -1,0 +1,68 @@
+#pragma once
+// Plain file access for the run: the mailbox, opened for reading only, and
+// the message files it writes. OS errors come back as std::error_code.
+
+#include "platform/bytes.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <system_error>
+
+namespace keldor::platform {
+
+// A file opened for reading only; it is never written through. Closed when
+// the object goes.
+class ReadOnlyFile {
+public:
+    // nullopt (with the reason in `error`) when the path cannot be opened or
+    // is not a regular file.
+    static std::optional<ReadOnlyFile> open(const std::filesystem::path& path,
+                                            std::error_code& error);
+
+    ReadOnlyFile(ReadOnlyFile&& other) noexcept;
+    ReadOnlyFile& operator=(ReadOnlyFile&& other) noexcept;
+    ReadOnlyFile(const ReadOnlyFile&) = delete;
+    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
+    ~ReadOnlyFile();
+
+    [[nodiscard]] std::uint64_t size() const { return size_; }
+
+    // Reads up to out.size() bytes at `offset` into `out`; returns how many
+    // were read (fewer only at the end of the file), or nullopt on a read error.
+    std::optional<std::size_t> readAt(std::uint64_t offset, std::span<char> out) const;
+
+private:
+    ReadOnlyFile(int handle, std::uint64_t size) : handle_(handle), size_(size) {}
+    int handle_ = -1;
+    std::uint64_t size_ = 0;
+};
+
+// A file created (or truncated) for writing, buffered. Every failure is kept
+// with its OS reason; after the first failure further writes do nothing.
+class OutputFile {
+public:
+    static std::optional<OutputFile> create(const std::filesystem::path& path,
+                                            std::error_code& error);
+
+    OutputFile(OutputFile&& other) noexcept;
+    OutputFile& operator=(OutputFile&& other) noexcept;
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+    ~OutputFile();
+
+    std::error_code write(ByteView bytes);
+    // Flushes and closes; the first error of the file's life, if any.
+    std::error_code close();
+
+private:
+    explicit OutputFile(int handle) : handle_(handle) {}
+    std::error_code flush();
+
+    int handle_ = -1;
+    Bytes buffer_;
+    std::error_code error_;
+};
+
+} // namespace keldor::platform

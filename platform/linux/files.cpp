@@ -1,0 +1,151 @@
+#include "platform/files.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace keldor::platform {
+
+namespace {
+constexpr std::size_t kOutputBufferSize = 64 * 1024;
+
+std::error_code lastError() { return {errno, std::generic_category()}; }
+} // namespace
+
+std::optional<ReadOnlyFile> ReadOnlyFile::open(const std::filesystem::path& path,
+                                               std::error_code& error) {
+    const int handle = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (handle < 0) {
+        error = lastError();
+        return std::nullopt;
+    }
+    struct stat info {};
+    if (::fstat(handle, &info) != 0) {
+        error = lastError();
+        ::close(handle);
+        return std::nullopt;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        error = std::make_error_code(S_ISDIR(info.st_mode) ? std::errc::is_a_directory
+                                                           : std::errc::invalid_argument);
+        ::close(handle);
+        return std::nullopt;
+    }
+    return ReadOnlyFile(handle, static_cast<std::uint64_t>(info.st_size));
+}
+
+ReadOnlyFile::ReadOnlyFile(ReadOnlyFile&& other) noexcept
+    : handle_(other.handle_), size_(other.size_) {
+    other.handle_ = -1;
+}
+
+ReadOnlyFile& ReadOnlyFile::operator=(ReadOnlyFile&& other) noexcept {
+    if (this != &other) {
+        if (handle_ >= 0) {
+            ::close(handle_);
+        }
+        handle_ = other.handle_;
+        size_ = other.size_;
+        other.handle_ = -1;
+    }
+    return *this;
+}
+
+ReadOnlyFile::~ReadOnlyFile() {
+    if (handle_ >= 0) {
+        ::close(handle_);
+    }
+}
+
+std::optional<std::size_t> ReadOnlyFile::readAt(std::uint64_t offset, std::span<char> out) const {
+    std::size_t done = 0;
+    while (done < out.size()) {
+        const ssize_t n = ::pread(handle_, out.data() + done, out.size() - done,
+                                  static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return std::nullopt;
+        }
+        if (n == 0) {
+            break;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return done;
+}
+
+std::optional<OutputFile> OutputFile::create(const std::filesystem::path& path,
+                                             std::error_code& error) {
+    const int handle = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (handle < 0) {
+        error = lastError();
+        return std::nullopt;
+    }
+    return OutputFile(handle);
+}
+
+OutputFile::OutputFile(OutputFile&& other) noexcept
+    : handle_(other.handle_), buffer_(std::move(other.buffer_)), error_(other.error_) {
+    other.handle_ = -1;
+}
+
+OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
+    if (this != &other) {
+        close();
+        handle_ = other.handle_;
+        buffer_ = std::move(other.buffer_);
+        error_ = other.error_;
+        other.handle_ = -1;
+    }
+    return *this;
+}
+
+OutputFile::~OutputFile() { close(); }
+
+std::error_code OutputFile::write(ByteView bytes) {
+    if (error_ || handle_ < 0) {
+        return error_ ? error_ : std::make_error_code(std::errc::bad_file_descriptor);
+    }
+    buffer_.append(bytes);
+    if (buffer_.size() >= kOutputBufferSize) {
+        return flush();
+    }
+    return {};
+}
+
+std::error_code OutputFile::flush() {
+    std::size_t done = 0;
+    while (!error_ && done < buffer_.size()) {
+        const ssize_t n = ::write(handle_, buffer_.data() + done, buffer_.size() - done);
+        if (n < 0) {
+            if (errno != EINTR) {
+                error_ = lastError();
+            }
+            continue;
+        }
+        if (n == 0) {
+            error_ = std::make_error_code(std::errc::no_space_on_device);
+            break;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    buffer_.clear();
+    return error_;
+}
+
+std::error_code OutputFile::close() {
+    if (handle_ < 0) {
+        return error_;
+    }
+    flush();
+    if (::close(handle_) != 0 && !error_) {
+        error_ = lastError();
+    }
+    handle_ = -1;
+    return error_;
+}
+
+} // namespace keldor::platform

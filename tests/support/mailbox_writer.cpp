@@ -1,0 +1,132 @@
+#include "tests/support/mailbox_writer.h"
+
+#include <algorithm>
+#include <fstream>
+#include <numeric>
+#include <random>
+
+namespace keldor::testing {
+
+namespace {
+constexpr std::size_t kHeaderSize = 0x24BC;
+constexpr std::size_t kRecordSize = 0x210;
+constexpr std::size_t kPieceSize = 512;
+constexpr std::size_t kTextSize = 508;
+
+void putLe32(Bytes& out, std::size_t at, std::uint32_t value) {
+    for (int k = 0; k < 4; ++k) {
+        out[at + static_cast<std::size_t>(k)] = toByte((value >> (8 * k)) & 0xFF);
+    }
+}
+} // namespace
+
+void MailboxWriter::addMessage(ByteView message) {
+    for (std::size_t at = 0; at < message.size() || at == 0; at += kPieceSize) {
+        const ByteView piece = message.substr(at, kPieceSize);
+        const bool last = at + kPieceSize >= message.size();
+        addRecord(piece.size() > 4 ? piece.substr(4) : ByteView{}, !last);
+        if (message.empty()) {
+            break;
+        }
+    }
+}
+
+void MailboxWriter::addRecord(ByteView text, bool continues) {
+    Record record;
+    record.text = Bytes(text.substr(0, kTextSize));
+    record.text.resize(kTextSize, '\0');
+    record.continues = continues;
+    records_.push_back(std::move(record));
+}
+
+Bytes MailboxWriter::build(const MailboxOptions& options) const {
+    const std::size_t n = records_.size();
+    std::mt19937 random(options.seed);
+
+    // Slots after the header: every deleted record gets one, live blocks the rest.
+    const std::size_t slots = n + options.liveBlocksBetween * (n + 1);
+    std::vector<std::size_t> slotOfRecord(n);
+    std::vector<std::size_t> order(slots);
+    std::iota(order.begin(), order.end(), 0);
+    if (options.scatter) {
+        std::shuffle(order.begin(), order.end(), random);
+    } else if (options.liveBlocksBetween > 0) {
+        for (std::size_t r = 0; r < n; ++r) {
+            order[r] = options.liveBlocksBetween * (r + 1) + r;
+        }
+    }
+    for (std::size_t r = 0; r < n; ++r) {
+        slotOfRecord[r] = order[r];
+    }
+    const auto offsetOf = [&](std::size_t readingIndex) {
+        return static_cast<std::uint32_t>(kHeaderSize + slotOfRecord[readingIndex] * kRecordSize);
+    };
+
+    Bytes file(kHeaderSize + slots * kRecordSize, '\0');
+    putLe32(file, 0x00, options.magic);
+    putLe32(file, 0x04, options.fileKind);
+
+    // Live blocks: message text of undeleted mail, which must never be read.
+    std::vector<bool> used(slots, false);
+    for (std::size_t r = 0; r < n; ++r) {
+        used[slotOfRecord[r]] = true;
+    }
+    for (std::size_t s = 0; s < slots; ++s) {
+        if (used[s]) {
+            continue;
+        }
+        const std::size_t at = kHeaderSize + s * kRecordSize;
+        putLe32(file, at, static_cast<std::uint32_t>(at));
+        putLe32(file, at + 4, 0x200);
+        putLe32(file, at + 8, 0x200);
+        for (std::size_t k = 0x10; k < kRecordSize; ++k) {
+            file[at + k] = toByte('A' + random() % 26);
+        }
+    }
+
+    // Chain order is the reverse of reading order: chain index j is reading index n-1-j.
+    for (std::size_t r = 0; r < n; ++r) {
+        const std::size_t at = offsetOf(r);
+        putLe32(file, at + 0x00, static_cast<std::uint32_t>(at));
+        putLe32(file, at + 0x04, 0x1FC);
+        putLe32(file, at + 0x08, 0x210);
+        const bool hasNext = r + 1 < n;
+        putLe32(file, at + 0x0C,
+                records_[r].continues ? (hasNext ? offsetOf(r + 1) : 0x210u) : 0u);
+        std::uint32_t link = r > 0 ? offsetOf(r - 1) : 0;
+        if (r == 0 && options.loopBackTo && *options.loopBackTo < n) {
+            link = offsetOf(n - 1 - *options.loopBackTo);
+        }
+        if (r == 0 && options.lastLink) {
+            link = *options.lastLink;
+        }
+        putLe32(file, at + 0x10, link);
+        std::copy(records_[r].text.begin(), records_[r].text.end(),
+                  file.begin() + static_cast<std::ptrdiff_t>(at + 0x14));
+    }
+    putLe32(file, 0x48, options.head ? *options.head : (n > 0 ? offsetOf(n - 1) : 0u));
+
+    if (options.truncateTo && *options.truncateTo < file.size()) {
+        file.resize(*options.truncateTo);
+    }
+    return file;
+}
+
+void MailboxWriter::writeTo(const std::filesystem::path& file,
+                            const MailboxOptions& options) const {
+    const Bytes bytes = build(options);
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<std::size_t> lostPositions(std::size_t messageSize) {
+    std::vector<std::size_t> positions;
+    for (std::size_t at = 0; at < messageSize; at += kPieceSize) {
+        for (std::size_t k = 0; k < 4 && at + k < messageSize; ++k) {
+            positions.push_back(at + k);
+        }
+    }
+    return positions;
+}
+
+} // namespace keldor::testing

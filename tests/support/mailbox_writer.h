@@ -1,0 +1,62 @@
+#pragma once
+// Builds mailbox files whose deleted-record chain holds messages the caller
+// gives, laid out as Outlook Express leaves a deleted message: a freed block
+// (its own offset, 0x1FC, 0x210, then the stale pointer to the next block of
+// the same message, which recovery reads as the continuation), the chain
+// link written over the first four text bytes, and the chain running from
+// the last record to be read back to the first.
+
+#include "platform/bytes.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <vector>
+
+namespace keldor::testing {
+
+struct MailboxOptions {
+    std::uint32_t magic = 0xFE12ADCF;
+    std::uint32_t fileKind = 0x6F74FDC5;
+    bool scatter = false;               // records in shuffled places instead of in order
+    std::uint32_t seed = 1;             // for scatter and live-block contents
+    std::size_t liveBlocksBetween = 0;  // undeleted blocks laid between deleted records
+    // Chain index (0 = head) that the chain's last record links back to,
+    // making a loop; nullopt ends the chain with a zero link.
+    std::optional<std::size_t> loopBackTo;
+    // A raw value for the link of the chain's last record (e.g. past the end of the file).
+    std::optional<std::uint32_t> lastLink;
+    // A raw value for the chain head in the header.
+    std::optional<std::uint32_t> head;
+    // Cut the file to this many bytes.
+    std::optional<std::size_t> truncateTo;
+};
+
+class MailboxWriter {
+public:
+    // Splits a message into 512-byte pieces, one record each, in reading order.
+    void addMessage(ByteView message);
+
+    // One record in reading order: its 508 surviving text bytes (padded with
+    // 0x00) and whether its continuation field is set.
+    void addRecord(ByteView text, bool continues);
+
+    [[nodiscard]] std::size_t recordCount() const { return records_.size(); }
+
+    // The whole file.
+    [[nodiscard]] Bytes build(const MailboxOptions& options = {}) const;
+    void writeTo(const std::filesystem::path& file, const MailboxOptions& options = {}) const;
+
+private:
+    struct Record {
+        Bytes text; // 508 bytes
+        bool continues = false;
+    };
+    std::vector<Record> records_;
+};
+
+// The number of bytes recovery writes for `message`, and the 0-based
+// positions in it that the chain links took (the first four of every 512).
+std::vector<std::size_t> lostPositions(std::size_t messageSize);
+
+} // namespace keldor::testing
