@@ -1,1 +1,181 @@
-int main() { return 0; }
+// keldor-cli: the recovery from a terminal, for batch use and machines
+// without a display. Same core, same output folder, same messages.
+
+#include "cli/cli_view.h"
+#include "cli/json_report.h"
+#include "engine/recovery_run.h"
+#include "engine/run_flags.h"
+#include "platform/text.h"
+#include "repair/repair_options.h"
+
+#include <csignal>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <unistd.h>
+#include <variant>
+#include <vector>
+
+namespace {
+
+using namespace keldor;
+
+constexpr int kExitCompleted = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+constexpr const char* kUsage =
+    "Usage:\n"
+    "  keldor-cli recover MAILBOX.dbx [--into DIR] [--half-width C] [--full-width C] [--json] "
+    "[--quiet]\n"
+    "\n"
+    "Recovers the deleted mail of an Outlook Express mailbox file into a new folder\n"
+    "DIR/メール復元YYYYMMDDhhmmss/ (DIR defaults to the current directory).\n"
+    "  --half-width C  replacement for lost single-byte characters (default *)\n"
+    "  --full-width C  replacement for lost double-byte characters (default ■)\n"
+    "  --json          print the result as one JSON object\n"
+    "  --quiet         no progress on stderr\n"
+    "Ctrl-C stops the run at its next check; a second Ctrl-C ends the program at once.\n";
+
+int usageError(const std::string& problem) {
+    if (!problem.empty()) {
+        std::fprintf(stderr, "keldor-cli: %s\n", problem.c_str());
+    }
+    std::fputs(kUsage, stderr);
+    return kExitUsage;
+}
+
+volatile std::sig_atomic_t interrupts = 0;
+
+extern "C" void onInterrupt(int) {
+    interrupts = interrupts + 1;
+    if (interrupts >= 2) {
+        _exit(130);
+    }
+    engine::StopRequested = true;
+}
+
+void installInterruptHandler() {
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+}
+
+struct RecoverArguments {
+    std::string mailbox;
+    std::optional<std::string> into;
+    std::string halfWidth = "*";
+    std::string fullWidth = "■";
+    bool json = false;
+    bool quiet = false;
+};
+
+// nullopt after a usage error has been printed.
+std::optional<RecoverArguments> parseRecover(const std::vector<std::string>& args) {
+    RecoverArguments parsed;
+    bool haveMailbox = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        const auto value = [&](std::string& into) {
+            if (i + 1 >= args.size()) {
+                usageError(arg + " needs a value");
+                return false;
+            }
+            into = args[++i];
+            return true;
+        };
+        if (arg == "--into") {
+            std::string dir;
+            if (!value(dir)) {
+                return std::nullopt;
+            }
+            parsed.into = dir;
+        } else if (arg == "--half-width") {
+            if (!value(parsed.halfWidth)) {
+                return std::nullopt;
+            }
+        } else if (arg == "--full-width") {
+            if (!value(parsed.fullWidth)) {
+                return std::nullopt;
+            }
+        } else if (arg == "--json") {
+            parsed.json = true;
+        } else if (arg == "--quiet") {
+            parsed.quiet = true;
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            usageError("unknown option " + arg);
+            return std::nullopt;
+        } else if (!haveMailbox) {
+            parsed.mailbox = arg;
+            haveMailbox = true;
+        } else {
+            usageError("more than one mailbox given");
+            return std::nullopt;
+        }
+    }
+    if (!haveMailbox) {
+        usageError("no mailbox file given");
+        return std::nullopt;
+    }
+    return parsed;
+}
+
+int runRecover(const std::vector<std::string>& args) {
+    const std::optional<RecoverArguments> parsed = parseRecover(args);
+    if (!parsed) {
+        return kExitUsage;
+    }
+
+    const auto options = repair::makeRepairOptions(platform::fromUtf8(parsed->halfWidth),
+                                                   platform::fromUtf8(parsed->fullWidth));
+    if (const auto* rejection = std::get_if<repair::ReplacementRejection>(&options)) {
+        std::fprintf(stderr, "%s\n", platform::toUtf8(repair::rejectionMessage(*rejection)).c_str());
+        return kExitUsage;
+    }
+
+    std::error_code error;
+    std::filesystem::path location =
+        parsed->into ? std::filesystem::path(*parsed->into) : std::filesystem::current_path(error);
+    location = std::filesystem::absolute(location, error);
+
+    installInterruptHandler();
+    cli::CliView view(platform::pathText(location), !parsed->quiet && ::isatty(STDERR_FILENO));
+    const engine::RunReport report = engine::recoverMailbox(
+        std::filesystem::path(parsed->mailbox), view, std::get<repair::RepairOptions>(options));
+    view.finishProgress();
+
+    if (report.outcome != engine::RunOutcome::Completed) {
+        return kExitFailed; // the view has printed the message
+    }
+    if (parsed->json) {
+        std::printf("%s\n", cli::jsonReport(report).c_str());
+    } else {
+        const Text summary = report.mailCount == 0
+                                 ? Text(u"メールが見つかりませんでした。")
+                                 : platform::toText(report.mailCount) + u"通のメールが見つかりました。";
+        std::printf("%s\n", platform::toUtf8(summary).c_str());
+        std::printf("%s\n", platform::toUtf8(platform::pathText(report.outputFolder)).c_str());
+        if (report.stopped) {
+            std::printf("%s\n", platform::toUtf8(u"（途中で停止しました）").c_str());
+        }
+    }
+    return kExitCompleted;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) {
+        return usageError("");
+    }
+    if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+        std::fputs(kUsage, stdout);
+        return kExitCompleted;
+    }
+    if (args[0] == "recover") {
+        return runRecover({args.begin() + 1, args.end()});
+    }
+    return usageError("unknown command " + args[0]);
+}

@@ -1,0 +1,94 @@
+#include "cli/cli_view.h"
+
+#include "platform/text.h"
+
+#include <string>
+
+namespace keldor::cli {
+
+using engine::StatusControl;
+
+std::string terminalText(const Text& text) {
+    std::string out = platform::toUtf8(text);
+    for (std::size_t at = out.find("\r\n"); at != std::string::npos; at = out.find("\r\n", at)) {
+        out.erase(at, 1);
+    }
+    return out;
+}
+
+CliView::CliView(Text outputLocation, bool showProgress)
+    : location_(std::move(outputLocation)), showProgress_(showProgress) {}
+
+void CliView::setText(StatusControl control, const Text& text) {
+    switch (control) {
+    case StatusControl::Message:
+        message_ = text;
+        break;
+    case StatusControl::Percent:
+        percent_ = text;
+        break;
+    case StatusControl::Status:
+        status_ = text;
+        break;
+    default:
+        return;
+    }
+    redraw();
+}
+
+void CliView::setVisible(StatusControl control, bool visible) {
+    // The phase captions of the window's status area.
+    if (control == StatusControl::Proc && visible) {
+        phase_ = u"復元中";
+        message_.clear();
+    } else if (control == StatusControl::Rename && visible) {
+        phase_ = u"ﾘﾈｰﾑ中";
+    }
+}
+
+void CliView::processEvents() {
+    // Ctrl-C is caught by a signal handler; nothing is pending here.
+}
+
+void CliView::redraw() {
+    if (!showProgress_) {
+        return;
+    }
+    Text line = message_;
+    if (line.empty() && !phase_.empty()) {
+        line = phase_ + u" " + percent_ + u" " + status_;
+    }
+    if (line.empty()) {
+        return;
+    }
+    const std::string text = terminalText(line);
+    std::string padded = "\r" + text;
+    if (text.size() < lastWidth_) {
+        padded.append(lastWidth_ - text.size(), ' ');
+    }
+    lastWidth_ = text.size();
+    std::fputs(padded.c_str(), stderr);
+    std::fflush(stderr);
+    drawn_ = true;
+}
+
+void CliView::finishProgress() {
+    if (drawn_) {
+        std::fputc('\n', stderr);
+        drawn_ = false;
+    }
+}
+
+engine::MessageAnswer CliView::showMessage(const Text& text, engine::MessageIcon icon,
+                                           engine::MessageButtons buttons) {
+    // Failures go to stderr at once; the final report is printed by the
+    // program from the run's result, on stdout.
+    if (icon == engine::MessageIcon::Warning || icon == engine::MessageIcon::Error) {
+        finishProgress();
+        std::fprintf(stderr, "%s\n", terminalText(text).c_str());
+    }
+    return buttons == engine::MessageButtons::YesNo ? engine::MessageAnswer::No
+                                                    : engine::MessageAnswer::Ok;
+}
+
+} // namespace keldor::cli

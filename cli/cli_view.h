@@ -1,0 +1,44 @@
+#pragma once
+// The command-line program's stand-in for the main window: progress on
+// stderr (only on a terminal), messages on stderr, no questions asked.
+
+#include "engine/run_view.h"
+
+#include <cstdio>
+
+namespace keldor::cli {
+
+class CliView : public engine::RunView {
+public:
+    CliView(Text outputLocation, bool showProgress);
+
+    [[nodiscard]] Text outputLocation() const override { return location_; }
+    void setText(engine::StatusControl control, const Text& text) override;
+    void setVisible(engine::StatusControl control, bool visible) override;
+    void setProgress(int) override {}
+    void setBusy(bool) override {}
+    void processEvents() override;
+    engine::MessageAnswer showMessage(const Text& text, engine::MessageIcon icon,
+                                      engine::MessageButtons buttons) override;
+    void openFolder(const std::filesystem::path&) override {}
+
+    // Ends the progress line, if one is showing.
+    void finishProgress();
+
+private:
+    void redraw();
+
+    Text location_;
+    bool showProgress_;
+    Text phase_;   // the caption of the visible phase label
+    Text message_; // lblMessage
+    Text percent_;
+    Text status_;
+    bool drawn_ = false;
+    std::size_t lastWidth_ = 0;
+};
+
+// For a terminal: CR LF inside a message becomes a plain line break.
+std::string terminalText(const Text& text);
+
+} // namespace keldor::cli
