@@ -1,0 +1,161 @@
+// The command-line program as a user runs it: exit codes, stdout, stderr.
+
+#include "platform/text.h"
+#include "tests/support/mailbox_writer.h"
+#include "tests/support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <sys/wait.h>
+
+namespace keldor {
+namespace {
+
+struct Result {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string quote(const std::string& arg) {
+    std::string quoted = "'";
+    for (const char c : arg) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
+Result runCli(const std::vector<std::string>& args, const std::filesystem::path& scratch) {
+    std::string command = quote(KELDOR_CLI_PATH);
+    for (const auto& arg : args) {
+        command += " " + quote(arg);
+    }
+    const auto errFile = scratch / "stderr.txt";
+    command += " 2>" + quote(errFile.string()) + " </dev/null";
+    Result result;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return result;
+    }
+    std::array<char, 4096> buffer{};
+    std::size_t n = 0;
+    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
+        result.out.append(buffer.data(), n);
+    }
+    const int status = ::pclose(pipe);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.err = testing::readFile(errFile);
+    return result;
+}
+
+class Cli : public ::testing::Test {
+protected:
+    std::filesystem::path makeMailbox(int messages) {
+        testing::MailboxWriter writer;
+        for (int n = 1; n <= messages; ++n) {
+            writer.addMessage("Subject: cli test " + std::to_string(n) +
+                              "\r\nDate: Thu, 23 Oct 2008 15:30:45 +0900\r\n\r\nbody\r\n");
+        }
+        const auto path = dir.path() / "mailbox.dbx";
+        writer.writeTo(path);
+        return path;
+    }
+    testing::TempDir dir;
+};
+
+TEST_F(Cli, RecoversAndReportsOnStdout) {
+    const auto mailbox = makeMailbox(3);
+    const Result r = runCli({"recover", mailbox.string(), "--into", dir.path().string()}, dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("3通のメールが見つかりました。"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find((dir.path() / "メール復元").string()), std::string::npos) << r.out;
+    EXPECT_TRUE(r.err.empty()) << "no progress when stderr is not a terminal: " << r.err;
+}
+
+TEST_F(Cli, JsonListsEveryFileInOrder) {
+    const auto mailbox = makeMailbox(2);
+    const Result r =
+        runCli({"recover", mailbox.string(), "--into", dir.path().string(), "--json"}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("{\"outputFolder\": \"", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find("\"mailCount\": 2"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"recordCount\": 2"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"stopped\": false"), std::string::npos) << r.out;
+    const auto first = r.out.find("\"number\": 1");
+    const auto second = r.out.find("\"number\": 2");
+    ASSERT_NE(first, std::string::npos);
+    ASSERT_NE(second, std::string::npos);
+    EXPECT_LT(first, second);
+}
+
+TEST_F(Cli, NothingFoundStillSucceeds) {
+    const auto mailbox = makeMailbox(0);
+    const Result r = runCli({"recover", mailbox.string(), "--into", dir.path().string()}, dir.path());
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("メールが見つかりませんでした。"), std::string::npos) << r.out;
+}
+
+TEST_F(Cli, FailuresExitOneWithTheMessage) {
+    const auto missing = dir.path() / "missing.dbx";
+    Result r = runCli({"recover", missing.string(), "--into", dir.path().string()}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "DBXファイルをオープンできませんでした。\n" + missing.string() + "\n");
+    EXPECT_TRUE(r.out.empty());
+
+    const auto notMailbox = dir.path() / "text.dbx";
+    testing::writeFile(notMailbox, "just some text, not a mailbox");
+    r = runCli({"recover", notMailbox.string(), "--into", dir.path().string()}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("このファイルは、Outlock Express のファイルではありません。"),
+              std::string::npos);
+}
+
+TEST_F(Cli, UsageErrorsExitTwo) {
+    const auto mailbox = makeMailbox(1);
+    const std::vector<std::vector<std::string>> cases = {
+        {},
+        {"recover"},
+        {"frobnicate"},
+        {"recover", mailbox.string(), "--into"},
+        {"recover", mailbox.string(), "--bogus"},
+        {"recover", mailbox.string(), mailbox.string()},
+    };
+    for (const auto& args : cases) {
+        const Result r = runCli(args, dir.path());
+        EXPECT_EQ(r.status, 2) << (args.empty() ? "(no arguments)" : args.back());
+        EXPECT_NE(r.err.find("Usage:"), std::string::npos);
+    }
+}
+
+TEST_F(Cli, ReplacementCharactersAreCheckedLikeTheWindowDoes) {
+    const auto mailbox = makeMailbox(1);
+    const std::string into = dir.path().string();
+    const std::string half = "半角文字（カナ、カナ記号を除く）にしてください。\n";
+    const std::string full = "全角文字を入力してください。\n";
+    struct Case {
+        std::vector<std::string> options;
+        std::string message;
+    };
+    const Case cases[] = {
+        {{"--half-width", ""}, half},   {{"--half-width", "ab"}, half},
+        {{"--half-width", "ｱ"}, half},  {{"--half-width", "■"}, half},
+        {{"--full-width", "a"}, full},  {{"--full-width", "■■"}, full},
+        {{"--full-width", ""}, full},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"recover", mailbox.string(), "--into", into};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        const Result r = runCli(args, dir.path());
+        EXPECT_EQ(r.status, 2) << c.options[1];
+        EXPECT_EQ(r.err, c.message) << c.options[1];
+    }
+    const Result ok = runCli({"recover", mailbox.string(), "--into", into, "--half-width", "#",
+                              "--full-width", "〓"},
+                             dir.path());
+    EXPECT_EQ(ok.status, 0) << ok.err;
+}
+
+} // namespace
+} // namespace keldor
