@@ -95,15 +95,18 @@ struct CliRun {
     int status = -1;
 };
 
-CliRun runKeldor(const Mailbox& mailbox, const fs::path& into) {
-    fs::create_directories(into);
+// Runs keldor-cli as a child of the calling process and measures it. Called in
+// a freshly exec'd copy of this program: the peak memory the kernel reports
+// for a child includes the address space it was forked from, so the child
+// must be forked from a small process, not from one holding a built mailbox.
+CliRun measureKeldor(const char* mailbox, const char* into) {
     const auto start = std::chrono::steady_clock::now();
     const pid_t child = ::fork();
     if (child == 0) {
         const int devNull = ::open("/dev/null", O_WRONLY);
         ::dup2(devNull, STDOUT_FILENO);
-        ::execl(KELDOR_CLI_PATH, KELDOR_CLI_PATH, "recover", mailbox.file.c_str(), "--into",
-                into.c_str(), "--quiet", static_cast<char*>(nullptr));
+        ::execl(KELDOR_CLI_PATH, KELDOR_CLI_PATH, "recover", mailbox, "--into", into, "--quiet",
+                static_cast<char*>(nullptr));
         ::_exit(127);
     }
     CliRun run;
@@ -116,9 +119,46 @@ CliRun runKeldor(const Mailbox& mailbox, const fs::path& into) {
     return run;
 }
 
+CliRun runKeldor(const Mailbox& mailbox, const fs::path& into) {
+    fs::create_directories(into);
+    int channel[2];
+    if (::pipe(channel) != 0) {
+        std::perror("pipe");
+        std::exit(1);
+    }
+    const pid_t measurer = ::fork();
+    if (measurer == 0) {
+        ::dup2(channel[1], STDOUT_FILENO);
+        ::close(channel[0]);
+        ::execl("/proc/self/exe", "recovery_bench", "--measure", mailbox.file.c_str(),
+                into.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(channel[1]);
+    std::string answer;
+    char buffer[256];
+    ssize_t n = 0;
+    while ((n = ::read(channel[0], buffer, sizeof buffer)) > 0) {
+        answer.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(channel[0]);
+    int status = 0;
+    ::waitpid(measurer, &status, 0);
+    CliRun run;
+    if (std::sscanf(answer.c_str(), "%lf %ld %d", &run.seconds, &run.peakKiB, &run.status) != 3) {
+        run.status = -1;
+    }
+    return run;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 4 && std::string(argv[1]) == "--measure") {
+        const CliRun run = measureKeldor(argv[2], argv[3]);
+        std::printf("%f %ld %d\n", run.seconds, run.peakKiB, run.status);
+        return 0;
+    }
     std::vector<std::size_t> sizesMb;
     for (int i = 1; i < argc; ++i) {
         sizesMb.push_back(static_cast<std::size_t>(std::stoul(argv[i])));
