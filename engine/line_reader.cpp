@@ -82,7 +82,9 @@ LineRead readLine(LineReader& reader) {
 }
 
 bool writeLine(LineReader& reader, std::int64_t position, ByteView line) {
-    if (position < 1) {
+    // Never past the end the reader found, even when the file was cut short
+    // meanwhile: a write there would grow the file.
+    if (position < 1 || static_cast<std::uint64_t>(position - 1) + line.size() > reader.fileEnd_) {
         return false;
     }
     return !reader.file_.writeAt(static_cast<std::uint64_t>(position - 1), line);
