@@ -11,12 +11,13 @@ namespace keldor::engine {
 // Where the line being read stands in the message; it decides which repair
 // a line with lost bytes gets.
 enum class RepairState {
-    MessageHeader = 0, // the main header, and the body of a message whose type selects no body state
-    Preamble = 1,      // after a multipart boundary was declared, up to the first delimiter line
-    PartHeader = 2,    // the header of a body part
-    JisText = 10,      // a text/plain body in ISO-2022-JP
-    SjisText = 11,     // a text/plain body in Shift_JIS
-    EucText = 12,      // a text/plain body in EUC-JP
+    MessageHeader =
+        0,          // the main header, and the body of a message whose type selects no body state
+    Preamble = 1,   // after a multipart boundary was declared, up to the first delimiter line
+    PartHeader = 2, // the header of a body part
+    JisText = 10,   // a text/plain body in ISO-2022-JP
+    SjisText = 11,  // a text/plain body in Shift_JIS
+    EucText = 12,   // a text/plain body in EUC-JP
     HtmlBody = 20,
     Base64Body = 30,
     OtherBody = 40,
@@ -30,7 +31,7 @@ enum class RepairState {
 // reports an error: a file that cannot be opened is left as written, and a
 // read that fails ends the file's repair. Lets the view process pending
 // events after every line.
-void repairMessageFile(const std::filesystem::path& file, const repair::RepairOptions& options,
-                       RunView& view);
+void repairMessageFile(const std::filesystem::path &file, const repair::RepairOptions &options,
+                       RunView &view);
 
 } // namespace keldor::engine

@@ -16,9 +16,9 @@ namespace keldor::repair {
 // What the header being read says about the body that follows, as the codes
 // the repair of each body is chosen by.
 struct PartInfo {
-    char contentType = 0;      // 'T' text/plain, 'H' text/html, 'O' any other; 0 none read yet
-    char charset = 0;          // 'J' iso-2022-jp, 'S' shift_jis, 'E' euc-jp; 0 none read yet
-    char transferEncoding = 0; // 'B' base64, 'P' quoted-printable, 'O' any other; 0 none read yet
+    char contentType = 0;        // 'T' text/plain, 'H' text/html, 'O' any other; 0 none read yet
+    char charset = 0;            // 'J' iso-2022-jp, 'S' shift_jis, 'E' euc-jp; 0 none read yet
+    char transferEncoding = 0;   // 'B' base64, 'P' quoted-printable, 'O' any other; 0 none read yet
     bool charsetPending = false; // a charset parameter may stand on this or a following line
 
     // At a part boundary: the next part's header starts afresh, but a part
@@ -32,10 +32,10 @@ struct PartInfo {
 
 // A boundary declared by a header line, and that line as it was repaired.
 struct BoundaryEntry {
-    Bytes delimiter;              // "--" and the 41 bytes after `boundary="`; may hold lost bytes
+    Bytes delimiter;               // "--" and the 41 bytes after `boundary="`; may hold lost bytes
     std::int64_t linePosition = 0; // 1-based position of the header line in the file
-    Bytes headerLine;             // the header line, lost bytes it still lacks kept as 0x00
-    std::size_t paramPos = 0;     // 1-based position in headerLine of the "b" of "boundary"
+    Bytes headerLine;              // the header line, lost bytes it still lacks kept as 0x00
+    std::size_t paramPos = 0;      // 1-based position in headerLine of the "b" of "boundary"
 };
 
 struct BoundaryTable {
@@ -63,13 +63,13 @@ using RewriteAt = std::function<bool(std::int64_t position, ByteView bytes)>;
 // learnt from the delimiter line and written into the file at the header
 // line's place through `rewrite` (only those bytes). Reads and writes stay
 // inside the line.
-BoundaryResult detectBoundary(BoundaryTable& table, Bytes& line, std::int64_t linePosition,
-                              const RewriteAt& rewrite);
+BoundaryResult detectBoundary(BoundaryTable &table, Bytes &line, std::int64_t linePosition,
+                              const RewriteAt &rewrite);
 
 // Updates `info` from one header line (content type, transfer encoding,
 // charset) and fills lost bytes of a charset parameter naming iso-2022-jp,
 // shift_jis or euc-jp; a value lost whole becomes "iso-2022-jp". Other
 // charsets leave the charset code unchanged.
-void detectPartInfo(PartInfo& info, Bytes& line);
+void detectPartInfo(PartInfo &info, Bytes &line);
 
 } // namespace keldor::repair

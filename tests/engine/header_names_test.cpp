@@ -6,10 +6,12 @@ namespace keldor::engine {
 namespace {
 
 // A byte string from a literal that may hold 0x00 bytes.
-template <std::size_t N> Bytes raw(const char (&text)[N]) { return Bytes(text, N - 1); }
+template <std::size_t N> Bytes raw(const char (&text)[N]) {
+    return Bytes(text, N - 1);
+}
 
 struct Case {
-    const char* name;
+    const char *name;
     Bytes damaged;
     Bytes repaired;
 };
@@ -49,7 +51,7 @@ TEST(CompleteHeaderName, FillsLostBytesAtTheStartOfAHeaderLine) {
         {"empty", "", ""},
         {"intact name, lost value", raw("Subject: \0\0\0\0\r\n"), raw("Subject: \0\0\0\0\r\n")},
     };
-    for (const Case& c : cases) {
+    for (const Case &c : cases) {
         Bytes line = c.damaged;
         completeHeaderName(line);
         EXPECT_EQ(line, c.repaired) << c.name;
@@ -64,8 +66,7 @@ TEST(RestoreHeaderBreak, PutsBackTheLineBreakAndTheNameAfterIt) {
          "Importance: Normal\r\nSubject: hi\r\n"},
         {"only the line break lost", raw("Importance: Normal\0\0Subject: hi\r\n"),
          "Importance: Normal\r\nSubject: hi\r\n"},
-        {"two breaks in one line",
-         raw("a: 1\0\0\0\0ceived: x\0\0\0-Mailer: y\r\n"),
+        {"two breaks in one line", raw("a: 1\0\0\0\0ceived: x\0\0\0-Mailer: y\r\n"),
          "a: 1\r\nReceived: x\r\nX-Mailer: y\r\n"},
         {"match at the start is left alone", raw("\0\0ntent-Type: text/plain;\r\n"),
          raw("\0\0ntent-Type: text/plain;\r\n")},
@@ -73,7 +74,7 @@ TEST(RestoreHeaderBreak, PutsBackTheLineBreakAndTheNameAfterIt) {
         {"no name after the lost bytes", raw("text\0\0\0\0more text\r\n"),
          raw("text\0\0\0\0more text\r\n")},
     };
-    for (const Case& c : cases) {
+    for (const Case &c : cases) {
         Bytes line = c.damaged;
         restoreHeaderBreak(line);
         EXPECT_EQ(line, c.repaired) << c.name;

@@ -13,7 +13,7 @@ namespace {
 using testing::TempDir;
 
 // Every line the reader returns, in order, with its position.
-std::vector<LineRead> readAll(const std::filesystem::path& file, std::size_t windowSize) {
+std::vector<LineRead> readAll(const std::filesystem::path &file, std::size_t windowSize) {
     auto reader = openLineReader(file, windowSize);
     EXPECT_TRUE(reader.has_value());
     std::vector<LineRead> lines;
@@ -39,14 +39,15 @@ std::vector<LineRead> expectedLines(ByteView content) {
     while (start < content.size()) {
         const std::size_t crlf = content.find("\r\n", start);
         const std::size_t end = crlf == ByteView::npos ? content.size() : crlf + 2;
-        lines.push_back({static_cast<std::int64_t>(start + 1), Bytes(content.substr(start, end - start))});
+        lines.push_back(
+            {static_cast<std::int64_t>(start + 1), Bytes(content.substr(start, end - start))});
         start = end;
     }
     return lines;
 }
 
 struct Layout {
-    const char* name;
+    const char *name;
     Bytes content;
 };
 
@@ -70,7 +71,7 @@ TEST_P(LineReaderLayouts, GivesEveryByteInExactlyOneLineAtItsPosition) {
     };
     const std::size_t window = GetParam();
     TempDir dir;
-    for (const Layout& layout : layouts) {
+    for (const Layout &layout : layouts) {
         SCOPED_TRACE(layout.name);
         const auto file = dir.path() / "m.eml";
         testing::writeFile(file, layout.content);

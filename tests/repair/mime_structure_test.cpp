@@ -7,7 +7,9 @@
 namespace keldor::repair {
 namespace {
 
-template <std::size_t N> Bytes raw(const char (&text)[N]) { return Bytes(text, N - 1); }
+template <std::size_t N> Bytes raw(const char (&text)[N]) {
+    return Bytes(text, N - 1);
+}
 
 constexpr std::string_view kBoundary = "----=_NextPart_000_0001_01C6A0B6.5C4E5A70";
 const Bytes kDelimiter = "--" + Bytes(kBoundary);
@@ -27,7 +29,7 @@ struct FakeFile {
 
 class DetectBoundary : public ::testing::Test {
 protected:
-    BoundaryResult feed(Bytes& line, std::int64_t position = 1) {
+    BoundaryResult feed(Bytes &line, std::int64_t position = 1) {
         return detectBoundary(table, line, position, file.writer());
     }
     BoundaryResult feedCopy(Bytes line, std::int64_t position = 1) { return feed(line, position); }
@@ -64,12 +66,13 @@ TEST_F(DetectBoundary, FindsAParameterNameWithLostBytes) {
         {"middle lost", raw("\tbou\0\0\0\0y=\"") + Bytes(kBoundary) + "\"\r\n"},
         {"name lost", raw("\t\0\0\0\0\0\0\0\0=\"") + Bytes(kBoundary) + "\"\r\n"},
     };
-    for (const auto& [name, damagedLine] : damaged) {
+    for (const auto &[name, damagedLine] : damaged) {
         BoundaryTable fresh;
         Bytes type = "Content-Type: multipart/mixed;\r\n";
         detectBoundary(fresh, type, 1, nullptr);
         Bytes line = damagedLine;
-        EXPECT_EQ(detectBoundary(fresh, line, 40, nullptr), BoundaryResult::BoundaryRecorded) << name;
+        EXPECT_EQ(detectBoundary(fresh, line, 40, nullptr), BoundaryResult::BoundaryRecorded)
+            << name;
         EXPECT_EQ(line, "\tboundary=\"" + Bytes(kBoundary) + "\"\r\n") << name;
     }
 }
@@ -113,13 +116,14 @@ TEST_F(DelimiterLines, MatchesDelimitersAndFillsTheirLostBytes) {
         {"first four lost", {raw("\0\0\0\0") + kDelimiter.substr(4) + "\r\n", kDelimiter + "\r\n"}},
         {"found by tpar",
          {raw("\0\0\0\0\0\0\0\0\0\0\0") + kDelimiter.substr(11) + "\r\n", kDelimiter + "\r\n"}},
-        {"lost inside", {kDelimiter.substr(0, 20) + raw("\0\0\0\0") + kDelimiter.substr(24) + "\r\n",
-                         kDelimiter + "\r\n"}},
+        {"lost inside",
+         {kDelimiter.substr(0, 20) + raw("\0\0\0\0") + kDelimiter.substr(24) + "\r\n",
+          kDelimiter + "\r\n"}},
         {"line break before it lost",
          {"end of text" + raw("\0\0\0\0") + kDelimiter.substr(2) + "\r\n",
           "end of text\r\n" + kDelimiter + "\r\n"}},
     };
-    for (const auto& [name, lines] : cases) {
+    for (const auto &[name, lines] : cases) {
         Bytes line = lines.first;
         EXPECT_EQ(feed(line, 900), BoundaryResult::DelimiterMatched) << name;
         EXPECT_EQ(line, lines.second) << name;
@@ -129,15 +133,15 @@ TEST_F(DelimiterLines, MatchesDelimitersAndFillsTheirLostBytes) {
 
 TEST_F(DelimiterLines, OtherLinesAreNoDelimiters) {
     const std::vector<Bytes> lines = {
-        "-- \r\n",                                          // a signature separator
-        "--\r\n",                                           // shorter than any delimiter
-        kDelimiter,                                         // no room for its CR LF
+        "-- \r\n",                                                 // a signature separator
+        "--\r\n",                                                  // shorter than any delimiter
+        kDelimiter,                                                // no room for its CR LF
         "--" + Bytes(kBoundary.substr(0, 30)) + "XXXXXXXXXXX\r\n", // another boundary
-        "text ------=_NextPart\r\n",                        // delimiter would run past the end
+        "text ------=_NextPart\r\n", // delimiter would run past the end
         raw("\0\0\0\0"),
         "",
     };
-    for (const Bytes& original : lines) {
+    for (const Bytes &original : lines) {
         Bytes line = original;
         EXPECT_EQ(feed(line), BoundaryResult::NoMatch) << line;
         EXPECT_EQ(line, original);
@@ -159,7 +163,8 @@ TEST_F(DetectBoundary, HeaderLineLearnsLostBoundaryBytesFromALaterDelimiter) {
     EXPECT_EQ(file.writes[0].second, "01C6");
     EXPECT_EQ(table.entries[0].delimiter, kDelimiter) << "learnt for later delimiter lines";
 
-    Bytes damagedDelimiter = kDelimiter.substr(0, 26) + raw("\0\0") + kDelimiter.substr(28) + "\r\n";
+    Bytes damagedDelimiter =
+        kDelimiter.substr(0, 26) + raw("\0\0") + kDelimiter.substr(28) + "\r\n";
     EXPECT_EQ(feed(damagedDelimiter, 2000), BoundaryResult::DelimiterMatched);
     EXPECT_EQ(damagedDelimiter, kDelimiter + "\r\n");
     EXPECT_EQ(file.writes.size(), 1u) << "nothing more to learn";
@@ -188,19 +193,25 @@ TEST(DetectPartInfo, ReadsTheCodesOfAPartHeader) {
         {{"Content-Type: text/plain;\r\n", "\tcharset=\"shift_jis\"\r\n"}, 'T', 'S', 0},
         {{"Content-Type: text/html;\r\n", "\tcharset=euc-jp\r\n",
           "Content-Transfer-Encoding: quoted-printable\r\n"},
-         'H', 'E', 'P'},
+         'H',
+         'E',
+         'P'},
         {{"content-type: TEXT/PLAIN; CHARSET=ISO-2022-JP\r\n"}, 'T', 'J', 0},
         {{"Content-Type: text/plain; charset=utf-8\r\n"}, 'T', 0, 0},
         {{"Content-Type: image/gif;\r\n", "\tcharset=\"iso-2022-jp\"\r\n",
           "Content-Transfer-Encoding: base64\r\n"},
-         'O', 0, 'B'},
+         'O',
+         0,
+         'B'},
         {{"Content-Type: text/plain;\r\n", "Content-Transfer-Encoding: 7bit\r\n",
           "\tcharset=\"iso-2022-jp\"\r\n"},
-         'T', 0, 'O'},
+         'T',
+         0,
+         'O'},
     };
-    for (const Case& c : cases) {
+    for (const Case &c : cases) {
         PartInfo info;
-        for (const Bytes& original : c.lines) {
+        for (const Bytes &original : c.lines) {
             Bytes line = original;
             detectPartInfo(info, line);
             EXPECT_EQ(line, original) << "nothing was lost";
@@ -221,7 +232,7 @@ TEST(DetectPartInfo, FillsLostBytesOfTheCharsetParameter) {
         {raw("\tcharset=\"utf\0\0\0\0\r\n"), raw("\tcharset=\"utf\0\0\0\0\r\n"), 'J'},
         {raw("\tcharset=\0\0\0"), raw("\tcharset=\0\0\0"), 'J'}, // too short for any value
     };
-    for (const auto& [damaged, repaired, code] : cases) {
+    for (const auto &[damaged, repaired, code] : cases) {
         PartInfo info;
         info.charset = 'J'; // from an earlier part
         Bytes type = "Content-Type: text/plain;\r\n";
