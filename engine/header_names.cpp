@@ -6,7 +6,7 @@ namespace {
 
 constexpr char kLost = '\0';
 
-void setIfLost(Bytes &line, std::size_t at, char value) {
+void setIfLost(Bytes& line, std::size_t at, char value) {
     if (line[at] == kLost) {
         line[at] = value;
     }
@@ -14,7 +14,7 @@ void setIfLost(Bytes &line, std::size_t at, char value) {
 
 } // namespace
 
-void completeHeaderName(Bytes &line) {
+void completeHeaderName(Bytes& line) {
     if (!line.empty() && (line[0] == ' ' || line[0] == '\t')) {
         return;
     }
@@ -44,7 +44,7 @@ void completeHeaderName(Bytes &line) {
     }
 }
 
-void restoreHeaderBreak(Bytes &line) {
+void restoreHeaderBreak(Bytes& line) {
     // Indices below are 0-based: `at` is the first byte of the match. The
     // CR LF goes into lost bytes just before the name; a match at the start
     // of the line is not this repair's business.

@@ -53,12 +53,12 @@ inline constexpr std::array<std::string_view, 34> HeaderNames = {
 // fit it, a lost byte fitting any character. Stops at the first name the line
 // already holds intact. A line starting with a blank or tab continues the
 // previous field and is left alone. Only lost bytes change; the size never does.
-void completeHeaderName(Bytes &line);
+void completeHeaderName(Bytes& line);
 
 // Where the lost bytes inside a line covered the CR LF ending one header
 // field and the first characters of the next field's name, puts back the
 // line break and the name. A name at the very start of the line is left to
 // completeHeaderName. Only lost bytes change; the size never does.
-void restoreHeaderBreak(Bytes &line);
+void restoreHeaderBreak(Bytes& line);
 
 } // namespace keldor::engine

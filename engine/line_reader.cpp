@@ -21,7 +21,7 @@ bool LineReader::fillWindow(std::size_t length) {
     return true;
 }
 
-std::optional<LineReader> openLineReader(const std::filesystem::path &file,
+std::optional<LineReader> openLineReader(const std::filesystem::path& file,
                                          std::size_t windowSize) {
     std::error_code error;
     auto opened = platform::ReadWriteFile::open(file, error);
@@ -35,7 +35,7 @@ std::optional<LineReader> openLineReader(const std::filesystem::path &file,
     return reader;
 }
 
-LineRead readLine(LineReader &reader) {
+LineRead readLine(LineReader& reader) {
     constexpr std::size_t kNone = LineReader::kNone;
     if (reader.readFailed_) {
         return {};
@@ -50,7 +50,7 @@ LineRead readLine(LineReader &reader) {
 
     std::size_t searchFrom = reader.cursor_;
     for (;;) {
-        Bytes &window = reader.window_;
+        Bytes& window = reader.window_;
         const std::size_t cursor = reader.cursor_;
         const auto position = static_cast<std::int64_t>(reader.windowStart_ + cursor + 1);
         const std::size_t crlf = window.find("\r\n", searchFrom);
@@ -81,7 +81,7 @@ LineRead readLine(LineReader &reader) {
     }
 }
 
-bool writeLine(LineReader &reader, std::int64_t position, ByteView line) {
+bool writeLine(LineReader& reader, std::int64_t position, ByteView line) {
     // Never past the end the reader found, even when the file was cut short
     // meanwhile: a write there would grow the file.
     if (position < 1 || static_cast<std::uint64_t>(position - 1) + line.size() > reader.fileEnd_) {
@@ -90,7 +90,7 @@ bool writeLine(LineReader &reader, std::int64_t position, ByteView line) {
     return !reader.file_.writeAt(static_cast<std::uint64_t>(position - 1), line);
 }
 
-void closeLineReader(LineReader &reader) {
+void closeLineReader(LineReader& reader) {
     reader.file_.close();
 }
 

@@ -38,11 +38,11 @@ private:
     // of the file); false when the read failed.
     bool fillWindow(std::size_t length);
 
-    friend std::optional<LineReader> openLineReader(const std::filesystem::path &file,
+    friend std::optional<LineReader> openLineReader(const std::filesystem::path& file,
                                                     std::size_t windowSize);
-    friend LineRead readLine(LineReader &reader);
-    friend bool writeLine(LineReader &reader, std::int64_t position, ByteView line);
-    friend void closeLineReader(LineReader &reader);
+    friend LineRead readLine(LineReader& reader);
+    friend bool writeLine(LineReader& reader, std::int64_t position, ByteView line);
+    friend void closeLineReader(LineReader& reader);
 
     static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
@@ -58,19 +58,19 @@ private:
 
 // Opens the file for reading and rewriting; nullopt when it cannot be opened
 // (the file is then left as it is). `windowSize` is for tests; at least 2.
-std::optional<LineReader> openLineReader(const std::filesystem::path &file,
+std::optional<LineReader> openLineReader(const std::filesystem::path& file,
                                          std::size_t windowSize = kLineWindowSize);
 
 // The next line of the file, however long; every byte of the file is in
 // exactly one line, the last one included even when it is a single byte.
 // A failed read ends the file.
-LineRead readLine(LineReader &reader);
+LineRead readLine(LineReader& reader);
 
 // Writes `line` over the file at the 1-based `position`. Refuses (false) a
 // write that would reach past the end of the file or start before it. The
 // reader's window is not updated: lines already read are never read again.
-bool writeLine(LineReader &reader, std::int64_t position, ByteView line);
+bool writeLine(LineReader& reader, std::int64_t position, ByteView line);
 
-void closeLineReader(LineReader &reader);
+void closeLineReader(LineReader& reader);
 
 } // namespace keldor::engine

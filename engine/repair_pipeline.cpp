@@ -46,20 +46,20 @@ std::optional<RepairState> textState(char charset) {
 // The per-message structure and the repairs that follow it, one line at a time.
 class MessageRepair {
 public:
-    MessageRepair(LineReader &reader, const repair::RepairOptions &options)
+    MessageRepair(LineReader& reader, const repair::RepairOptions& options)
         : reader_(reader), options_(options) {}
 
     // Repairs the line in place and returns the state of the next line. A
     // step that would run past the line's end ends the line's repair and
     // leaves the state as it was.
-    RepairState handle(RepairState state, std::int64_t position, Bytes &line) {
+    RepairState handle(RepairState state, std::int64_t position, Bytes& line) {
         const auto next = isHeaderState(state) ? headerLine(state, position, line)
                                                : bodyLine(state, position, line);
         return next.value_or(state);
     }
 
 private:
-    std::optional<RepairState> headerLine(RepairState state, std::int64_t position, Bytes &line) {
+    std::optional<RepairState> headerLine(RepairState state, std::int64_t position, Bytes& line) {
         if (holdsLost(line)) {
             completeHeaderName(line);
             restoreHeaderBreak(line);
@@ -72,7 +72,7 @@ private:
         return afterHeaderLine(state, found, line);
     }
 
-    std::optional<RepairState> bodyLine(RepairState state, std::int64_t position, Bytes &line) {
+    std::optional<RepairState> bodyLine(RepairState state, std::int64_t position, Bytes& line) {
         if (detectBoundary(position, line) == BoundaryResult::DelimiterMatched) {
             part_.clearPartCodes();
             return RepairState::PartHeader;
@@ -146,22 +146,22 @@ private:
         }
     }
 
-    BoundaryResult detectBoundary(std::int64_t position, Bytes &line) {
+    BoundaryResult detectBoundary(std::int64_t position, Bytes& line) {
         return repair::detectBoundary(
             boundaries_, line, position,
             [this](std::int64_t at, ByteView bytes) { return writeLine(reader_, at, bytes); });
     }
 
-    LineReader &reader_;
-    const repair::RepairOptions &options_;
+    LineReader& reader_;
+    const repair::RepairOptions& options_;
     repair::PartInfo part_;
     repair::BoundaryTable boundaries_;
 };
 
 } // namespace
 
-void repairMessageFile(const std::filesystem::path &file, const repair::RepairOptions &options,
-                       RunView &view) {
+void repairMessageFile(const std::filesystem::path& file, const repair::RepairOptions& options,
+                       RunView& view) {
     auto reader = openLineReader(file);
     if (!reader) {
         return;

@@ -31,7 +31,7 @@ enum class RepairState {
 // reports an error: a file that cannot be opened is left as written, and a
 // read that fails ends the file's repair. Lets the view process pending
 // events after every line.
-void repairMessageFile(const std::filesystem::path &file, const repair::RepairOptions &options,
-                       RunView &view);
+void repairMessageFile(const std::filesystem::path& file, const repair::RepairOptions& options,
+                       RunView& view);
 
 } // namespace keldor::engine

@@ -18,13 +18,13 @@ class ReadOnlyFile {
 public:
     // nullopt (with the reason in `error`) when the path cannot be opened or
     // is not a regular file.
-    static std::optional<ReadOnlyFile> open(const std::filesystem::path &path,
-                                            std::error_code &error);
+    static std::optional<ReadOnlyFile> open(const std::filesystem::path& path,
+                                            std::error_code& error);
 
-    ReadOnlyFile(ReadOnlyFile &&other) noexcept;
-    ReadOnlyFile &operator=(ReadOnlyFile &&other) noexcept;
-    ReadOnlyFile(const ReadOnlyFile &) = delete;
-    ReadOnlyFile &operator=(const ReadOnlyFile &) = delete;
+    ReadOnlyFile(ReadOnlyFile&& other) noexcept;
+    ReadOnlyFile& operator=(ReadOnlyFile&& other) noexcept;
+    ReadOnlyFile(const ReadOnlyFile&) = delete;
+    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
     ~ReadOnlyFile();
 
     [[nodiscard]] std::uint64_t size() const { return size_; }
@@ -46,13 +46,13 @@ class ReadWriteFile {
 public:
     // nullopt (with the reason in `error`) when the path cannot be opened for
     // reading and writing or is not a regular file.
-    static std::optional<ReadWriteFile> open(const std::filesystem::path &path,
-                                             std::error_code &error);
+    static std::optional<ReadWriteFile> open(const std::filesystem::path& path,
+                                             std::error_code& error);
 
-    ReadWriteFile(ReadWriteFile &&other) noexcept;
-    ReadWriteFile &operator=(ReadWriteFile &&other) noexcept;
-    ReadWriteFile(const ReadWriteFile &) = delete;
-    ReadWriteFile &operator=(const ReadWriteFile &) = delete;
+    ReadWriteFile(ReadWriteFile&& other) noexcept;
+    ReadWriteFile& operator=(ReadWriteFile&& other) noexcept;
+    ReadWriteFile(const ReadWriteFile&) = delete;
+    ReadWriteFile& operator=(const ReadWriteFile&) = delete;
     ~ReadWriteFile();
 
     [[nodiscard]] std::uint64_t size() const { return size_; }
@@ -78,13 +78,13 @@ private:
 // with its OS reason; after the first failure further writes do nothing.
 class OutputFile {
 public:
-    static std::optional<OutputFile> create(const std::filesystem::path &path,
-                                            std::error_code &error);
+    static std::optional<OutputFile> create(const std::filesystem::path& path,
+                                            std::error_code& error);
 
-    OutputFile(OutputFile &&other) noexcept;
-    OutputFile &operator=(OutputFile &&other) noexcept;
-    OutputFile(const OutputFile &) = delete;
-    OutputFile &operator=(const OutputFile &) = delete;
+    OutputFile(OutputFile&& other) noexcept;
+    OutputFile& operator=(OutputFile&& other) noexcept;
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
     ~OutputFile();
 
     std::error_code write(ByteView bytes);

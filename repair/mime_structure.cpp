@@ -55,7 +55,7 @@ bool fitsAt(ByteView line, std::int64_t at, std::string_view pattern, bool foldC
 }
 
 // Replaces the lost bytes under `pattern` at the 1-based `at`; fitsAt first.
-void fillAt(Bytes &line, std::int64_t at, std::string_view pattern) {
+void fillAt(Bytes& line, std::int64_t at, std::string_view pattern) {
     const auto start = static_cast<std::size_t>(at - 1);
     for (std::size_t i = 0; i < pattern.size(); ++i) {
         if (line[start + i] == kLost) {
@@ -68,7 +68,7 @@ bool isLost(ByteView line, std::int64_t position) {
     return line[static_cast<std::size_t>(position - 1)] == kLost;
 }
 
-void setAt(Bytes &line, std::int64_t position, char value) {
+void setAt(Bytes& line, std::int64_t position, char value) {
     line[static_cast<std::size_t>(position - 1)] = value;
 }
 
@@ -83,7 +83,7 @@ Bytes delimiterOf(ByteView headerLine, std::size_t paramPos) {
 
 // The boundary parameter on a multipart Content-Type line or the line after
 // it, found by whichever piece of its name survived.
-BoundaryResult recordBoundary(BoundaryTable &table, Bytes &line, std::int64_t linePosition) {
+BoundaryResult recordBoundary(BoundaryTable& table, Bytes& line, std::int64_t linePosition) {
     std::int64_t b = 0;
     if (const auto at = findFolded(line, "boun")) {
         b = at;
@@ -144,14 +144,14 @@ bool delimiterFits(ByteView line, std::size_t start, ByteView delimiter) {
     return true;
 }
 
-BoundaryResult matchDelimiter(BoundaryTable &table, Bytes &line, const RewriteAt &rewrite) {
+BoundaryResult matchDelimiter(BoundaryTable& table, Bytes& line, const RewriteAt& rewrite) {
     const std::int64_t b = delimiterStart(line);
     if (b < 1) {
         return BoundaryResult::NoMatch;
     }
     const auto start = static_cast<std::size_t>(b - 1);
-    BoundaryEntry *taken = nullptr;
-    for (BoundaryEntry &entry : table.entries) {
+    BoundaryEntry* taken = nullptr;
+    for (BoundaryEntry& entry : table.entries) {
         const std::size_t length = entry.delimiter.size();
         if (line.size() < length + 2 || start + length > line.size()) {
             continue;
@@ -167,7 +167,7 @@ BoundaryResult matchDelimiter(BoundaryTable &table, Bytes &line, const RewriteAt
 
     // The delimiter line and the header line teach each other the bytes one
     // of them lost. Bytes from the third on are the header's boundary value.
-    Bytes &header = taken->headerLine;
+    Bytes& header = taken->headerLine;
     const std::size_t valueStart = taken->paramPos - 1 + kValueOffset;
     std::vector<bool> learnt(header.size(), false);
     for (std::size_t i = 0; i < taken->delimiter.size(); ++i) {
@@ -241,8 +241,8 @@ std::int64_t charsetStart(ByteView line) {
 
 } // namespace
 
-BoundaryResult detectBoundary(BoundaryTable &table, Bytes &line, std::int64_t linePosition,
-                              const RewriteAt &rewrite) {
+BoundaryResult detectBoundary(BoundaryTable& table, Bytes& line, std::int64_t linePosition,
+                              const RewriteAt& rewrite) {
     BoundaryResult result = BoundaryResult::NoMatch;
     if (findFolded(line, "content-type: multipart/") != 0) {
         table.multipartState = 1;
@@ -258,7 +258,7 @@ BoundaryResult detectBoundary(BoundaryTable &table, Bytes &line, std::int64_t li
     return result;
 }
 
-void detectPartInfo(PartInfo &info, Bytes &line) {
+void detectPartInfo(PartInfo& info, Bytes& line) {
     if (findFolded(line, "content-type: text/plain") != 0) {
         info.contentType = 'T';
         info.charsetPending = true;
@@ -273,7 +273,7 @@ void detectPartInfo(PartInfo &info, Bytes &line) {
     if (info.charsetPending) {
         const std::int64_t at = charsetStart(line);
         if (at >= 1) {
-            for (const CharsetTemplate &charset : kCharsetTemplates) {
+            for (const CharsetTemplate& charset : kCharsetTemplates) {
                 if (fitsAt(line, at, charset.text, true)) {
                     fillAt(line, at, charset.text);
                     info.charset = charset.code;

@@ -63,13 +63,13 @@ using RewriteAt = std::function<bool(std::int64_t position, ByteView bytes)>;
 // learnt from the delimiter line and written into the file at the header
 // line's place through `rewrite` (only those bytes). Reads and writes stay
 // inside the line.
-BoundaryResult detectBoundary(BoundaryTable &table, Bytes &line, std::int64_t linePosition,
-                              const RewriteAt &rewrite);
+BoundaryResult detectBoundary(BoundaryTable& table, Bytes& line, std::int64_t linePosition,
+                              const RewriteAt& rewrite);
 
 // Updates `info` from one header line (content type, transfer encoding,
 // charset) and fills lost bytes of a charset parameter naming iso-2022-jp,
 // shift_jis or euc-jp; a value lost whole becomes "iso-2022-jp". Other
 // charsets leave the charset code unchanged.
-void detectPartInfo(PartInfo &info, Bytes &line);
+void detectPartInfo(PartInfo& info, Bytes& line);
 
 } // namespace keldor::repair

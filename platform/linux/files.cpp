@@ -10,9 +10,7 @@ namespace keldor::platform {
 namespace {
 constexpr std::size_t kOutputBufferSize = 64 * 1024;
 
-std::error_code lastError() {
-    return {errno, std::generic_category()};
-}
+std::error_code lastError() { return {errno, std::generic_category()}; }
 
 std::optional<std::size_t> readAllAt(int handle, std::uint64_t offset, std::span<char> out) {
     std::size_t done = 0;
@@ -35,7 +33,7 @@ std::optional<std::size_t> readAllAt(int handle, std::uint64_t offset, std::span
 
 // The size of the regular file behind `handle`, or an error (closing the
 // handle) when it is something else.
-std::optional<std::uint64_t> regularFileSize(int handle, std::error_code &error) {
+std::optional<std::uint64_t> regularFileSize(int handle, std::error_code& error) {
     struct stat info {};
     if (::fstat(handle, &info) != 0) {
         error = lastError();
@@ -52,8 +50,8 @@ std::optional<std::uint64_t> regularFileSize(int handle, std::error_code &error)
 }
 } // namespace
 
-std::optional<ReadOnlyFile> ReadOnlyFile::open(const std::filesystem::path &path,
-                                               std::error_code &error) {
+std::optional<ReadOnlyFile> ReadOnlyFile::open(const std::filesystem::path& path,
+                                               std::error_code& error) {
     const int handle = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (handle < 0) {
         error = lastError();
@@ -66,12 +64,12 @@ std::optional<ReadOnlyFile> ReadOnlyFile::open(const std::filesystem::path &path
     return ReadOnlyFile(handle, *size);
 }
 
-ReadOnlyFile::ReadOnlyFile(ReadOnlyFile &&other) noexcept
+ReadOnlyFile::ReadOnlyFile(ReadOnlyFile&& other) noexcept
     : handle_(other.handle_), size_(other.size_) {
     other.handle_ = -1;
 }
 
-ReadOnlyFile &ReadOnlyFile::operator=(ReadOnlyFile &&other) noexcept {
+ReadOnlyFile& ReadOnlyFile::operator=(ReadOnlyFile&& other) noexcept {
     if (this != &other) {
         if (handle_ >= 0) {
             ::close(handle_);
@@ -93,8 +91,8 @@ std::optional<std::size_t> ReadOnlyFile::readAt(std::uint64_t offset, std::span<
     return readAllAt(handle_, offset, out);
 }
 
-std::optional<ReadWriteFile> ReadWriteFile::open(const std::filesystem::path &path,
-                                                 std::error_code &error) {
+std::optional<ReadWriteFile> ReadWriteFile::open(const std::filesystem::path& path,
+                                                 std::error_code& error) {
     const int handle = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
     if (handle < 0) {
         error = lastError();
@@ -107,12 +105,12 @@ std::optional<ReadWriteFile> ReadWriteFile::open(const std::filesystem::path &pa
     return ReadWriteFile(handle, *size);
 }
 
-ReadWriteFile::ReadWriteFile(ReadWriteFile &&other) noexcept
+ReadWriteFile::ReadWriteFile(ReadWriteFile&& other) noexcept
     : handle_(other.handle_), size_(other.size_) {
     other.handle_ = -1;
 }
 
-ReadWriteFile &ReadWriteFile::operator=(ReadWriteFile &&other) noexcept {
+ReadWriteFile& ReadWriteFile::operator=(ReadWriteFile&& other) noexcept {
     if (this != &other) {
         close();
         handle_ = other.handle_;
@@ -122,9 +120,7 @@ ReadWriteFile &ReadWriteFile::operator=(ReadWriteFile &&other) noexcept {
     return *this;
 }
 
-ReadWriteFile::~ReadWriteFile() {
-    close();
-}
+ReadWriteFile::~ReadWriteFile() { close(); }
 
 std::optional<std::size_t> ReadWriteFile::readAt(std::uint64_t offset, std::span<char> out) const {
     if (handle_ < 0) {
@@ -167,8 +163,8 @@ std::error_code ReadWriteFile::close() {
     return result != 0 ? lastError() : std::error_code{};
 }
 
-std::optional<OutputFile> OutputFile::create(const std::filesystem::path &path,
-                                             std::error_code &error) {
+std::optional<OutputFile> OutputFile::create(const std::filesystem::path& path,
+                                             std::error_code& error) {
     const int handle = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (handle < 0) {
         error = lastError();
@@ -177,12 +173,12 @@ std::optional<OutputFile> OutputFile::create(const std::filesystem::path &path,
     return OutputFile(handle);
 }
 
-OutputFile::OutputFile(OutputFile &&other) noexcept
+OutputFile::OutputFile(OutputFile&& other) noexcept
     : handle_(other.handle_), buffer_(std::move(other.buffer_)), error_(other.error_) {
     other.handle_ = -1;
 }
 
-OutputFile &OutputFile::operator=(OutputFile &&other) noexcept {
+OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
     if (this != &other) {
         close();
         handle_ = other.handle_;

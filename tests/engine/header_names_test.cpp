@@ -11,7 +11,7 @@ template <std::size_t N> Bytes raw(const char (&text)[N]) {
 }
 
 struct Case {
-    const char *name;
+    const char* name;
     Bytes damaged;
     Bytes repaired;
 };
@@ -51,7 +51,7 @@ TEST(CompleteHeaderName, FillsLostBytesAtTheStartOfAHeaderLine) {
         {"empty", "", ""},
         {"intact name, lost value", raw("Subject: \0\0\0\0\r\n"), raw("Subject: \0\0\0\0\r\n")},
     };
-    for (const Case &c : cases) {
+    for (const Case& c : cases) {
         Bytes line = c.damaged;
         completeHeaderName(line);
         EXPECT_EQ(line, c.repaired) << c.name;
@@ -74,7 +74,7 @@ TEST(RestoreHeaderBreak, PutsBackTheLineBreakAndTheNameAfterIt) {
         {"no name after the lost bytes", raw("text\0\0\0\0more text\r\n"),
          raw("text\0\0\0\0more text\r\n")},
     };
-    for (const Case &c : cases) {
+    for (const Case& c : cases) {
         Bytes line = c.damaged;
         restoreHeaderBreak(line);
         EXPECT_EQ(line, c.repaired) << c.name;

@@ -13,7 +13,7 @@ namespace {
 using testing::TempDir;
 
 // Every line the reader returns, in order, with its position.
-std::vector<LineRead> readAll(const std::filesystem::path &file, std::size_t windowSize) {
+std::vector<LineRead> readAll(const std::filesystem::path& file, std::size_t windowSize) {
     auto reader = openLineReader(file, windowSize);
     EXPECT_TRUE(reader.has_value());
     std::vector<LineRead> lines;
@@ -47,7 +47,7 @@ std::vector<LineRead> expectedLines(ByteView content) {
 }
 
 struct Layout {
-    const char *name;
+    const char* name;
     Bytes content;
 };
 
@@ -71,7 +71,7 @@ TEST_P(LineReaderLayouts, GivesEveryByteInExactlyOneLineAtItsPosition) {
     };
     const std::size_t window = GetParam();
     TempDir dir;
-    for (const Layout &layout : layouts) {
+    for (const Layout& layout : layouts) {
         SCOPED_TRACE(layout.name);
         const auto file = dir.path() / "m.eml";
         testing::writeFile(file, layout.content);

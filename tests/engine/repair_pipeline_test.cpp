@@ -42,7 +42,7 @@ protected:
 };
 
 struct Golden {
-    const char *name;
+    const char* name;
     Bytes damaged;
     Bytes expected;
 };
@@ -136,7 +136,7 @@ TEST_F(RepairPipeline, RepairsDamagedMessagesToTheExactBytes) {
         {"nothing but lost bytes: the first name that fits, then blanks", Bytes(1500, '\0'),
          Bytes(HeaderNames[0]) + Bytes(1500 - HeaderNames[0].size(), ' ')},
     };
-    for (const Golden &c : cases) {
+    for (const Golden& c : cases) {
         EXPECT_EQ(testing::firstDifference(repaired(c.damaged), c.expected), std::nullopt)
             << c.name;
     }
@@ -145,8 +145,8 @@ TEST_F(RepairPipeline, RepairsDamagedMessagesToTheExactBytes) {
 // In a text body the header repairs must not run: there a lost byte is
 // Japanese text, whatever the text repairer makes of it.
 TEST_F(RepairPipeline, TextBodiesOfEachCharsetGetNoHeaderRepairs) {
-    for (const char *charset : {"iso-2022-jp", "shift_jis", "euc-jp"}) {
-        for (const Bytes &head :
+    for (const char* charset : {"iso-2022-jp", "shift_jis", "euc-jp"}) {
+        for (const Bytes& head :
              {"Content-Type: text/plain;\r\n\tcharset=\"" + Bytes(charset) + "\"\r\n\r\n",
               kAlternativeHead + kDelimiter + "\r\nContent-Type: text/plain; charset=" + charset +
                   "\r\n\r\n"}) {
@@ -268,10 +268,10 @@ public:
     // The byte at `at` (0-based) repairs to `value` instead of its original.
     void expectAt(std::size_t at, char value) { changes_.emplace_back(at, value); }
     [[nodiscard]] std::size_t size() const { return mail_.size(); }
-    [[nodiscard]] const Bytes &mail() const { return mail_; }
+    [[nodiscard]] const Bytes& mail() const { return mail_; }
     [[nodiscard]] Bytes expected() const {
         Bytes result = mail_;
-        for (const auto &[at, value] : changes_) {
+        for (const auto& [at, value] : changes_) {
             result[at] = value;
         }
         return result;
@@ -292,9 +292,9 @@ protected:
     }
 
     // Lays the messages into a mailbox, recovers it, and returns the files.
-    std::vector<Bytes> recover(const std::vector<Bytes> &mails) {
+    std::vector<Bytes> recover(const std::vector<Bytes>& mails) {
         testing::MailboxWriter writer;
-        for (const Bytes &mail : mails) {
+        for (const Bytes& mail : mails) {
             writer.addMessage(mail);
         }
         testing::MailboxOptions options;
@@ -304,7 +304,7 @@ protected:
         writer.writeTo(mailbox, options);
         const RunReport report = recoverMailbox(mailbox, view, repair::RepairOptions{});
         std::vector<Bytes> files;
-        for (const RenamedFile &file : report.files) {
+        for (const RenamedFile& file : report.files) {
             files.push_back(testing::readFile(file.file));
         }
         return files;
@@ -400,7 +400,7 @@ TEST_F(RecoveredStructure, RealMessagesKeepEverySurvivingByteAndLoseNoneToZero) 
         GTEST_SKIP() << "corpus not beside the project";
     }
     std::vector<Bytes> mails;
-    for (const auto &file : testing::filesIn(*folder)) {
+    for (const auto& file : testing::filesIn(*folder)) {
         if (file.extension() != ".eml") {
             continue;
         }
@@ -412,7 +412,7 @@ TEST_F(RecoveredStructure, RealMessagesKeepEverySurvivingByteAndLoseNoneToZero) 
             }
             withCrLf += asStored[i];
         }
-        for (const Bytes *mail : {&asStored, static_cast<const Bytes *>(&withCrLf)}) {
+        for (const Bytes* mail : {&asStored, static_cast<const Bytes*>(&withCrLf)}) {
             // Recovery cannot tell a message's own 0x00 bytes or a last
             // piece of four bytes or fewer from the record's padding.
             if (mail->find('\0') == Bytes::npos && mail->size() % 512 > 4) {
@@ -425,8 +425,8 @@ TEST_F(RecoveredStructure, RealMessagesKeepEverySurvivingByteAndLoseNoneToZero) 
     ASSERT_EQ(files.size(), mails.size());
     for (std::size_t n = 0; n < mails.size(); ++n) {
         SCOPED_TRACE("message " + std::to_string(n + 1));
-        const Bytes &original = mails[n];
-        const Bytes &result = files[n];
+        const Bytes& original = mails[n];
+        const Bytes& result = files[n];
         ASSERT_EQ(result.size(), original.size());
         EXPECT_EQ(result.find('\0'), Bytes::npos);
         std::vector<bool> lost(original.size(), false);

@@ -29,7 +29,7 @@ struct FakeFile {
 
 class DetectBoundary : public ::testing::Test {
 protected:
-    BoundaryResult feed(Bytes &line, std::int64_t position = 1) {
+    BoundaryResult feed(Bytes& line, std::int64_t position = 1) {
         return detectBoundary(table, line, position, file.writer());
     }
     BoundaryResult feedCopy(Bytes line, std::int64_t position = 1) { return feed(line, position); }
@@ -66,7 +66,7 @@ TEST_F(DetectBoundary, FindsAParameterNameWithLostBytes) {
         {"middle lost", raw("\tbou\0\0\0\0y=\"") + Bytes(kBoundary) + "\"\r\n"},
         {"name lost", raw("\t\0\0\0\0\0\0\0\0=\"") + Bytes(kBoundary) + "\"\r\n"},
     };
-    for (const auto &[name, damagedLine] : damaged) {
+    for (const auto& [name, damagedLine] : damaged) {
         BoundaryTable fresh;
         Bytes type = "Content-Type: multipart/mixed;\r\n";
         detectBoundary(fresh, type, 1, nullptr);
@@ -123,7 +123,7 @@ TEST_F(DelimiterLines, MatchesDelimitersAndFillsTheirLostBytes) {
          {"end of text" + raw("\0\0\0\0") + kDelimiter.substr(2) + "\r\n",
           "end of text\r\n" + kDelimiter + "\r\n"}},
     };
-    for (const auto &[name, lines] : cases) {
+    for (const auto& [name, lines] : cases) {
         Bytes line = lines.first;
         EXPECT_EQ(feed(line, 900), BoundaryResult::DelimiterMatched) << name;
         EXPECT_EQ(line, lines.second) << name;
@@ -141,7 +141,7 @@ TEST_F(DelimiterLines, OtherLinesAreNoDelimiters) {
         raw("\0\0\0\0"),
         "",
     };
-    for (const Bytes &original : lines) {
+    for (const Bytes& original : lines) {
         Bytes line = original;
         EXPECT_EQ(feed(line), BoundaryResult::NoMatch) << line;
         EXPECT_EQ(line, original);
@@ -209,9 +209,9 @@ TEST(DetectPartInfo, ReadsTheCodesOfAPartHeader) {
          0,
          'O'},
     };
-    for (const Case &c : cases) {
+    for (const Case& c : cases) {
         PartInfo info;
-        for (const Bytes &original : c.lines) {
+        for (const Bytes& original : c.lines) {
             Bytes line = original;
             detectPartInfo(info, line);
             EXPECT_EQ(line, original) << "nothing was lost";
@@ -232,7 +232,7 @@ TEST(DetectPartInfo, FillsLostBytesOfTheCharsetParameter) {
         {raw("\tcharset=\"utf\0\0\0\0\r\n"), raw("\tcharset=\"utf\0\0\0\0\r\n"), 'J'},
         {raw("\tcharset=\0\0\0"), raw("\tcharset=\0\0\0"), 'J'}, // too short for any value
     };
-    for (const auto &[damaged, repaired, code] : cases) {
+    for (const auto& [damaged, repaired, code] : cases) {
         PartInfo info;
         info.charset = 'J'; // from an earlier part
         Bytes type = "Content-Type: text/plain;\r\n";
