@@ -19,23 +19,22 @@ unsigned folded(ByteView line, std::size_t i) {
     return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
 }
 
-// 1-based position of the first occurrence of `needle` (lower case) in the
-// line with its letters folded to lower case; 0 when absent. A lost byte
-// matches nothing.
-std::int64_t findFolded(ByteView line, std::string_view needle) {
-    if (needle.empty() || line.size() < needle.size()) {
-        return 0;
-    }
-    for (std::size_t at = 0; at + needle.size() <= line.size(); ++at) {
-        std::size_t i = 0;
-        while (i < needle.size() && folded(line, at + i) == static_cast<unsigned char>(needle[i])) {
-            ++i;
-        }
-        if (i == needle.size()) {
-            return static_cast<std::int64_t>(at) + 1;
+// The line with its letters folded to lower case, for the text searches.
+Bytes foldedCopy(ByteView line) {
+    Bytes lowered(line);
+    for (char& c : lowered) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c + ('a' - 'A'));
         }
     }
-    return 0;
+    return lowered;
+}
+
+// 1-based position of the first occurrence of `needle` (lower case) in a
+// folded line; 0 when absent. A lost byte matches nothing.
+std::int64_t findFolded(ByteView lowered, std::string_view needle) {
+    const std::size_t at = lowered.find(needle);
+    return at == ByteView::npos ? 0 : static_cast<std::int64_t>(at) + 1;
 }
 
 // Whether `pattern` fits the line at the 1-based position `at`, a lost byte
@@ -83,13 +82,14 @@ Bytes delimiterOf(ByteView headerLine, std::size_t paramPos) {
 
 // The boundary parameter on a multipart Content-Type line or the line after
 // it, found by whichever piece of its name survived.
-BoundaryResult recordBoundary(BoundaryTable& table, Bytes& line, std::int64_t linePosition) {
+BoundaryResult recordBoundary(BoundaryTable& table, Bytes& line, ByteView lowered,
+                              std::int64_t linePosition) {
     std::int64_t b = 0;
-    if (const auto at = findFolded(line, "boun")) {
+    if (const auto at = findFolded(lowered, "boun")) {
         b = at;
-    } else if (const auto dary = findFolded(line, "dary")) {
+    } else if (const auto dary = findFolded(lowered, "dary")) {
         b = dary - 4;
-    } else if (const auto quote = findFolded(line, "=\"--")) {
+    } else if (const auto quote = findFolded(lowered, "=\"--")) {
         b = quote - 8;
     }
     if (b < 1 || !fitsAt(line, b, kBoundaryTemplate, false)) {
@@ -115,17 +115,17 @@ BoundaryResult recordBoundary(BoundaryTable& table, Bytes& line, std::int64_t li
 
 // Where a delimiter line would begin, found by a piece of an Outlook
 // Express delimiter ("------=_NextPart") that survived; 0 when none.
-std::int64_t delimiterStart(ByteView line) {
-    if (line.size() >= 2 && line[0] == '-' && line[1] == '-') {
+std::int64_t delimiterStart(ByteView lowered) {
+    if (lowered.size() >= 2 && lowered[0] == '-' && lowered[1] == '-') {
         return 1;
     }
-    if (const auto at = findFolded(line, "---=")) {
+    if (const auto at = findFolded(lowered, "---=")) {
         return at - 3;
     }
-    if (const auto at = findFolded(line, "_nex")) {
+    if (const auto at = findFolded(lowered, "_nex")) {
         return at - 7;
     }
-    if (const auto at = findFolded(line, "tpar")) {
+    if (const auto at = findFolded(lowered, "tpar")) {
         return at - 11;
     }
     return 0;
@@ -144,8 +144,9 @@ bool delimiterFits(ByteView line, std::size_t start, ByteView delimiter) {
     return true;
 }
 
-BoundaryResult matchDelimiter(BoundaryTable& table, Bytes& line, const RewriteAt& rewrite) {
-    const std::int64_t b = delimiterStart(line);
+BoundaryResult matchDelimiter(BoundaryTable& table, Bytes& line, ByteView lowered,
+                              const RewriteAt& rewrite) {
+    const std::int64_t b = delimiterStart(lowered);
     if (b < 1) {
         return BoundaryResult::NoMatch;
     }
@@ -224,15 +225,15 @@ constexpr std::array<CharsetTemplate, 6> kCharsetTemplates = {{
 }};
 
 // Where a charset parameter begins, found by a piece of it that survived; 0 when none.
-std::int64_t charsetStart(ByteView line) {
-    if (const auto at = findFolded(line, "char")) {
+std::int64_t charsetStart(ByteView lowered) {
+    if (const auto at = findFolded(lowered, "char")) {
         return at;
     }
-    if (const auto at = findFolded(line, "set=")) {
+    if (const auto at = findFolded(lowered, "set=")) {
         return at - 4;
     }
     for (const std::string_view value : {"\"iso", "\"shi", "\"euc"}) {
-        if (const auto at = findFolded(line, value)) {
+        if (const auto at = findFolded(lowered, value)) {
             return at - 8;
         }
     }
@@ -243,15 +244,16 @@ std::int64_t charsetStart(ByteView line) {
 
 BoundaryResult detectBoundary(BoundaryTable& table, Bytes& line, std::int64_t linePosition,
                               const RewriteAt& rewrite) {
+    const Bytes lowered = foldedCopy(line);
     BoundaryResult result = BoundaryResult::NoMatch;
-    if (findFolded(line, "content-type: multipart/") != 0) {
+    if (findFolded(lowered, "content-type: multipart/") != 0) {
         table.multipartState = 1;
         result = BoundaryResult::MultipartSeen;
     }
     if (table.multipartState == 0) {
-        return matchDelimiter(table, line, rewrite);
+        return matchDelimiter(table, line, lowered, rewrite);
     }
-    if (recordBoundary(table, line, linePosition) == BoundaryResult::BoundaryRecorded) {
+    if (recordBoundary(table, line, lowered, linePosition) == BoundaryResult::BoundaryRecorded) {
         result = BoundaryResult::BoundaryRecorded;
     }
     table.multipartState = table.multipartState == 1 ? 2 : 0;
@@ -259,37 +261,39 @@ BoundaryResult detectBoundary(BoundaryTable& table, Bytes& line, std::int64_t li
 }
 
 void detectPartInfo(PartInfo& info, Bytes& line) {
-    if (findFolded(line, "content-type: text/plain") != 0) {
+    Bytes lowered = foldedCopy(line);
+    if (findFolded(lowered, "content-type: text/plain") != 0) {
         info.contentType = 'T';
         info.charsetPending = true;
-    } else if (findFolded(line, "content-type: text/html") != 0) {
+    } else if (findFolded(lowered, "content-type: text/html") != 0) {
         info.contentType = 'H';
         info.charsetPending = true;
-    } else if (findFolded(line, "content-type: ") != 0) {
+    } else if (findFolded(lowered, "content-type: ") != 0) {
         info.contentType = 'O';
         info.charsetPending = false;
     }
 
     if (info.charsetPending) {
-        const std::int64_t at = charsetStart(line);
+        const std::int64_t at = charsetStart(lowered);
         if (at >= 1) {
             for (const CharsetTemplate& charset : kCharsetTemplates) {
                 if (fitsAt(line, at, charset.text, true)) {
                     fillAt(line, at, charset.text);
                     info.charset = charset.code;
+                    lowered = foldedCopy(line);
                     break;
                 }
             }
         }
     }
 
-    if (findFolded(line, "content-transfer-encoding: base64") != 0) {
+    if (findFolded(lowered, "content-transfer-encoding: base64") != 0) {
         info.transferEncoding = 'B';
         info.charsetPending = true;
-    } else if (findFolded(line, "content-transfer-encoding: quoted-printable") != 0) {
+    } else if (findFolded(lowered, "content-transfer-encoding: quoted-printable") != 0) {
         info.transferEncoding = 'P';
         info.charsetPending = true;
-    } else if (findFolded(line, "content-transfer-encoding: ") != 0) {
+    } else if (findFolded(lowered, "content-transfer-encoding: ") != 0) {
         info.transferEncoding = 'O';
         info.charsetPending = false;
     }
