@@ -8,10 +8,29 @@
 
 namespace keldor::engine {
 
+// Where the line being read stands in the message; it decides which repair
+// a line with lost bytes gets.
+enum class RepairState {
+    MessageHeader =
+        0,          // the main header, and the body of a message whose type selects no body state
+    Preamble = 1,   // after a multipart boundary was declared, up to the first delimiter line
+    PartHeader = 2, // the header of a body part
+    JisText = 10,   // a text/plain body in ISO-2022-JP
+    SjisText = 11,  // a text/plain body in Shift_JIS
+    EucText = 12,   // a text/plain body in EUC-JP
+    HtmlBody = 20,
+    Base64Body = 30,
+    OtherBody = 40,
+};
+
 // Reads the closed message file back and rewrites, at the same length, every
-// line that holds a lost (0x00) byte. Never changes the file's size; never
-// reports an error: a file that cannot be opened is left as written. Lets the
-// view process pending events after every line.
+// line that holds a lost (0x00) byte: header lines get their names, line
+// breaks, encoded words, boundaries and charsets back; Japanese text bodies
+// get their text repaired; whatever is still lost becomes a blank. Lines
+// without lost bytes are never written. Never changes the file's size; never
+// reports an error: a file that cannot be opened is left as written, and a
+// read that fails ends the file's repair. Lets the view process pending
+// events after every line.
 void repairMessageFile(const std::filesystem::path& file, const repair::RepairOptions& options,
                        RunView& view);
 

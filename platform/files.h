@@ -39,6 +39,41 @@ private:
     std::uint64_t size_ = 0;
 };
 
+// An existing file opened for positioned reading and rewriting in place. It
+// is never grown: a write that would reach past the size the file had when
+// it was opened is refused. Closed when the object goes.
+class ReadWriteFile {
+public:
+    // nullopt (with the reason in `error`) when the path cannot be opened for
+    // reading and writing or is not a regular file.
+    static std::optional<ReadWriteFile> open(const std::filesystem::path& path,
+                                             std::error_code& error);
+
+    ReadWriteFile(ReadWriteFile&& other) noexcept;
+    ReadWriteFile& operator=(ReadWriteFile&& other) noexcept;
+    ReadWriteFile(const ReadWriteFile&) = delete;
+    ReadWriteFile& operator=(const ReadWriteFile&) = delete;
+    ~ReadWriteFile();
+
+    [[nodiscard]] std::uint64_t size() const { return size_; }
+
+    // Reads up to out.size() bytes at `offset` into `out`; returns how many
+    // were read (fewer only at the end of the file), or nullopt on a read error.
+    std::optional<std::size_t> readAt(std::uint64_t offset, std::span<char> out) const;
+
+    // Writes all of `bytes` at `offset`; an error when the write fails or
+    // would reach past the file's size.
+    std::error_code writeAt(std::uint64_t offset, ByteView bytes);
+
+    // Closes the file; the error of the close, if any.
+    std::error_code close();
+
+private:
+    ReadWriteFile(int handle, std::uint64_t size) : handle_(handle), size_(size) {}
+    int handle_ = -1;
+    std::uint64_t size_ = 0;
+};
+
 // A file created (or truncated) for writing, buffered. Every failure is kept
 // with its OS reason; after the first failure further writes do nothing.
 class OutputFile {

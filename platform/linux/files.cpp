@@ -11,15 +11,29 @@ namespace {
 constexpr std::size_t kOutputBufferSize = 64 * 1024;
 
 std::error_code lastError() { return {errno, std::generic_category()}; }
-} // namespace
 
-std::optional<ReadOnlyFile> ReadOnlyFile::open(const std::filesystem::path& path,
-                                               std::error_code& error) {
-    const int handle = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (handle < 0) {
-        error = lastError();
-        return std::nullopt;
+std::optional<std::size_t> readAllAt(int handle, std::uint64_t offset, std::span<char> out) {
+    std::size_t done = 0;
+    while (done < out.size()) {
+        const ssize_t n = ::pread(handle, out.data() + done, out.size() - done,
+                                  static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return std::nullopt;
+        }
+        if (n == 0) {
+            break;
+        }
+        done += static_cast<std::size_t>(n);
     }
+    return done;
+}
+
+// The size of the regular file behind `handle`, or an error (closing the
+// handle) when it is something else.
+std::optional<std::uint64_t> regularFileSize(int handle, std::error_code& error) {
     struct stat info {};
     if (::fstat(handle, &info) != 0) {
         error = lastError();
@@ -32,7 +46,22 @@ std::optional<ReadOnlyFile> ReadOnlyFile::open(const std::filesystem::path& path
         ::close(handle);
         return std::nullopt;
     }
-    return ReadOnlyFile(handle, static_cast<std::uint64_t>(info.st_size));
+    return static_cast<std::uint64_t>(info.st_size);
+}
+} // namespace
+
+std::optional<ReadOnlyFile> ReadOnlyFile::open(const std::filesystem::path& path,
+                                               std::error_code& error) {
+    const int handle = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (handle < 0) {
+        error = lastError();
+        return std::nullopt;
+    }
+    const auto size = regularFileSize(handle, error);
+    if (!size) {
+        return std::nullopt;
+    }
+    return ReadOnlyFile(handle, *size);
 }
 
 ReadOnlyFile::ReadOnlyFile(ReadOnlyFile&& other) noexcept
@@ -59,22 +88,79 @@ ReadOnlyFile::~ReadOnlyFile() {
 }
 
 std::optional<std::size_t> ReadOnlyFile::readAt(std::uint64_t offset, std::span<char> out) const {
+    return readAllAt(handle_, offset, out);
+}
+
+std::optional<ReadWriteFile> ReadWriteFile::open(const std::filesystem::path& path,
+                                                 std::error_code& error) {
+    const int handle = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (handle < 0) {
+        error = lastError();
+        return std::nullopt;
+    }
+    const auto size = regularFileSize(handle, error);
+    if (!size) {
+        return std::nullopt;
+    }
+    return ReadWriteFile(handle, *size);
+}
+
+ReadWriteFile::ReadWriteFile(ReadWriteFile&& other) noexcept
+    : handle_(other.handle_), size_(other.size_) {
+    other.handle_ = -1;
+}
+
+ReadWriteFile& ReadWriteFile::operator=(ReadWriteFile&& other) noexcept {
+    if (this != &other) {
+        close();
+        handle_ = other.handle_;
+        size_ = other.size_;
+        other.handle_ = -1;
+    }
+    return *this;
+}
+
+ReadWriteFile::~ReadWriteFile() { close(); }
+
+std::optional<std::size_t> ReadWriteFile::readAt(std::uint64_t offset, std::span<char> out) const {
+    if (handle_ < 0) {
+        return std::nullopt;
+    }
+    return readAllAt(handle_, offset, out);
+}
+
+std::error_code ReadWriteFile::writeAt(std::uint64_t offset, ByteView bytes) {
+    if (handle_ < 0) {
+        return std::make_error_code(std::errc::bad_file_descriptor);
+    }
+    if (offset > size_ || bytes.size() > size_ - offset) {
+        return std::make_error_code(std::errc::invalid_argument);
+    }
     std::size_t done = 0;
-    while (done < out.size()) {
-        const ssize_t n = ::pread(handle_, out.data() + done, out.size() - done,
-                                  static_cast<off_t>(offset + done));
+    while (done < bytes.size()) {
+        const ssize_t n = ::pwrite(handle_, bytes.data() + done, bytes.size() - done,
+                                   static_cast<off_t>(offset + done));
         if (n < 0) {
             if (errno == EINTR) {
                 continue;
             }
-            return std::nullopt;
+            return lastError();
         }
         if (n == 0) {
-            break;
+            return std::make_error_code(std::errc::no_space_on_device);
         }
         done += static_cast<std::size_t>(n);
     }
-    return done;
+    return {};
+}
+
+std::error_code ReadWriteFile::close() {
+    if (handle_ < 0) {
+        return {};
+    }
+    const int result = ::close(handle_);
+    handle_ = -1;
+    return result != 0 ? lastError() : std::error_code{};
 }
 
 std::optional<OutputFile> OutputFile::create(const std::filesystem::path& path,
@@ -103,7 +189,9 @@ OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
     return *this;
 }
 
-OutputFile::~OutputFile() { close(); }
+OutputFile::~OutputFile() {
+    close();
+}
 
 std::error_code OutputFile::write(ByteView bytes) {
     if (error_ || handle_ < 0) {

@@ -1,0 +1,82 @@
+#include "engine/header_names.h"
+
+namespace keldor::engine {
+
+namespace {
+
+constexpr char kLost = '\0';
+
+void setIfLost(Bytes& line, std::size_t at, char value) {
+    if (line[at] == kLost) {
+        line[at] = value;
+    }
+}
+
+} // namespace
+
+void completeHeaderName(Bytes& line) {
+    if (!line.empty() && (line[0] == ' ' || line[0] == '\t')) {
+        return;
+    }
+    for (const std::string_view name : HeaderNames) {
+        if (line.size() < name.size()) {
+            continue;
+        }
+        bool matches = true;
+        bool lostAny = false;
+        for (std::size_t i = 0; i < name.size(); ++i) {
+            if (line[i] == kLost) {
+                lostAny = true;
+            } else if (line[i] != name[i]) {
+                matches = false;
+                break;
+            }
+        }
+        if (!matches) {
+            continue;
+        }
+        if (!lostAny) {
+            return;
+        }
+        for (std::size_t i = 0; i < name.size(); ++i) {
+            setIfLost(line, i, name[i]);
+        }
+    }
+}
+
+void restoreHeaderBreak(Bytes& line) {
+    // Indices below are 0-based: `at` is the first byte of the match. The
+    // CR LF goes into lost bytes just before the name; a match at the start
+    // of the line is not this repair's business.
+    for (const std::string_view name : HeaderNames) {
+        const Bytes twoLost = Bytes(2, kLost) + Bytes(name.substr(2));
+        const Bytes oneLost = Bytes(1, kLost) + Bytes(name.substr(1));
+        const Bytes beforeName = Bytes(1, kLost) + Bytes(name);
+
+        if (const std::size_t at = line.find(twoLost); at != Bytes::npos && at > 0) {
+            if (at > 2) {
+                setIfLost(line, at - 2, '\r');
+            }
+            if (at > 1) {
+                setIfLost(line, at - 1, '\n');
+            }
+            line[at] = name[0];
+            line[at + 1] = name[1];
+        } else if (const std::size_t at1 = line.find(oneLost); at1 != Bytes::npos && at1 > 0) {
+            if (at1 > 2) {
+                setIfLost(line, at1 - 2, '\r');
+            }
+            if (at1 > 1) {
+                setIfLost(line, at1 - 1, '\n');
+            }
+            line[at1] = name[0];
+        } else if (const std::size_t at2 = line.find(beforeName); at2 != Bytes::npos && at2 > 0) {
+            if (at2 > 1) {
+                setIfLost(line, at2 - 1, '\r');
+            }
+            line[at2] = '\n';
+        }
+    }
+}
+
+} // namespace keldor::engine

@@ -1,0 +1,97 @@
+#include "engine/line_reader.h"
+
+#include <algorithm>
+#include <span>
+
+namespace keldor::engine {
+
+bool LineReader::fillWindow(std::size_t length) {
+    const std::uint64_t left = fileEnd_ > windowStart_ ? fileEnd_ - windowStart_ : 0;
+    window_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(length, left)));
+    const auto got = file_.readAt(windowStart_, std::span<char>(window_.data(), window_.size()));
+    if (!got) {
+        window_.clear();
+        return false;
+    }
+    if (*got < window_.size()) {
+        // The file is shorter than it was when opened: its end is where the read stopped.
+        window_.resize(*got);
+        fileEnd_ = windowStart_ + *got;
+    }
+    return true;
+}
+
+std::optional<LineReader> openLineReader(const std::filesystem::path& file,
+                                         std::size_t windowSize) {
+    std::error_code error;
+    auto opened = platform::ReadWriteFile::open(file, error);
+    if (!opened) {
+        return std::nullopt;
+    }
+    LineReader reader(std::move(*opened), std::max<std::size_t>(windowSize, 2));
+    if (!reader.fillWindow(reader.windowSize_)) {
+        reader.readFailed_ = true;
+    }
+    return reader;
+}
+
+LineRead readLine(LineReader& reader) {
+    constexpr std::size_t kNone = LineReader::kNone;
+    if (reader.readFailed_) {
+        return {};
+    }
+    if (reader.cursor_ == kNone) {
+        reader.cursor_ = 0;
+    } else if (reader.nextBreak_ == kNone) {
+        return {};
+    } else {
+        reader.cursor_ = reader.nextBreak_ + 2;
+    }
+
+    std::size_t searchFrom = reader.cursor_;
+    for (;;) {
+        Bytes& window = reader.window_;
+        const std::size_t cursor = reader.cursor_;
+        const auto position = static_cast<std::int64_t>(reader.windowStart_ + cursor + 1);
+        const std::size_t crlf = window.find("\r\n", searchFrom);
+        if (crlf != Bytes::npos) {
+            reader.nextBreak_ = crlf;
+            return {position, window.substr(cursor, crlf + 2 - cursor)};
+        }
+        reader.nextBreak_ = kNone;
+        if (reader.windowStart_ + window.size() >= reader.fileEnd_) {
+            if (cursor >= window.size()) {
+                return {};
+            }
+            return {position, window.substr(cursor)};
+        }
+
+        // The line runs on past the window: move the window to the line's
+        // start, and grow it when the line alone fills it.
+        const std::size_t held = window.size() - cursor;
+        const std::size_t length = held < reader.windowSize_ ? reader.windowSize_ : held * 2;
+        reader.windowStart_ += cursor;
+        reader.cursor_ = 0;
+        if (!reader.fillWindow(length)) {
+            reader.readFailed_ = true;
+            return {};
+        }
+        // A CR at the old window's end may have its LF in the new part.
+        searchFrom = held > 0 ? held - 1 : 0;
+    }
+}
+
+bool writeLine(LineReader& reader, std::int64_t position, ByteView line) {
+    // Never past the end the reader found, even when the file was cut short
+    // meanwhile: a write there would grow the file.
+    if (position < 1 || static_cast<std::uint64_t>(position - 1) + line.size() > reader.fileEnd_) {
+        return false;
+    }
+    return !reader.file_.writeAt(static_cast<std::uint64_t>(position - 1), line);
+}
+
+void closeLineReader(LineReader& reader) {
+    reader.file_.close();
+}
+
+} // namespace keldor::engine

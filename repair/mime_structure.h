@@ -1,0 +1,75 @@
+#pragma once
+// Follows the MIME structure of a message while it is read line by line:
+// which boundaries its headers declare, where their delimiter lines stand,
+// and what each header says about the body after it. Fills lost (0x00)
+// bytes of the structure lines on the way, never anything else, and never
+// changes a line's size.
+
+#include "platform/bytes.h"
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace keldor::repair {
+
+// What the header being read says about the body that follows, as the codes
+// the repair of each body is chosen by.
+struct PartInfo {
+    char contentType = 0;        // 'T' text/plain, 'H' text/html, 'O' any other; 0 none read yet
+    char charset = 0;            // 'J' iso-2022-jp, 'S' shift_jis, 'E' euc-jp; 0 none read yet
+    char transferEncoding = 0;   // 'B' base64, 'P' quoted-printable, 'O' any other; 0 none read yet
+    bool charsetPending = false; // a charset parameter may stand on this or a following line
+
+    // At a part boundary: the next part's header starts afresh, but a part
+    // that names no charset keeps the previous part's.
+    void clearPartCodes() {
+        contentType = 0;
+        transferEncoding = 0;
+        charsetPending = false;
+    }
+};
+
+// A boundary declared by a header line, and that line as it was repaired.
+struct BoundaryEntry {
+    Bytes delimiter;               // "--" and the 41 bytes after `boundary="`; may hold lost bytes
+    std::int64_t linePosition = 0; // 1-based position of the header line in the file
+    Bytes headerLine;              // the header line, lost bytes it still lacks kept as 0x00
+    std::size_t paramPos = 0;      // 1-based position in headerLine of the "b" of "boundary"
+};
+
+struct BoundaryTable {
+    // 1: the line held a multipart content type, 2: the line after it; the
+    // boundary parameter is looked for on both. 0 otherwise.
+    int multipartState = 0;
+    std::vector<BoundaryEntry> entries; // in the order recorded
+};
+
+enum class BoundaryResult {
+    NoMatch = 0,          // nothing structural on this line
+    MultipartSeen = 1,    // a multipart content type without a usable boundary parameter
+    BoundaryRecorded = 2, // a boundary parameter was found, repaired and recorded
+    DelimiterMatched = 3, // the line is a delimiter line of a recorded boundary
+};
+
+// Writes bytes over the file at a 1-based position; false when it could not.
+using RewriteAt = std::function<bool(std::int64_t position, ByteView bytes)>;
+
+// Records boundary parameters (lower-case `boundary="--`, as Outlook Express
+// writes them) on a multipart Content-Type line and the line after it, and
+// recognises delimiter lines of recorded boundaries even when their first
+// bytes are lost. Lost bytes of a delimiter line are filled from the
+// recorded boundary; lost bytes of the boundary in its header line are
+// learnt from the delimiter line and written into the file at the header
+// line's place through `rewrite` (only those bytes). Reads and writes stay
+// inside the line.
+BoundaryResult detectBoundary(BoundaryTable& table, Bytes& line, std::int64_t linePosition,
+                              const RewriteAt& rewrite);
+
+// Updates `info` from one header line (content type, transfer encoding,
+// charset) and fills lost bytes of a charset parameter naming iso-2022-jp,
+// shift_jis or euc-jp; a value lost whole becomes "iso-2022-jp". Other
+// charsets leave the charset code unchanged.
+void detectPartInfo(PartInfo& info, Bytes& line);
+
+} // namespace keldor::repair

@@ -1,0 +1,261 @@
+#include "repair/mime_structure.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace keldor::repair {
+namespace {
+
+template <std::size_t N> Bytes raw(const char (&text)[N]) {
+    return Bytes(text, N - 1);
+}
+
+constexpr std::string_view kBoundary = "----=_NextPart_000_0001_01C6A0B6.5C4E5A70";
+const Bytes kDelimiter = "--" + Bytes(kBoundary);
+
+// A file of earlier lines that detectBoundary may rewrite, byte by byte.
+struct FakeFile {
+    Bytes bytes = Bytes(4096, '.');
+    std::vector<std::pair<std::int64_t, Bytes>> writes;
+    RewriteAt writer() {
+        return [this](std::int64_t position, ByteView written) {
+            writes.emplace_back(position, Bytes(written));
+            bytes.replace(static_cast<std::size_t>(position - 1), written.size(), written);
+            return true;
+        };
+    }
+};
+
+class DetectBoundary : public ::testing::Test {
+protected:
+    BoundaryResult feed(Bytes& line, std::int64_t position = 1) {
+        return detectBoundary(table, line, position, file.writer());
+    }
+    BoundaryResult feedCopy(Bytes line, std::int64_t position = 1) { return feed(line, position); }
+
+    BoundaryTable table;
+    FakeFile file;
+};
+
+TEST_F(DetectBoundary, RecordsTheBoundaryOnTheLineAfterTheMultipartType) {
+    EXPECT_EQ(feedCopy("Content-Type: multipart/mixed;\r\n", 100), BoundaryResult::MultipartSeen);
+    Bytes param = "\tboundary=\"" + Bytes(kBoundary) + "\"\r\n";
+    EXPECT_EQ(feed(param, 132), BoundaryResult::BoundaryRecorded);
+    ASSERT_EQ(table.entries.size(), 1u);
+    EXPECT_EQ(table.entries[0].delimiter, kDelimiter);
+    EXPECT_EQ(table.entries[0].delimiter.size(), 43u);
+    EXPECT_EQ(table.entries[0].linePosition, 132);
+    EXPECT_EQ(table.entries[0].paramPos, 2u);
+    EXPECT_EQ(table.entries[0].headerLine, param);
+    EXPECT_EQ(table.multipartState, 0);
+}
+
+TEST_F(DetectBoundary, RestoresTheFoldBeforeABoundaryParameter) {
+    Bytes line = "Content-Type: multipart/alternative;" + raw("\0\0\0") + "boundary=\"" +
+                 Bytes(kBoundary) + "\"\r\n";
+    EXPECT_EQ(feed(line), BoundaryResult::BoundaryRecorded);
+    EXPECT_EQ(line, "Content-Type: multipart/alternative;\r\n\tboundary=\"" + Bytes(kBoundary) +
+                        "\"\r\n");
+    EXPECT_EQ(table.entries.at(0).delimiter, kDelimiter);
+}
+
+TEST_F(DetectBoundary, FindsAParameterNameWithLostBytes) {
+    const std::map<std::string, Bytes> damaged = {
+        {"start lost", raw("\t\0\0\0\0dary=\"") + Bytes(kBoundary) + "\"\r\n"},
+        {"middle lost", raw("\tbou\0\0\0\0y=\"") + Bytes(kBoundary) + "\"\r\n"},
+        {"name lost", raw("\t\0\0\0\0\0\0\0\0=\"") + Bytes(kBoundary) + "\"\r\n"},
+    };
+    for (const auto& [name, damagedLine] : damaged) {
+        BoundaryTable fresh;
+        Bytes type = "Content-Type: multipart/mixed;\r\n";
+        detectBoundary(fresh, type, 1, nullptr);
+        Bytes line = damagedLine;
+        EXPECT_EQ(detectBoundary(fresh, line, 40, nullptr), BoundaryResult::BoundaryRecorded)
+            << name;
+        EXPECT_EQ(line, "\tboundary=\"" + Bytes(kBoundary) + "\"\r\n") << name;
+    }
+}
+
+TEST_F(DetectBoundary, IgnoresWhatOutlookExpressNeverWrites) {
+    EXPECT_EQ(feedCopy("Content-Type: multipart/mixed;\r\n"), BoundaryResult::MultipartSeen);
+    EXPECT_EQ(feedCopy("\tBoundary=\"" + Bytes(kBoundary) + "\"\r\n"), BoundaryResult::NoMatch)
+        << "the parameter name must be lower case";
+    EXPECT_EQ(feedCopy("Content-Type: multipart/mixed;\r\n"), BoundaryResult::MultipartSeen);
+    EXPECT_EQ(feedCopy("X-Other: 1\r\n"), BoundaryResult::NoMatch);
+    EXPECT_EQ(feedCopy("X-Other: 2\r\n"), BoundaryResult::NoMatch);
+    EXPECT_EQ(feedCopy("\tboundary=\"" + Bytes(kBoundary) + "\"\r\n"), BoundaryResult::NoMatch)
+        << "only the type line and the one after it are searched";
+    EXPECT_TRUE(table.entries.empty());
+    EXPECT_EQ(feedCopy(kDelimiter + "\r\n"), BoundaryResult::NoMatch) << "nothing recorded";
+}
+
+TEST_F(DetectBoundary, ParameterCutByTheLineEndIsNotRecorded) {
+    feedCopy("Content-Type: multipart/mixed;\r\n");
+    Bytes line = raw("\tbound\0");
+    EXPECT_EQ(feed(line), BoundaryResult::NoMatch);
+    EXPECT_EQ(line, raw("\tbound\0"));
+    EXPECT_TRUE(table.entries.empty());
+}
+
+class DelimiterLines : public DetectBoundary {
+protected:
+    void SetUp() override {
+        feedCopy("Content-Type: multipart/mixed;\r\n", 200);
+        header = "\tboundary=\"" + Bytes(kBoundary) + "\"\r\n";
+        feed(header, 232);
+    }
+    Bytes header;
+};
+
+TEST_F(DelimiterLines, MatchesDelimitersAndFillsTheirLostBytes) {
+    const std::map<std::string, std::pair<Bytes, Bytes>> cases = {
+        {"intact", {kDelimiter + "\r\n", kDelimiter + "\r\n"}},
+        {"closing", {kDelimiter + "--\r\n", kDelimiter + "--\r\n"}},
+        {"first two lost", {raw("\0\0") + kDelimiter.substr(2) + "\r\n", kDelimiter + "\r\n"}},
+        {"first four lost", {raw("\0\0\0\0") + kDelimiter.substr(4) + "\r\n", kDelimiter + "\r\n"}},
+        {"found by tpar",
+         {raw("\0\0\0\0\0\0\0\0\0\0\0") + kDelimiter.substr(11) + "\r\n", kDelimiter + "\r\n"}},
+        {"lost inside",
+         {kDelimiter.substr(0, 20) + raw("\0\0\0\0") + kDelimiter.substr(24) + "\r\n",
+          kDelimiter + "\r\n"}},
+        {"line break before it lost",
+         {"end of text" + raw("\0\0\0\0") + kDelimiter.substr(2) + "\r\n",
+          "end of text\r\n" + kDelimiter + "\r\n"}},
+    };
+    for (const auto& [name, lines] : cases) {
+        Bytes line = lines.first;
+        EXPECT_EQ(feed(line, 900), BoundaryResult::DelimiterMatched) << name;
+        EXPECT_EQ(line, lines.second) << name;
+    }
+    EXPECT_TRUE(file.writes.empty()) << "the header line lacked nothing";
+}
+
+TEST_F(DelimiterLines, OtherLinesAreNoDelimiters) {
+    const std::vector<Bytes> lines = {
+        "-- \r\n",                                                 // a signature separator
+        "--\r\n",                                                  // shorter than any delimiter
+        kDelimiter,                                                // no room for its CR LF
+        "--" + Bytes(kBoundary.substr(0, 30)) + "XXXXXXXXXXX\r\n", // another boundary
+        "text ------=_NextPart\r\n", // delimiter would run past the end
+        raw("\0\0\0\0"),
+        "",
+    };
+    for (const Bytes& original : lines) {
+        Bytes line = original;
+        EXPECT_EQ(feed(line), BoundaryResult::NoMatch) << line;
+        EXPECT_EQ(line, original);
+    }
+}
+
+TEST_F(DetectBoundary, HeaderLineLearnsLostBoundaryBytesFromALaterDelimiter) {
+    feedCopy("Content-Type: multipart/alternative;\r\n", 300);
+    Bytes damagedValue(kBoundary);
+    damagedValue.replace(24, 4, 4, '\0'); // "01C6" lost
+    Bytes header = "\tboundary=\"" + damagedValue + "\"\r\n";
+    ASSERT_EQ(feed(header, 338), BoundaryResult::BoundaryRecorded);
+
+    Bytes delimiterLine = kDelimiter + "\r\n";
+    EXPECT_EQ(feed(delimiterLine, 1000), BoundaryResult::DelimiterMatched);
+    ASSERT_EQ(file.writes.size(), 1u);
+    // The value starts 11 bytes into the header line.
+    EXPECT_EQ(file.writes[0].first, 338 + 11 + 24);
+    EXPECT_EQ(file.writes[0].second, "01C6");
+    EXPECT_EQ(table.entries[0].delimiter, kDelimiter) << "learnt for later delimiter lines";
+
+    Bytes damagedDelimiter =
+        kDelimiter.substr(0, 26) + raw("\0\0") + kDelimiter.substr(28) + "\r\n";
+    EXPECT_EQ(feed(damagedDelimiter, 2000), BoundaryResult::DelimiterMatched);
+    EXPECT_EQ(damagedDelimiter, kDelimiter + "\r\n");
+    EXPECT_EQ(file.writes.size(), 1u) << "nothing more to learn";
+}
+
+TEST_F(DetectBoundary, EachMessageBoundaryIsTriedInTurn) {
+    const Bytes inner = "----=_NextPart_001_0002_01C6A0B6.5C4E5A70";
+    feedCopy("Content-Type: multipart/mixed;\r\n");
+    feedCopy("\tboundary=\"" + Bytes(kBoundary) + "\"\r\n");
+    feedCopy("Content-Type: multipart/alternative;\r\n");
+    feedCopy("\tboundary=\"" + inner + "\"\r\n");
+    ASSERT_EQ(table.entries.size(), 2u);
+    Bytes line = raw("\0\0\0\0") + inner.substr(2) + "\r\n";
+    // The rows differ only in "000" / "001"; the first row does not fit.
+    EXPECT_EQ(feed(line), BoundaryResult::DelimiterMatched);
+    EXPECT_EQ(line, "--" + inner + "\r\n");
+}
+
+TEST(DetectPartInfo, ReadsTheCodesOfAPartHeader) {
+    struct Case {
+        std::vector<Bytes> lines;
+        char contentType, charset, transferEncoding;
+    };
+    const std::vector<Case> cases = {
+        {{"Content-Type: text/plain; charset=\"iso-2022-jp\"\r\n"}, 'T', 'J', 0},
+        {{"Content-Type: text/plain;\r\n", "\tcharset=\"shift_jis\"\r\n"}, 'T', 'S', 0},
+        {{"Content-Type: text/html;\r\n", "\tcharset=euc-jp\r\n",
+          "Content-Transfer-Encoding: quoted-printable\r\n"},
+         'H',
+         'E',
+         'P'},
+        {{"content-type: TEXT/PLAIN; CHARSET=ISO-2022-JP\r\n"}, 'T', 'J', 0},
+        {{"Content-Type: text/plain; charset=utf-8\r\n"}, 'T', 0, 0},
+        {{"Content-Type: image/gif;\r\n", "\tcharset=\"iso-2022-jp\"\r\n",
+          "Content-Transfer-Encoding: base64\r\n"},
+         'O',
+         0,
+         'B'},
+        {{"Content-Type: text/plain;\r\n", "Content-Transfer-Encoding: 7bit\r\n",
+          "\tcharset=\"iso-2022-jp\"\r\n"},
+         'T',
+         0,
+         'O'},
+    };
+    for (const Case& c : cases) {
+        PartInfo info;
+        for (const Bytes& original : c.lines) {
+            Bytes line = original;
+            detectPartInfo(info, line);
+            EXPECT_EQ(line, original) << "nothing was lost";
+        }
+        EXPECT_EQ(info.contentType, c.contentType) << c.lines[0];
+        EXPECT_EQ(info.charset, c.charset) << c.lines[0];
+        EXPECT_EQ(info.transferEncoding, c.transferEncoding) << c.lines[0];
+    }
+}
+
+TEST(DetectPartInfo, FillsLostBytesOfTheCharsetParameter) {
+    const std::vector<std::tuple<Bytes, Bytes, char>> cases = {
+        {raw("\tcharset=\0\0\0\0\0\0\0\0\0\0\0\0\0\r\n"), "\tcharset=\"iso-2022-jp\"\r\n", 'J'},
+        {raw("\t\0\0\0\0set=\"shift_jis\"\r\n"), "\tcharset=\"shift_jis\"\r\n", 'S'},
+        {raw("\t\0\0\0\0\0\0\0\0\"euc-jp\"\r\n"), "\tcharset=\"euc-jp\"\r\n", 'E'},
+        {raw("\tcharset=\"ISO-20\0\0\0\0P\"\r\n"), "\tcharset=\"ISO-2022-jP\"\r\n", 'J'},
+        {raw("\tcharset=shift\0\0\0\0\r\n"), "\tcharset=shift_jis\r\n", 'S'},
+        {raw("\tcharset=\"utf\0\0\0\0\r\n"), raw("\tcharset=\"utf\0\0\0\0\r\n"), 'J'},
+        {raw("\tcharset=\0\0\0"), raw("\tcharset=\0\0\0"), 'J'}, // too short for any value
+    };
+    for (const auto& [damaged, repaired, code] : cases) {
+        PartInfo info;
+        info.charset = 'J'; // from an earlier part
+        Bytes type = "Content-Type: text/plain;\r\n";
+        detectPartInfo(info, type);
+        Bytes line = damaged;
+        detectPartInfo(info, line);
+        EXPECT_EQ(line, repaired);
+        EXPECT_EQ(info.charset, code) << repaired;
+    }
+}
+
+TEST(DetectPartInfo, PartCodesClearButTheCharsetCarriesOver) {
+    PartInfo info;
+    Bytes line = "Content-Type: text/plain; charset=shift_jis\r\n";
+    detectPartInfo(info, line);
+    line = "Content-Transfer-Encoding: base64\r\n";
+    detectPartInfo(info, line);
+    info.clearPartCodes();
+    EXPECT_EQ(info.contentType, 0);
+    EXPECT_EQ(info.transferEncoding, 0);
+    EXPECT_FALSE(info.charsetPending);
+    EXPECT_EQ(info.charset, 'S');
+}
+
+} // namespace
+} // namespace keldor::repair
