@@ -115,12 +115,19 @@ StepEnd repairBase64Word(Bytes& line, std::size_t start, std::size_t end, TextRe
     if (text.size() < n) { // characters the bytes do not reach keep their place
         text += ByteView(line).substr(start + text.size(), n - text.size());
     }
-    // Decoded bytes still lost at the very end are taken as lost padding.
-    const std::size_t length = decoded.size();
-    if (length >= 1 && decoded[length - 1] == '\0') {
-        text[n - 1] = '=';
-        if (length >= 2 && decoded[length - 2] == '\0' && n >= 2) {
-            text[n - 2] = '=';
+    // Decoded bytes still lost at the very end of the last group are taken
+    // as lost padding: the characters that would carry only them become "=".
+    // Counted within the last group, so that text that already ends in "="
+    // gets its second "=" rather than a NUL byte.
+    if (const std::size_t length = decoded.size(); length >= 1) {
+        const std::size_t groupStart = (length - 1) / 3 * 3;
+        std::size_t kept = length - groupStart;
+        while (kept > 1 && decoded[groupStart + kept - 1] == '\0') {
+            --kept;
+        }
+        const std::size_t charStart = groupStart / 3 * 4;
+        for (std::size_t k = kept + 1; k < 4 && charStart + k < n; ++k) {
+            text[charStart + k] = '=';
         }
     }
     // Padding stays where it is. So does any other byte that is neither a

@@ -74,6 +74,40 @@ StepEnd putKanjiSwitch(LineEdit& edit, std::size_t z, std::size_t d, unsigned h,
     return stepEnd(edit.put(z, {kEsc, '$', kAt, f1, f2}));
 }
 
+// Kanji mode with no ESC ( ahead: the escape back to single-byte mode was
+// in the lost run. When its tail survived right after the run ("(" "B" or
+// just "B", "J" likewise), the escape is completed in front of that tail and
+// the lost bytes before it become full-width characters. False, with nothing
+// written, when no such tail follows or the kanji bytes would not pair up.
+bool closeOnEscapeRemnant(LineEdit& edit, std::size_t last, std::size_t z, unsigned f1,
+                          unsigned f2) {
+    std::size_t r = z;
+    while (r <= last && edit.isLost(r)) {
+        ++r;
+    }
+    const std::optional<unsigned> tail = edit.at(r);
+    if (!tail) {
+        return false;
+    }
+    const auto isFinal = [](std::optional<unsigned> b) { return b && (*b == 'B' || *b == 'J'); };
+    std::size_t escAt = 0;
+    if (*tail == '(' && isFinal(edit.at(r + 1))) {
+        escAt = r - 1;
+    } else if (isFinal(tail) && r >= z + 2) {
+        escAt = r - 2;
+    } else {
+        return false;
+    }
+    if ((escAt - z) % 2 != 0) {
+        return false;
+    }
+    for (std::size_t i = z; i < escAt; i += 2) {
+        (void)edit.put(i, {f1, f2});
+    }
+    (void)edit.put(escAt, {kEsc, '('});
+    return true;
+}
+
 // Shared by the Shift_JIS and EUC-JP repairers, which differ only in which
 // bytes begin a two-byte character and in how an orphaned second byte after
 // the run is recognised.
@@ -112,6 +146,9 @@ StepEnd repairDoubleByteLine(Bytes& line, unsigned h, IsLead isLead,
     return StepEnd::Completed;
 }
 
+StepEnd rebuildJisRun(LineEdit& edit, std::size_t last, std::size_t z, JisState state,
+                      bool nextToSingle, std::size_t d, unsigned h, unsigned f1, unsigned f2);
+
 } // namespace
 
 StepEnd repairJisLine(Bytes& line, const RepairOptions& options) {
@@ -128,14 +165,32 @@ StepEnd repairJisLine(Bytes& line, const RepairOptions& options) {
     const unsigned h = options.halfWidthByte;
     const unsigned f1 = options.fullWidthJis[0];
     const unsigned f2 = options.fullWidthJis[1];
-    LineEdit edit(line);
-    const std::size_t last = line.size() - 1;
+    // The rebuild assumes a run of four lost bytes. A shorter one (decoded
+    // encoded-word text loses three bytes or fewer) can end right before the
+    // next ESC ( B; writing over that escape would leave the rest of the
+    // text in kanji mode, so no write reaches it.
+    LineEdit edit(line, nextToSingle ? escParen : Bytes::npos);
+    const StepEnd end = rebuildJisRun(edit, line.size() - 1, z, state, nextToSingle, d, h, f1, f2);
+    return (end == StepEnd::PastLineEnd && edit.reachedWriteLimit()) ? StepEnd::Completed : end;
+}
 
+namespace {
+
+StepEnd rebuildJisRun(LineEdit& edit, std::size_t last, std::size_t z, JisState state,
+                      bool nextToSingle, std::size_t d, unsigned h, unsigned f1, unsigned f2) {
     switch (state) {
     case JisState::Ascii: {
         if (!nextToSingle) {
             (void)edit.put(z, {h});
             for (std::size_t i = z + 1; i <= z + 3 && edit.isLost(i); ++i) {
+                (void)edit.put(i, {h});
+            }
+            return StepEnd::Completed;
+        }
+        if (d < 3) {
+            // No room for a switch to kanji before the escape: a short run of
+            // single-byte text.
+            for (std::size_t i = z; i < z + d; ++i) {
                 (void)edit.put(i, {h});
             }
             return StepEnd::Completed;
@@ -208,6 +263,9 @@ StepEnd repairJisLine(Bytes& line, const RepairOptions& options) {
         if (nextToSingle) {
             return stepEnd(edit.put(z, {f1, f2, f1, f2}));
         }
+        if (closeOnEscapeRemnant(edit, last, z, f1, f2)) {
+            return StepEnd::Completed;
+        }
         if (z + 2 > last) {
             return StepEnd::PastLineEnd;
         }
@@ -255,6 +313,8 @@ StepEnd repairJisLine(Bytes& line, const RepairOptions& options) {
     }
     return StepEnd::Completed;
 }
+
+} // namespace
 
 StepEnd repairSjisLine(Bytes& line, const RepairOptions& options) {
     return repairDoubleByteLine(

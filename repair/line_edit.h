@@ -12,7 +12,10 @@ namespace keldor::repair {
 
 class LineEdit {
 public:
-    explicit LineEdit(Bytes& line) : line_(line) {}
+    // Writes are refused from `writeLimit` on as well, so that a rebuild can
+    // keep clear of bytes that must stay as they are.
+    explicit LineEdit(Bytes& line, std::size_t writeLimit = Bytes::npos)
+        : line_(line), writeLimit_(writeLimit) {}
 
     // Indices below 0 arrive wrapped around to huge values, so they fail too.
     [[nodiscard]] bool has(std::size_t i) const { return i < line_.size(); }
@@ -27,9 +30,14 @@ public:
     [[nodiscard]] bool isLost(std::size_t i) const { return has(i) && byteAt(line_, i) == 0; }
 
     // Writes `bytes` from index `from` on, in order. False when one of them
-    // would fall past the end; the ones before it stay written.
+    // would fall past the end or on the write limit; the ones before it stay
+    // written.
     [[nodiscard]] bool put(std::size_t from, std::initializer_list<unsigned> bytes) {
         for (const unsigned b : bytes) {
+            if (from >= writeLimit_) {
+                reachedWriteLimit_ = true;
+                return false;
+            }
             if (!has(from)) {
                 return false;
             }
@@ -38,8 +46,12 @@ public:
         return true;
     }
 
+    [[nodiscard]] bool reachedWriteLimit() const { return reachedWriteLimit_; }
+
 private:
     Bytes& line_;
+    std::size_t writeLimit_;
+    bool reachedWriteLimit_ = false;
 };
 
 inline StepEnd stepEnd(bool completed) {

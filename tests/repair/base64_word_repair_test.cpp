@@ -92,6 +92,14 @@ TEST(Base64WordRepair, LostPaddingAtTheEndBecomesPadding) {
     ASSERT_TRUE(bytes);
     EXPECT_EQ(*bytes, "\x82\xa0\x82\xa2\x82\xa4**");
     EXPECT_EQ(line.substr(line.size() - 3), "=yy");
+
+    // Text that already ends in one "=": the byte left lost takes a second
+    // one instead of decoding as a NUL.
+    Bytes padded = lineWithText(sjis);
+    padded.replace(2 + 6, 4, 4, '\0');
+    (void)repairBase64Sjis(padded, 2, padded.size() - 2, RepairOptions{});
+    EXPECT_EQ(base64Decode(padded.substr(2, padded.size() - 4)), "\x82\xa0\x82\xa2***");
+    EXPECT_EQ(padded.substr(padded.size() - 4), "==yy");
 }
 
 TEST(Base64WordRepair, RangeOutsideTheLineOrNotBase64) {

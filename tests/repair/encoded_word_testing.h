@@ -100,9 +100,14 @@ inline std::string encodedWord(std::string_view charset, std::string_view utf8) 
     return "=?" + std::string(charset) + "?B?" + base64Encode(bytes.value_or("")) + "?=";
 }
 
-// The UTF-8 text of the first base64 encoded word in `line`, with any lost
-// byte left in the line read as a space (as the pipeline writes it back).
-inline std::optional<std::string> decodeFirstWord(std::string line) {
+struct DecodedWord {
+    std::string charset; // lower case
+    std::string bytes;
+};
+
+// The first base64 encoded word in `line`, with any lost byte left in the
+// line read as a space (as the pipeline writes it back).
+inline std::optional<DecodedWord> decodeFirstWordBytes(std::string line) {
     for (char& c : line) {
         c = c == '\0' ? ' ' : c;
     }
@@ -117,7 +122,14 @@ inline std::optional<std::string> decodeFirstWord(std::string line) {
     for (char& c : charset) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     const std::optional<std::string> bytes = base64Decode(line.substr(q1 + 3, e - q1 - 3));
     if (!bytes) return std::nullopt;
-    return convert(*bytes, iconvName(charset), "UTF-8");
+    return DecodedWord{charset, *bytes};
+}
+
+// The same word as UTF-8 text.
+inline std::optional<std::string> decodeFirstWord(const std::string& line) {
+    const std::optional<DecodedWord> word = decodeFirstWordBytes(line);
+    if (!word) return std::nullopt;
+    return convert(word->bytes, iconvName(word->charset), "UTF-8");
 }
 
 // True when `repaired` is `original` with one stretch of it (at most

@@ -47,7 +47,7 @@ TEST(JisLineRepair, SingleByteMode) {
          "abc%%%%0!0\"" + kToAscii, "abc*\x1b$@0!0\"" + kToAscii},
         {"whole switch lost, odd distance",
          "abc%%%%!0\"" + kToAscii, "abc\x1b$@" + F + "0\"" + kToAscii},
-        {"escape ahead but line too short", "ab%\x1b(B", "ab%\x1b(B", StepEnd::PastLineEnd},
+        {"no room for a switch before the escape", "ab%\x1b(B", "ab*\x1b(B"},
     });
 }
 
@@ -83,6 +83,12 @@ TEST(JisLineRepair, KanjiMode) {
         {"run cuts a character: six bytes replaced",
          kToKanji + "0!0%%%%$" + kToAscii + "\r\n", kToKanji + "0!" + F + F + F + kToAscii + "\r\n"},
         {"closing ESC ( B swallowed", kToKanji + "0!%%%%bc\r\n", kToKanji + "0!" + kToAscii + "*bc\r\n"},
+        {"ESC ( swallowed, its B survived",
+         kToKanji + "0!%%%%Bbc\r\n", kToKanji + "0!" + F + kToAscii + "bc\r\n"},
+        {"short run before the ( B of the escape",
+         kToKanji + "0!%%%(Bbc\r\n", kToKanji + "0!" + F + kToAscii + "bc\r\n"},
+        {"escape tail that does not pair up", kToKanji + "0!%%%%(B\r\n",
+         kToKanji + "0!" + kToAscii + "*(B\r\n"},
         {"cut character, ESC of ESC ( B lost",
          kToKanji + "0!0%%%%(Babc", kToKanji + "0!" + F + F + "\x1b(Babc"},
         {"cut character at line end", kToKanji + "0!0%%%%", kToKanji + "0!" + F + kToAscii},
