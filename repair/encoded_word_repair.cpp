@@ -31,8 +31,12 @@ std::size_t textStartOf(const WordCharset& charset, std::size_t d) {
     return d + 2 + charset.lowerPrefix.size();
 }
 
-bool isLower(unsigned b) { return b >= 'a' && b <= 'z'; }
-unsigned asciiLower(unsigned b) { return (b >= 'A' && b <= 'Z') ? b - 'A' + 'a' : b; }
+bool isLower(unsigned b) {
+    return b >= 'a' && b <= 'z';
+}
+unsigned asciiLower(unsigned b) {
+    return (b >= 'A' && b <= 'Z') ? b - 'A' + 'a' : b;
+}
 
 // The line with ASCII letters lower-cased, byte for byte, for the searches
 // that ignore case.

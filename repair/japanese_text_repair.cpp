@@ -37,7 +37,7 @@ JisState scanJisState(ByteView line, std::size_t end) {
         case JisState::KanjiDesignated:
         case JisState::KanjiBetween:
             state = (state == JisState::KanjiBetween && b == kEsc) ? JisState::KanjiEsc
-                                                                     : JisState::KanjiFirstByte;
+                                                                   : JisState::KanjiFirstByte;
             break;
         case JisState::KanjiFirstByte:
             state = JisState::KanjiBetween;
@@ -328,16 +328,17 @@ StepEnd repairSjisLine(Bytes& line, const RepairOptions& options) {
 }
 
 StepEnd repairEucLine(Bytes& line, const RepairOptions& options) {
-    return repairDoubleByteLine(line, options.halfWidthByte, [](unsigned b) { return b >= 0x80; },
-                                // An odd count of high bytes after the run means the
-                                // first of them is the second half of a cut character.
-                                [](ByteView rest) {
-                                    std::size_t count = 0;
-                                    while (count < rest.size() && byteAt(rest, count) >= 0x7F) {
-                                        ++count;
-                                    }
-                                    return count % 2 == 1;
-                                });
+    return repairDoubleByteLine(
+        line, options.halfWidthByte, [](unsigned b) { return b >= 0x80; },
+        // An odd count of high bytes after the run means the
+        // first of them is the second half of a cut character.
+        [](ByteView rest) {
+            std::size_t count = 0;
+            while (count < rest.size() && byteAt(rest, count) >= 0x7F) {
+                ++count;
+            }
+            return count % 2 == 1;
+        });
 }
 
 } // namespace keldor::repair

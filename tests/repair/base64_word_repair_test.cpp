@@ -14,7 +14,9 @@ using testing::convert;
 const std::string kBox = "■";
 
 // "xx" + base64 of `bytes` + "yy"; the text is line[2, size-2).
-Bytes lineWithText(std::string_view bytes) { return "xx" + base64Encode(bytes) + "yy"; }
+Bytes lineWithText(std::string_view bytes) {
+    return "xx" + base64Encode(bytes) + "yy";
+}
 
 std::string decodedText(const Bytes& line) {
     const std::optional<std::string> bytes = base64Decode(line.substr(2, line.size() - 4));
@@ -25,11 +27,14 @@ std::string decodedText(const Bytes& line) {
 }
 
 // Five kanji between the escapes: 16 bytes, 24 characters ending in "==".
-const std::string kJis = "\x1b$B" "F|K\\8l$G$9" "\x1b(B";
+const std::string kJis = "\x1b$B"
+                         "F|K\\8l$G$9"
+                         "\x1b(B";
 const std::string kJisText = "日本語です";
 
 TEST(Base64WordRepair, IntactTextIsLeftAsItIs) {
-    for (const std::string& bytes : {kJis, kJis + "a", kJis + "ab", std::string("\x82\xa0\x82\xa2")}) {
+    for (const std::string& bytes :
+         {kJis, kJis + "a", kJis + "ab", std::string("\x82\xa0\x82\xa2")}) {
         for (const auto repair : {repairBase64Jis, repairBase64Sjis, repairBase64Euc}) {
             const Bytes original = lineWithText(bytes);
             Bytes line = original;

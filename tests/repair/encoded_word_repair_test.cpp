@@ -135,9 +135,9 @@ TEST(EncodedWordRepair, WordEndIsRebuilt) {
 TEST(EncodedWordRepair, LinesLeftAlone) {
     const std::string jis = encodedWord("iso-2022-jp", kSubject);
     const Bytes unchanged[] = {
-        "Subject: " + jis + "\r\n",                                  // nothing lost
-        damaged("Subject: Re: " + jis + "\r\n", 3, 4),               // lost before the word
-        damaged("Subject: " + jis + " and more text\r\n", 9 + jis.size() + 5, 4), // after it
+        "Subject: " + jis + "\r\n",                    // nothing lost
+        damaged("Subject: Re: " + jis + "\r\n", 3, 4), // lost before the word
+        damaged("Subject: " + jis + " and more text\r\n", 9 + jis.size() + 5, 4),     // after it
         damaged("Subject: " + jis + "  then " + jis + "\r\n", 9 + jis.size() + 2, 4), // between
         damaged("Subject: =?utf-8?B?5pel5pys6Kqe?=\r\n", 20, 4), // not a Japanese charset
         damaged("Subject: no word at all\r\n", 12, 4),
@@ -204,13 +204,18 @@ TEST(EncodedWordRepair, RoundTripForEveryRunPosition) {
 // latter).
 TEST(RepairFuzz, RandomDamageNeverChangesSizeOrCrashes) {
     std::mt19937 random(20261207);
-    const auto pick = [&](std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(random); };
+    const auto pick = [&](std::size_t n) {
+        return std::uniform_int_distribution<std::size_t>(0, n - 1)(random);
+    };
     std::vector<Bytes> lines;
     for (const Word& w : sampleWords()) {
         lines.push_back("Subject: =?" + w.charset + "?" + w.encoding + "?" + w.text + " (re)\r\n");
         lines.push_back("From: =?" + upper(w.charset) + "?" + w.encoding + "?" + w.text + "\r\n");
     }
-    lines.push_back("\x1b$B" "F|K\\8l$N7oL>" "\x1b(B abc \x1b$B$G$9" "\x1b(B\r\n");
+    lines.push_back("\x1b$B"
+                    "F|K\\8l$N7oL>"
+                    "\x1b(B abc \x1b$B$G$9"
+                    "\x1b(B\r\n");
     lines.push_back("\x82\xa0\x82\xa2 abc \x93\xfa\x96\x7b\r\n");
     lines.push_back("\xa4\xa2\xa4\xa4 abc \xc6\xfc\xcb\xdc\r\n");
 
@@ -230,7 +235,8 @@ TEST(RepairFuzz, RandomDamageNeverChangesSizeOrCrashes) {
                 line.replace(at, count, count, '\0');
             }
         }
-        for (const auto repair : {repairEncodedWord, repairJisLine, repairSjisLine, repairEucLine}) {
+        for (const auto repair :
+             {repairEncodedWord, repairJisLine, repairSjisLine, repairEucLine}) {
             Bytes copy = line;
             (void)repair(copy, RepairOptions{});
             ASSERT_EQ(copy.size(), line.size()) << round;

@@ -7,14 +7,18 @@
 
 #include <iconv.h>
 
+#include <algorithm>
+#include <cctype>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace keldor::repair::testing {
 
+constexpr std::string_view kBase64Digits =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
 inline std::string base64Encode(std::string_view bytes) {
-    static constexpr char kDigits[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string out;
     for (std::size_t i = 0; i < bytes.size(); i += 3) {
         const std::size_t take = std::min<std::size_t>(3, bytes.size() - i);
@@ -23,7 +27,7 @@ inline std::string base64Encode(std::string_view bytes) {
             group = group << 8 | (k < take ? static_cast<unsigned char>(bytes[i + k]) : 0u);
         }
         for (std::size_t k = 0; k < 4; ++k) {
-            out += k <= take ? kDigits[(group >> (18 - 6 * k)) & 0x3F] : '=';
+            out += k <= take ? kBase64Digits[(group >> (18 - 6 * k)) & 0x3F] : '=';
         }
     }
     return out;
@@ -36,17 +40,11 @@ inline std::optional<std::string> base64Decode(std::string_view text) {
     int count = 0;
     std::size_t i = 0;
     for (; i < text.size() && text[i] != '='; ++i) {
-        const char c = text[i];
-        int v = -1;
-        if (c >= 'A' && c <= 'Z') v = c - 'A';
-        else if (c >= 'a' && c <= 'z') v = c - 'a' + 26;
-        else if (c >= '0' && c <= '9') v = c - '0' + 52;
-        else if (c == '+') v = 62;
-        else if (c == '/') v = 63;
-        if (v < 0) {
+        const std::size_t v = kBase64Digits.find(text[i]);
+        if (v == std::string_view::npos) {
             return std::nullopt;
         }
-        bits = (bits << 6 | static_cast<unsigned>(v)) & 0xFFFFFF;
+        bits = (bits << 6 | v) & 0xFFFFFF;
         if (++count % 4 == 0) {
             out += static_cast<char>(bits >> 16 & 0xFF);
             out += static_cast<char>(bits >> 8 & 0xFF);
@@ -89,8 +87,12 @@ inline std::optional<std::string> convert(std::string_view in, const char* from,
 }
 
 inline const char* iconvName(std::string_view charset) {
-    if (charset == "iso-2022-jp") return "ISO-2022-JP";
-    if (charset == "shift_jis") return "CP932";
+    if (charset == "iso-2022-jp") {
+        return "ISO-2022-JP";
+    }
+    if (charset == "shift_jis") {
+        return "CP932";
+    }
     return "EUC-JP";
 }
 
@@ -112,23 +114,37 @@ inline std::optional<DecodedWord> decodeFirstWordBytes(std::string line) {
         c = c == '\0' ? ' ' : c;
     }
     const std::size_t d = line.find("=?");
-    if (d == line.npos) return std::nullopt;
+    if (d == line.npos) {
+        return std::nullopt;
+    }
     const std::size_t q1 = line.find('?', d + 2);
-    if (q1 == line.npos || q1 + 2 >= line.size() || line[q1 + 2] != '?') return std::nullopt;
-    if (line[q1 + 1] != 'B' && line[q1 + 1] != 'b') return std::nullopt;
+    if (q1 == line.npos || q1 + 2 >= line.size() || line[q1 + 2] != '?') {
+        return std::nullopt;
+    }
+    if (line[q1 + 1] != 'B' && line[q1 + 1] != 'b') {
+        return std::nullopt;
+    }
     const std::size_t e = line.find("?=", q1 + 3);
-    if (e == line.npos) return std::nullopt;
+    if (e == line.npos) {
+        return std::nullopt;
+    }
     std::string charset = line.substr(d + 2, q1 - d - 2);
-    for (char& c : charset) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : charset) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
     const std::optional<std::string> bytes = base64Decode(line.substr(q1 + 3, e - q1 - 3));
-    if (!bytes) return std::nullopt;
+    if (!bytes) {
+        return std::nullopt;
+    }
     return DecodedWord{charset, *bytes};
 }
 
 // The same word as UTF-8 text.
 inline std::optional<std::string> decodeFirstWord(const std::string& line) {
     const std::optional<DecodedWord> word = decodeFirstWordBytes(line);
-    if (!word) return std::nullopt;
+    if (!word) {
+        return std::nullopt;
+    }
     return convert(word->bytes, iconvName(word->charset), "UTF-8");
 }
 
