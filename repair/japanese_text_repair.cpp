@@ -1,10 +1,344 @@
 #include "repair/japanese_text_repair.h"
 
-namespace keldor::repair {
+#include "repair/line_edit.h"
 
-// Not built yet: lines are left as they are.
-StepEnd repairJisLine(Bytes&, const RepairOptions&) { return StepEnd::Completed; }
-StepEnd repairSjisLine(Bytes&, const RepairOptions&) { return StepEnd::Completed; }
-StepEnd repairEucLine(Bytes&, const RepairOptions&) { return StepEnd::Completed; }
+namespace keldor::repair {
+namespace {
+
+constexpr unsigned kEsc = 0x1B;
+constexpr unsigned kAt = 0x40; // final byte of ESC $ @, the older kanji designation
+
+// Where the ISO-2022-JP scanner stands just before the first lost byte.
+enum class JisState {
+    Ascii,           // single-byte mode, between characters
+    AsciiEsc,        // ESC read in single-byte mode
+    AsciiEscDollar,  // ESC $ read
+    KanjiDesignated, // ESC $ B or ESC $ @ just read
+    KanjiFirstByte,  // kanji mode, first byte of a character read
+    KanjiBetween,    // kanji mode, between characters
+    KanjiEsc,        // ESC read in kanji mode
+    KanjiEscParen,   // ESC ( read in kanji mode
+};
+
+JisState scanJisState(ByteView line, std::size_t end) {
+    JisState state = JisState::Ascii;
+    for (std::size_t i = 0; i < end; ++i) {
+        const unsigned b = byteAt(line, i);
+        switch (state) {
+        case JisState::Ascii:
+            state = b == kEsc ? JisState::AsciiEsc : JisState::Ascii;
+            break;
+        case JisState::AsciiEsc:
+            state = b == '$' ? JisState::AsciiEscDollar : JisState::Ascii;
+            break;
+        case JisState::AsciiEscDollar:
+            state = (b == 'B' || b == kAt) ? JisState::KanjiDesignated : JisState::Ascii;
+            break;
+        case JisState::KanjiDesignated:
+        case JisState::KanjiBetween:
+            state = (state == JisState::KanjiBetween && b == kEsc) ? JisState::KanjiEsc
+                                                                   : JisState::KanjiFirstByte;
+            break;
+        case JisState::KanjiFirstByte:
+            state = JisState::KanjiBetween;
+            break;
+        case JisState::KanjiEsc:
+            state = b == '(' ? JisState::KanjiEscParen : JisState::KanjiBetween;
+            break;
+        case JisState::KanjiEscParen:
+            state = (b == 'B' || b == 'J') ? JisState::Ascii : JisState::KanjiFirstByte;
+            break;
+        }
+    }
+    return state;
+}
+
+std::size_t findPair(ByteView line, std::size_t from, unsigned first, unsigned second) {
+    for (std::size_t i = from; i + 1 < line.size(); ++i) {
+        if (byteAt(line, i) == first && byteAt(line, i + 1) == second) {
+            return i;
+        }
+    }
+    return ByteView::npos;
+}
+
+// Rebuilds the lost run at z of a line in single-byte mode when a switch to
+// kanji mode must be put back before the kanji text that runs up to the next
+// ESC ( at z + d: the parity of d tells whether that text starts at z+4 or
+// at z+3, so that its bytes pair up.
+StepEnd putKanjiSwitch(LineEdit& edit, std::size_t z, std::size_t d, unsigned h, unsigned f1,
+                       unsigned f2) {
+    if (d % 2 == 0) {
+        return stepEnd(edit.put(z, {h, kEsc, '$', kAt}));
+    }
+    return stepEnd(edit.put(z, {kEsc, '$', kAt, f1, f2}));
+}
+
+// Kanji mode with no ESC ( ahead: the escape back to single-byte mode was
+// in the lost run. When its tail survived right after the run ("(" "B" or
+// just "B", "J" likewise), the escape is completed in front of that tail and
+// the lost bytes before it become full-width characters. False, with nothing
+// written, when no such tail follows or the kanji bytes would not pair up.
+bool closeOnEscapeRemnant(LineEdit& edit, std::size_t last, std::size_t z, unsigned f1,
+                          unsigned f2) {
+    std::size_t r = z;
+    while (r <= last && edit.isLost(r)) {
+        ++r;
+    }
+    const std::optional<unsigned> tail = edit.at(r);
+    if (!tail) {
+        return false;
+    }
+    const auto isFinal = [](std::optional<unsigned> b) { return b && (*b == 'B' || *b == 'J'); };
+    std::size_t escAt = 0;
+    if (*tail == '(' && isFinal(edit.at(r + 1))) {
+        escAt = r - 1;
+    } else if (isFinal(tail) && r >= z + 2) {
+        escAt = r - 2;
+    } else {
+        return false;
+    }
+    if ((escAt - z) % 2 != 0) {
+        return false;
+    }
+    for (std::size_t i = z; i < escAt; i += 2) {
+        (void)edit.put(i, {f1, f2});
+    }
+    (void)edit.put(escAt, {kEsc, '('});
+    return true;
+}
+
+// Shared by the Shift_JIS and EUC-JP repairers, which differ only in which
+// bytes begin a two-byte character and in how an orphaned second byte after
+// the run is recognised.
+template <typename IsLead, typename IsOrphanAfterRun>
+StepEnd repairDoubleByteLine(Bytes& line, unsigned h, IsLead isLead,
+                             IsOrphanAfterRun isOrphanAfterRun) {
+    const std::size_t z = line.find('\0');
+    if (z == Bytes::npos) {
+        return StepEnd::Completed;
+    }
+    bool secondByteDue = false;
+    for (std::size_t i = 0; i < z; ++i) {
+        secondByteDue = !secondByteDue && isLead(byteAt(line, i));
+    }
+    std::size_t s = z;
+    while (s < line.size() && byteAt(line, s) == 0) {
+        ++s;
+    }
+    const bool runReachesEnd = s == line.size();
+
+    std::size_t fillFrom = z;
+    if (secondByteDue) { // the byte before the run is a lead byte whose trail was lost
+        line[z - 1] = toByte(h);
+        line[z] = toByte(h);
+        fillFrom = z + 1;
+    }
+    if (!runReachesEnd && isOrphanAfterRun(ByteView(line).substr(s))) {
+        line[s - 1] = toByte(h);
+        line[s] = toByte(h);
+    }
+    // A run that reaches the end of the line keeps its last byte lost.
+    const std::size_t fillTo = runReachesEnd ? line.size() - 1 : s;
+    for (std::size_t i = fillFrom; i < fillTo; ++i) {
+        line[i] = toByte(h);
+    }
+    return StepEnd::Completed;
+}
+
+StepEnd rebuildJisRun(LineEdit& edit, std::size_t last, std::size_t z, JisState state,
+                      bool nextToSingle, std::size_t d, unsigned h, unsigned f1, unsigned f2);
+
+} // namespace
+
+StepEnd repairJisLine(Bytes& line, const RepairOptions& options) {
+    const std::size_t z = line.find('\0');
+    if (z == Bytes::npos) {
+        return StepEnd::Completed;
+    }
+    const JisState state = scanJisState(line, z);
+    const std::size_t escParen = findPair(line, z, kEsc, '(');
+    const std::size_t escDollar = findPair(line, z, kEsc, '$');
+    const bool nextToSingle = escParen != ByteView::npos && escParen < escDollar;
+    const std::size_t d = nextToSingle ? escParen - z : 0;
+
+    const unsigned h = options.halfWidthByte;
+    const unsigned f1 = options.fullWidthJis[0];
+    const unsigned f2 = options.fullWidthJis[1];
+    // The rebuild assumes a run of four lost bytes. A shorter one (decoded
+    // encoded-word text loses three bytes or fewer) can end right before the
+    // next ESC ( B; writing over that escape would leave the rest of the
+    // text in kanji mode, so no write reaches it.
+    LineEdit edit(line, nextToSingle ? escParen : Bytes::npos);
+    const StepEnd end = rebuildJisRun(edit, line.size() - 1, z, state, nextToSingle, d, h, f1, f2);
+    return (end == StepEnd::PastLineEnd && edit.reachedWriteLimit()) ? StepEnd::Completed : end;
+}
+
+namespace {
+
+StepEnd rebuildJisRun(LineEdit& edit, std::size_t last, std::size_t z, JisState state,
+                      bool nextToSingle, std::size_t d, unsigned h, unsigned f1, unsigned f2) {
+    switch (state) {
+    case JisState::Ascii: {
+        if (!nextToSingle) {
+            (void)edit.put(z, {h});
+            for (std::size_t i = z + 1; i <= z + 3 && edit.isLost(i); ++i) {
+                (void)edit.put(i, {h});
+            }
+            return StepEnd::Completed;
+        }
+        if (d < 3) {
+            // No room for a switch to kanji before the escape: a short run of
+            // single-byte text.
+            for (std::size_t i = z; i < z + d; ++i) {
+                (void)edit.put(i, {h});
+            }
+            return StepEnd::Completed;
+        }
+        const std::optional<unsigned> after = edit.at(z + 4);
+        if (!after) {
+            return StepEnd::PastLineEnd;
+        }
+        if (*after == '$') {
+            const std::optional<unsigned> afterNext = edit.at(z + 5);
+            if (!afterNext) {
+                return StepEnd::PastLineEnd;
+            }
+            if (*afterNext == 'B' || *afterNext == kAt) { // only the ESC of ESC $ B was lost
+                return stepEnd(edit.put(z, {h, h, h, kEsc}));
+            }
+            return putKanjiSwitch(edit, z, d, h, f1, f2);
+        }
+        if (*after == kAt || *after == 'B') {
+            return stepEnd(edit.put(z, {h, h, kEsc, '$'}));
+        }
+        return putKanjiSwitch(edit, z, d, h, f1, f2);
+    }
+    case JisState::AsciiEsc:
+        return stepEnd(edit.put(z, {'$', kAt, f1, f2}));
+    case JisState::AsciiEscDollar: {
+        if (!edit.put(z, {kAt, f1, f2})) {
+            return StepEnd::PastLineEnd;
+        }
+        const std::optional<unsigned> after = edit.at(z + 4);
+        if (!after) {
+            return StepEnd::PastLineEnd;
+        }
+        return stepEnd(*after == '(' ? edit.put(z + 3, {kEsc}) : edit.put(z + 3, {f1, f2}));
+    }
+    case JisState::KanjiDesignated: {
+        if (!edit.put(z, {f1, f2})) {
+            return StepEnd::PastLineEnd;
+        }
+        const std::optional<unsigned> after = edit.at(z + 4);
+        if (!after) {
+            return StepEnd::PastLineEnd;
+        }
+        if ((*after == 'B' || *after == 'J') && !nextToSingle) {
+            return stepEnd(edit.put(z + 2, {kEsc, '('}));
+        }
+        return stepEnd(edit.put(z + 2, {f1, f2}));
+    }
+    case JisState::KanjiFirstByte: {
+        // The run cut a character in half: its surviving first byte goes too.
+        if (!edit.put(z - 1, {f1, f2})) {
+            return StepEnd::PastLineEnd;
+        }
+        if (nextToSingle) {
+            return stepEnd(edit.put(z + 1, {f1, f2, f1, f2}));
+        }
+        if (z + 3 == last) {
+            return stepEnd(edit.put(z + 1, {kEsc, '(', 'B'}));
+        }
+        const std::optional<unsigned> after = edit.at(z + 4);
+        if (!after) {
+            return StepEnd::PastLineEnd;
+        }
+        if (*after == '(') {
+            return stepEnd(edit.put(z + 1, {f1, f2, kEsc}));
+        }
+        return stepEnd(edit.put(z + 1, {kEsc, '(', 'B'}));
+    }
+    case JisState::KanjiBetween:
+        if (nextToSingle) {
+            return stepEnd(edit.put(z, {f1, f2, f1, f2}));
+        }
+        if (closeOnEscapeRemnant(edit, last, z, f1, f2)) {
+            return StepEnd::Completed;
+        }
+        if (z + 2 > last) {
+            return StepEnd::PastLineEnd;
+        }
+        (void)edit.put(z, {kEsc, '(', 'B'});
+        if (edit.isLost(z + 3)) {
+            (void)edit.put(z + 3, {h});
+        }
+        return StepEnd::Completed;
+    case JisState::KanjiEsc: {
+        if (!edit.put(z, {'(', 'B'})) {
+            return StepEnd::PastLineEnd;
+        }
+        if (const std::optional<unsigned> after = edit.at(z + 4)) {
+            const bool escDollarFollows = *after == '$' && nextToSingle;
+            return stepEnd(edit.put(z + 2, {h, escDollarFollows ? kEsc : h}));
+        }
+        if (z + 3 == last) {
+            return stepEnd(edit.put(z + 2, {h, h}));
+        }
+        if (z + 2 == last) {
+            return stepEnd(edit.put(z + 2, {h}));
+        }
+        return StepEnd::Completed;
+    }
+    case JisState::KanjiEscParen: {
+        if (!edit.put(z, {'B'})) {
+            return StepEnd::PastLineEnd;
+        }
+        if (!edit.has(z + 3)) {
+            return StepEnd::Completed;
+        }
+        (void)edit.put(z + 1, {h});
+        const std::optional<unsigned> after = edit.at(z + 4);
+        if (!after) {
+            return StepEnd::PastLineEnd;
+        }
+        if ((*after == kAt || *after == 'B') && nextToSingle) {
+            return stepEnd(edit.put(z + 2, {kEsc, '$'}));
+        }
+        if (*after == '$' && nextToSingle) {
+            return stepEnd(edit.put(z + 2, {h, kEsc}));
+        }
+        return stepEnd(edit.put(z + 2, {h, h}));
+    }
+    }
+    return StepEnd::Completed;
+}
+
+} // namespace
+
+StepEnd repairSjisLine(Bytes& line, const RepairOptions& options) {
+    return repairDoubleByteLine(
+        line, options.halfWidthByte,
+        [](unsigned b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xEF); },
+        // A byte that cannot begin a character must be the trail of one the run cut.
+        [](ByteView rest) {
+            const unsigned b = byteAt(rest, 0);
+            return b == 0x80 || b == 0xA0 || b >= 0xF0;
+        });
+}
+
+StepEnd repairEucLine(Bytes& line, const RepairOptions& options) {
+    return repairDoubleByteLine(
+        line, options.halfWidthByte, [](unsigned b) { return b >= 0x80; },
+        // An odd count of high bytes after the run means the
+        // first of them is the second half of a cut character.
+        [](ByteView rest) {
+            std::size_t count = 0;
+            while (count < rest.size() && byteAt(rest, count) >= 0x7F) {
+                ++count;
+            }
+            return count % 2 == 1;
+        });
+}
 
 } // namespace keldor::repair

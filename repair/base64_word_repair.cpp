@@ -1,0 +1,163 @@
+#include "repair/base64_word_repair.h"
+
+#include "repair/japanese_text_repair.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+
+namespace keldor::repair {
+namespace {
+
+using TextRepairer = StepEnd (*)(Bytes&, const RepairOptions&);
+
+constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+int base64Value(unsigned c) {
+    if (c >= 'A' && c <= 'Z') {
+        return static_cast<int>(c - 'A');
+    }
+    if (c >= 'a' && c <= 'z') {
+        return static_cast<int>(c - 'a') + 26;
+    }
+    if (c >= '0' && c <= '9') {
+        return static_cast<int>(c - '0') + 52;
+    }
+    if (c == '+') {
+        return 62;
+    }
+    if (c == '/') {
+        return 63;
+    }
+    return -1;
+}
+
+// Decodes `text`. A decoded byte comes out as 0x00 exactly when one of the
+// characters that give it bits was lost; "=" and stray bytes give no bits.
+// A last group of two or three characters (text written without padding)
+// still gives the one or two bytes it fully covers.
+Bytes decodeTrackingLoss(ByteView text) {
+    const std::size_t n = text.size();
+    std::size_t length = n * 3 / 4;
+    if (n >= 1 && text[n - 1] == '=') {
+        const std::size_t padding = (n >= 2 && text[n - 2] == '=') ? 2 : 1;
+        length = length > padding ? length - padding : 0;
+    }
+    Bytes decoded(length, '\0');
+    std::size_t out = 0;
+    std::uint32_t accumulator = 0;
+    std::array<bool, 4> lost{}; // by place in the group, 0 for the first character
+
+    const auto emit = [&](std::size_t count) {
+        const bool byteLost[3] = {lost[0] || lost[1], lost[1] || lost[2], lost[2] || lost[3]};
+        for (std::size_t k = 0; k < count && out < length; ++k, ++out) {
+            const unsigned value = (accumulator >> (16 - 8 * k)) & 0xFF;
+            decoded[out] = byteLost[k] ? '\0' : toByte(value);
+        }
+    };
+
+    for (std::size_t i = 0; i < n; ++i) {
+        const unsigned c = byteAt(text, i);
+        const int value = base64Value(c);
+        if (value >= 0) {
+            accumulator += static_cast<std::uint32_t>(value);
+        } else if (c == 0) {
+            lost[i % 4] = true;
+        }
+        if (i % 4 == 3) {
+            emit(3);
+            accumulator = 0;
+            lost = {};
+        } else {
+            accumulator <<= 6;
+        }
+    }
+    if (const std::size_t rest = n % 4; rest >= 2) {
+        accumulator <<= 6 * (3 - rest);
+        emit(rest - 1);
+    }
+    return decoded;
+}
+
+Bytes encode(ByteView bytes) {
+    Bytes text;
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        std::uint32_t group = byteAt(bytes, i) << 16;
+        if (i + 1 < bytes.size()) {
+            group |= byteAt(bytes, i + 1) << 8;
+        }
+        if (i + 2 < bytes.size()) {
+            group |= byteAt(bytes, i + 2);
+        }
+        for (int shift = 18; shift >= 0; shift -= 6) {
+            text += kAlphabet[(group >> shift) & 0x3F];
+        }
+    }
+    return text;
+}
+
+StepEnd repairBase64Word(Bytes& line, std::size_t start, std::size_t end, TextRepairer repairText,
+                         const RepairOptions& options) {
+    if (end > line.size()) {
+        return StepEnd::PastLineEnd;
+    }
+    if (start >= end) {
+        return StepEnd::Completed;
+    }
+    const std::size_t n = end - start;
+    Bytes decoded = decodeTrackingLoss(ByteView(line).substr(start, n));
+    if (decoded.find('\0') != Bytes::npos) {
+        (void)repairText(decoded, options);
+    }
+
+    Bytes text = encode(decoded);
+    text.resize(std::min(text.size(), n));
+    if (text.size() < n) { // characters the bytes do not reach keep their place
+        text += ByteView(line).substr(start + text.size(), n - text.size());
+    }
+    // Decoded bytes still lost at the very end of the last group are taken
+    // as lost padding: the characters that would carry only them become "=".
+    // Counted within the last group, so that text that already ends in "="
+    // gets its second "=" rather than a NUL byte.
+    if (const std::size_t length = decoded.size(); length >= 1) {
+        const std::size_t groupStart = (length - 1) / 3 * 3;
+        std::size_t kept = length - groupStart;
+        while (kept > 1 && decoded[groupStart + kept - 1] == '\0') {
+            --kept;
+        }
+        const std::size_t charStart = groupStart / 3 * 4;
+        for (std::size_t k = kept + 1; k < 4 && charStart + k < n; ++k) {
+            text[charStart + k] = '=';
+        }
+    }
+    // Padding stays where it is. So does any other byte that is neither a
+    // base64 character nor lost: such a byte means the range ran into
+    // something else (the next word's "?iso-2022-jp?B?" after a lost "?= ="),
+    // whose bytes survived and must not be overwritten.
+    for (std::size_t k = start; k < end; ++k) {
+        const unsigned c = byteAt(line, k);
+        if (c == 0 || base64Value(c) >= 0) {
+            line[k] = text[k - start];
+        }
+    }
+    return StepEnd::Completed;
+}
+
+} // namespace
+
+StepEnd repairBase64Jis(Bytes& line, std::size_t start, std::size_t end,
+                        const RepairOptions& options) {
+    return repairBase64Word(line, start, end, repairJisLine, options);
+}
+
+StepEnd repairBase64Sjis(Bytes& line, std::size_t start, std::size_t end,
+                         const RepairOptions& options) {
+    return repairBase64Word(line, start, end, repairSjisLine, options);
+}
+
+StepEnd repairBase64Euc(Bytes& line, std::size_t start, std::size_t end,
+                        const RepairOptions& options) {
+    return repairBase64Word(line, start, end, repairEucLine, options);
+}
+
+} // namespace keldor::repair

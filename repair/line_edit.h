@@ -1,0 +1,61 @@
+#pragma once
+// Bounds-checked reads and writes on one line, shared by the repairers: a
+// step that would reach past the last byte is reported, never carried out.
+
+#include "platform/bytes.h"
+#include "repair/step_end.h"
+
+#include <initializer_list>
+#include <optional>
+
+namespace keldor::repair {
+
+class LineEdit {
+public:
+    // Writes are refused from `writeLimit` on as well, so that a rebuild can
+    // keep clear of bytes that must stay as they are.
+    explicit LineEdit(Bytes& line, std::size_t writeLimit = Bytes::npos)
+        : line_(line), writeLimit_(writeLimit) {}
+
+    // Indices below 0 arrive wrapped around to huge values, so they fail too.
+    [[nodiscard]] bool has(std::size_t i) const { return i < line_.size(); }
+
+    [[nodiscard]] std::optional<unsigned> at(std::size_t i) const {
+        if (!has(i)) {
+            return std::nullopt;
+        }
+        return byteAt(line_, i);
+    }
+
+    [[nodiscard]] bool isLost(std::size_t i) const { return has(i) && byteAt(line_, i) == 0; }
+
+    // Writes `bytes` from index `from` on, in order. False when one of them
+    // would fall past the end or on the write limit; the ones before it stay
+    // written.
+    [[nodiscard]] bool put(std::size_t from, std::initializer_list<unsigned> bytes) {
+        for (const unsigned b : bytes) {
+            if (from >= writeLimit_) {
+                reachedWriteLimit_ = true;
+                return false;
+            }
+            if (!has(from)) {
+                return false;
+            }
+            line_[from++] = toByte(b);
+        }
+        return true;
+    }
+
+    [[nodiscard]] bool reachedWriteLimit() const { return reachedWriteLimit_; }
+
+private:
+    Bytes& line_;
+    std::size_t writeLimit_;
+    bool reachedWriteLimit_ = false;
+};
+
+inline StepEnd stepEnd(bool completed) {
+    return completed ? StepEnd::Completed : StepEnd::PastLineEnd;
+}
+
+} // namespace keldor::repair

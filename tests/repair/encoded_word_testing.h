@@ -1,0 +1,185 @@
+#pragma once
+// A small decoder of base64 encoded words for the repair tests, written
+// apart from the repair code (base64 by hand, character sets through iconv),
+// so that a test can check what a repaired header line decodes to.
+
+#include "platform/bytes.h"
+
+#include <iconv.h>
+
+#include <algorithm>
+#include <cctype>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace keldor::repair::testing {
+
+constexpr std::string_view kBase64Digits =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+inline std::string base64Encode(std::string_view bytes) {
+    std::string out;
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        const std::size_t take = std::min<std::size_t>(3, bytes.size() - i);
+        unsigned long group = 0;
+        for (std::size_t k = 0; k < 3; ++k) {
+            group = group << 8 | (k < take ? static_cast<unsigned char>(bytes[i + k]) : 0u);
+        }
+        for (std::size_t k = 0; k < 4; ++k) {
+            out += k <= take ? kBase64Digits[(group >> (18 - 6 * k)) & 0x3F] : '=';
+        }
+    }
+    return out;
+}
+
+// nullopt for a character outside the alphabet or misplaced padding.
+inline std::optional<std::string> base64Decode(std::string_view text) {
+    std::string out;
+    unsigned long bits = 0;
+    int count = 0;
+    std::size_t i = 0;
+    for (; i < text.size() && text[i] != '='; ++i) {
+        const std::size_t v = kBase64Digits.find(text[i]);
+        if (v == std::string_view::npos) {
+            return std::nullopt;
+        }
+        bits = (bits << 6 | v) & 0xFFFFFF;
+        if (++count % 4 == 0) {
+            out += static_cast<char>(bits >> 16 & 0xFF);
+            out += static_cast<char>(bits >> 8 & 0xFF);
+            out += static_cast<char>(bits & 0xFF);
+        }
+    }
+    const std::size_t padding = text.size() - i;
+    if ((count + padding) % 4 != 0 || padding > 2 || text.find_first_not_of('=', i) != text.npos) {
+        return std::nullopt;
+    }
+    if (count % 4 == 2) {
+        out += static_cast<char>(bits >> 4 & 0xFF);
+    } else if (count % 4 == 3) {
+        out += static_cast<char>(bits >> 10 & 0xFF);
+        out += static_cast<char>(bits >> 2 & 0xFF);
+    }
+    return out;
+}
+
+// nullopt when iconv refuses the bytes.
+inline std::optional<std::string> convert(std::string_view in, const char* from, const char* to) {
+    iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
+        return std::nullopt;
+    }
+    std::string input(in);
+    std::string out(in.size() * 4 + 16, '\0');
+    char* inPtr = input.data();
+    std::size_t inLeft = input.size();
+    char* outPtr = out.data();
+    std::size_t outLeft = out.size();
+    const std::size_t result = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+    const std::size_t flushed = iconv(cd, nullptr, nullptr, &outPtr, &outLeft);
+    iconv_close(cd);
+    if (result == static_cast<std::size_t>(-1) || flushed == static_cast<std::size_t>(-1)) {
+        return std::nullopt;
+    }
+    out.resize(out.size() - outLeft);
+    return out;
+}
+
+inline const char* iconvName(std::string_view charset) {
+    if (charset == "iso-2022-jp") {
+        return "ISO-2022-JP";
+    }
+    if (charset == "shift_jis") {
+        return "CP932";
+    }
+    return "EUC-JP";
+}
+
+// "=?charset?B?...?=" for UTF-8 text.
+inline std::string encodedWord(std::string_view charset, std::string_view utf8) {
+    const std::optional<std::string> bytes = convert(utf8, "UTF-8", iconvName(charset));
+    return "=?" + std::string(charset) + "?B?" + base64Encode(bytes.value_or("")) + "?=";
+}
+
+struct DecodedWord {
+    std::string charset; // lower case
+    std::string bytes;
+};
+
+// The first base64 encoded word in `line`, with any lost byte left in the
+// line read as a space (as the pipeline writes it back).
+inline std::optional<DecodedWord> decodeFirstWordBytes(std::string line) {
+    for (char& c : line) {
+        c = c == '\0' ? ' ' : c;
+    }
+    const std::size_t d = line.find("=?");
+    if (d == line.npos) {
+        return std::nullopt;
+    }
+    const std::size_t q1 = line.find('?', d + 2);
+    if (q1 == line.npos || q1 + 2 >= line.size() || line[q1 + 2] != '?') {
+        return std::nullopt;
+    }
+    if (line[q1 + 1] != 'B' && line[q1 + 1] != 'b') {
+        return std::nullopt;
+    }
+    const std::size_t e = line.find("?=", q1 + 3);
+    if (e == line.npos) {
+        return std::nullopt;
+    }
+    std::string charset = line.substr(d + 2, q1 - d - 2);
+    for (char& c : charset) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    const std::optional<std::string> bytes = base64Decode(line.substr(q1 + 3, e - q1 - 3));
+    if (!bytes) {
+        return std::nullopt;
+    }
+    return DecodedWord{charset, *bytes};
+}
+
+// The same word as UTF-8 text.
+inline std::optional<std::string> decodeFirstWord(const std::string& line) {
+    const std::optional<DecodedWord> word = decodeFirstWordBytes(line);
+    if (!word) {
+        return std::nullopt;
+    }
+    return convert(word->bytes, iconvName(word->charset), "UTF-8");
+}
+
+// True when `repaired` is `original` with one stretch of it (at most
+// `maxLost` characters, possibly none) given as replacement characters only.
+inline bool lostOnlyAsReplacements(const std::u32string& original, const std::u32string& repaired,
+                                   std::size_t maxLost) {
+    std::size_t prefix = 0;
+    while (prefix < original.size() && prefix < repaired.size() &&
+           original[prefix] == repaired[prefix]) {
+        ++prefix;
+    }
+    std::size_t suffix = 0;
+    while (suffix < original.size() - prefix && suffix < repaired.size() - prefix &&
+           original[original.size() - 1 - suffix] == repaired[repaired.size() - 1 - suffix]) {
+        ++suffix;
+    }
+    for (std::size_t i = prefix; i < repaired.size() - suffix; ++i) {
+        if (repaired[i] != U'*' && repaired[i] != U'■') {
+            return false;
+        }
+    }
+    return original.size() - prefix - suffix <= maxLost;
+}
+
+inline std::u32string utf32(std::string_view utf8) {
+    const std::optional<std::string> wide = convert(utf8, "UTF-8", "UTF-32LE");
+    std::u32string out;
+    for (std::size_t i = 0; wide && i + 4 <= wide->size(); i += 4) {
+        out += static_cast<char32_t>(static_cast<unsigned char>((*wide)[i]) |
+                                     static_cast<unsigned char>((*wide)[i + 1]) << 8 |
+                                     static_cast<unsigned char>((*wide)[i + 2]) << 16 |
+                                     static_cast<unsigned char>((*wide)[i + 3]) << 24);
+    }
+    return out;
+}
+
+} // namespace keldor::repair::testing
