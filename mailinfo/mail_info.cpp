@@ -128,7 +128,8 @@ Text parseMailDate(TextView value) {
     std::size_t fieldStart = 0;
     for (;;) {
         const std::size_t blank = t.find(u' ', fieldStart);
-        fields.push_back(t.substr(fieldStart, blank == Text::npos ? Text::npos : blank - fieldStart));
+        const std::size_t length = blank == Text::npos ? Text::npos : blank - fieldStart;
+        fields.push_back(t.substr(fieldStart, length));
         if (blank == Text::npos) {
             break;
         }

@@ -24,7 +24,9 @@ class RenamePass : public ::testing::Test {
 protected:
     void SetUp() override {
         StopRequested = false;
-        savedZone = std::getenv("TZ") ? std::optional<std::string>(std::getenv("TZ")) : std::nullopt;
+        if (const char* zone = std::getenv("TZ")) {
+            savedZone = zone;
+        }
         ::setenv("TZ", "JST-9", 1);
         ::tzset();
     }

@@ -55,7 +55,8 @@ TEST(Cp932, EncodesOnlyTheCharactersOwnCode) {
     EXPECT_EQ(textToCp932(u"\u7E8A"), Bytes("\xFA\x5C"));
     EXPECT_EQ(textToCp932(u"\u2252"), Bytes("\x81\xE0"));
     // Look-alikes have no code of their own.
-    for (const char16_t c : {u'\u00A5', u'\u301C', u'\u2212', u'\u2016', u'\u00E9', static_cast<char16_t>(0xD800)}) {
+    const char16_t surrogate = 0xD800;
+    for (const char16_t c : {u'\u00A5', u'\u301C', u'\u2212', u'\u2016', u'\u00E9', surrogate}) {
         EXPECT_EQ(textToCp932(Text(1, c)), std::nullopt) << std::hex << static_cast<unsigned>(c);
     }
 }
