@@ -155,3 +155,76 @@ TEST_F(ReadMailInfo, ReadsRawShiftJisAndOnlyTheFirst64KiB) {
 
 } // namespace
 } // namespace keldor::mailinfo
+
+namespace keldor::mailinfo {
+namespace {
+
+// Real messages from the corpus, with their line ends made CR LF as a
+// recovered file has them.
+class CorpusMailInfo : public ::testing::Test {
+protected:
+    std::optional<MailInfo> read(const std::string& name) {
+        const auto source = testing::corpusPath("mail/" + name);
+        if (!source || !std::filesystem::exists(*source)) {
+            return std::nullopt;
+        }
+        Bytes crlf;
+        for (const char c : testing::readFile(*source)) {
+            if (c == '\n' && (crlf.empty() || crlf.back() != '\r')) {
+                crlf += '\r';
+            }
+            crlf += c;
+        }
+        const auto file = dir.path() / "Recover1.eml";
+        testing::writeFile(file, crlf);
+        return readMailInfo(file);
+    }
+    testing::TempDir dir;
+};
+
+TEST_F(CorpusMailInfo, DecodesRealSubjects) {
+    struct Case {
+        const char* file;
+        Text subject;
+        Text date;
+    };
+    const Case cases[] = {
+        // A four-byte UTF-8 word and a Q word in mixed case, folded.
+        {"letters__test_japanese_plaintext_iso-2022-jp_over_7bit.eml", u"\U0001F4E7 Testいろは歌",
+         u"2019/04/01 07:55:00"},
+        {"jpmobile__iphone-circled-numbers-in-jis.eml", u"テスト①", u"2014/12/29 13:02:07"},
+        // A word with a stray "=" before "?=", folded onto the next line.
+        {"worksap__subject_005.eml", u"テストテスト(テスト2/9(テスト)テスト18:00テスト",
+         Text(kUnknownDate)},
+        {"mailiso2022jp__sample0.eml", u"投稿0", u"2009/04/02 10:37:53"},
+    };
+    for (const Case& c : cases) {
+        const std::optional<MailInfo> info = read(c.file);
+        if (!info) {
+            GTEST_SKIP() << "corpus not found";
+        }
+        EXPECT_EQ(info->subject, c.subject) << c.file << ": " << utf8(info->subject);
+        EXPECT_EQ(info->dateText, c.date) << c.file;
+    }
+}
+
+TEST_F(CorpusMailInfo, ReadsEveryMessage) {
+    const auto folder = testing::corpusPath("mail");
+    if (!folder || !std::filesystem::is_directory(*folder)) {
+        GTEST_SKIP() << "corpus not found";
+    }
+    int read = 0;
+    for (const auto& file : testing::filesIn(*folder)) {
+        if (file.extension() != ".eml") {
+            continue;
+        }
+        const MailInfo info = readMailInfo(file);
+        EXPECT_NE(info.subject, kUnreadable) << file;
+        EXPECT_FALSE(info.dateText.empty()) << file;
+        ++read;
+    }
+    EXPECT_GT(read, 0);
+}
+
+} // namespace
+} // namespace keldor::mailinfo
