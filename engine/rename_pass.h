@@ -18,13 +18,25 @@ struct RenamedFile {
 };
 
 // Renames "Recover1.eml" … "Recover<mailCount>.eml" in outputFolder in the
-// order written, stamping each with its mail's date. Tests StopRequested
-// before every file; never overwrites an existing file. Returns one entry per
-// written file, in order.
+// order written to "<subject>.eml", or "<subject>(k).eml" with the first free
+// k = 1, 2, … when the name is taken, and stamps each with its mail's date
+// first. Tests StopRequested before every file and after the view's events.
+// Never overwrites an existing file; a name the file system (or Windows)
+// refuses leaves the file under its temporary name; a name too long for the
+// file system is shortened, keeping "(k).eml". Drives the progress bar,
+// lblPercent and lblStatus. Returns one entry per written file, in order.
 std::vector<RenamedFile> renameMessageFiles(const std::filesystem::path& outputFolder,
                                             int mailCount, RunView& view);
 
 // "Recover<n>.eml"
 std::filesystem::path temporaryFileName(int number);
+
+// A subject made fit for a file name: \ / : * ? " < > | and NUL become "_",
+// CR LF pairs go (a lone CR or LF stays), and an empty result becomes
+// "(件名なし)".
+[[nodiscard]] Text cleanSubject(TextView subject);
+
+// n of total as a percentage, rounded half to even.
+[[nodiscard]] int progressPercent(int n, int total);
 
 } // namespace keldor::engine

@@ -130,7 +130,15 @@ std::optional<Bytes> encodeOne(char16_t c) {
         inLeft != 0) {
         return std::nullopt;
     }
-    return Bytes(out, sizeof out - outLeft);
+    // iconv also maps look-alikes (U+00A5 to 0x5C, U+301C to 0x8160, U+2212
+    // to 0x817C …); Windows does not. Only a code that reads back as the
+    // same character is the character's own.
+    Bytes code(out, sizeof out - outLeft);
+    const Text back = cp932ToText(code);
+    if (back.size() != 1 || back.front() != c) {
+        return std::nullopt;
+    }
+    return code;
 #endif
 }
 

@@ -90,6 +90,32 @@ TEST_F(Cli, JsonListsEveryFileInOrder) {
     EXPECT_LT(first, second);
 }
 
+TEST_F(Cli, JsonGivesFinalNamesSubjectsAndDatesOfTheSampleMailbox) {
+    const auto sample = std::filesystem::path(KELDOR_TEST_DATA_DIR).parent_path().parent_path() /
+                        "samples" / "削除済みアイテム.dbx";
+    ASSERT_TRUE(std::filesystem::exists(sample)) << sample;
+    const Result r =
+        runCli({"recover", sample.string(), "--into", dir.path().string(), "--json"}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\"mailCount\": 10"), std::string::npos) << r.out;
+    const std::string entries[] = {
+        R"j({"number": 1, "file": "打ち合わせの日程について.eml", "subject": "打ち合わせの日程について", "date": "2008/10/23 15:30:45"})j",
+        R"j({"number": 8, "file": "Your order has shipped.eml", "subject": "Your order has shipped", "date": "2008/12/11 11:15:02"})j",
+        R"j({"number": 9, "file": "(件名なし).eml", "subject": "(件名なし)", "date": "2008/12/12 17:40:06"})j",
+        R"j({"number": 10, "file": "打ち合わせの日程について(1).eml", "subject": "打ち合わせの日程について", "date": "2008/10/24 09:12:05"})j",
+    };
+    for (const std::string& entry : entries) {
+        EXPECT_NE(r.out.find(entry), std::string::npos) << entry << "\n" << r.out;
+    }
+    EXPECT_EQ(r.out.find("Recover"), std::string::npos) << "every file renamed: " << r.out;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+        if (entry.is_directory()) {
+            EXPECT_TRUE(std::filesystem::exists(entry.path() / "打ち合わせの日程について(1).eml"));
+            EXPECT_EQ(testing::filesIn(entry.path()).size(), 10u);
+        }
+    }
+}
+
 TEST_F(Cli, NothingFoundStillSucceeds) {
     const auto mailbox = makeMailbox(0);
     const Result r = runCli({"recover", mailbox.string(), "--into", dir.path().string()}, dir.path());

@@ -59,9 +59,9 @@ protected:
 
     std::vector<Bytes> outputs(const RunReport& report) {
         std::vector<Bytes> files;
-        for (int n = 1; n <= report.mailCount; ++n) {
-            const auto path = report.outputFolder / ("Recover" + std::to_string(n) + ".eml");
-            files.push_back(testing::readFile(path));
+        // Each file under the name the rename pass gave it.
+        for (const RenamedFile& file : report.files) {
+            files.push_back(testing::readFile(file.file));
         }
         return files;
     }

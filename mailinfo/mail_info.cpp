@@ -1,0 +1,197 @@
+#include "mailinfo/mail_info.h"
+
+#include "charset/encoded_word_decoding.h"
+#include "platform/cp932.h"
+#include "platform/files.h"
+
+#include <algorithm>
+#include <array>
+#include <vector>
+
+namespace keldor::mailinfo {
+
+namespace {
+
+constexpr std::u16string_view kSubjectLabel = u"subject: ";
+constexpr std::u16string_view kDateLabel = u"date: ";
+constexpr std::u16string_view kReceivedLabel = u"received: ";
+constexpr std::u16string_view kLineEnd = u"\r\n";
+constexpr std::u16string_view kBlankLine = u"\r\n\r\n";
+
+// " jan " … " dec ", with their blanks: a month name must stand as a word.
+constexpr std::array<std::u16string_view, 12> kMonths = {
+    u" jan ", u" feb ", u" mar ", u" apr ", u" may ", u" jun ",
+    u" jul ", u" aug ", u" sep ", u" oct ", u" nov ", u" dec ",
+};
+
+// A month entry within the first four characters is not taken: the day of
+// the month is read from the two characters before the entry.
+constexpr std::size_t kFirstMonthIndex = 4;
+
+// Labels and month names are ASCII; folding only ASCII keeps positions equal.
+Text lowerAscii(TextView text) {
+    Text lower(text);
+    for (char16_t& c : lower) {
+        if (c >= u'A' && c <= u'Z') {
+            c = static_cast<char16_t>(c + (u'a' - u'A'));
+        }
+    }
+    return lower;
+}
+
+// The value that starts at `start`: its line up to CR LF (or the end of the
+// block), with every following line that starts with a TAB or a blank
+// appended from its second character, leading blanks removed, nothing between.
+Text unfoldedValue(TextView block, std::size_t start) {
+    std::size_t lineEnd = block.find(kLineEnd, start);
+    Text value(block.substr(start, lineEnd == TextView::npos ? TextView::npos : lineEnd - start));
+    while (lineEnd != TextView::npos) {
+        const std::size_t next = lineEnd + kLineEnd.size();
+        if (next >= block.size() || (block[next] != u'\t' && block[next] != u' ')) {
+            break;
+        }
+        const std::size_t from = next + 1;
+        lineEnd = block.find(kLineEnd, from);
+        TextView piece =
+            block.substr(from, lineEnd == TextView::npos ? TextView::npos : lineEnd - from);
+        const std::size_t firstKept = piece.find_first_not_of(u' ');
+        piece.remove_prefix(firstKept == TextView::npos ? piece.size() : firstKept);
+        value += piece;
+    }
+    return value;
+}
+
+// The first line of the value that starts at `start`, without continuation lines.
+Text firstLineValue(TextView block, std::size_t start) {
+    const std::size_t lineEnd = block.find(kLineEnd, start);
+    return Text(block.substr(start, lineEnd == TextView::npos ? TextView::npos : lineEnd - start));
+}
+
+// The last `count` characters of a text, or all of it when it is shorter.
+Text lastChars(const Text& text, std::size_t count) {
+    return text.size() <= count ? text : text.substr(text.size() - count);
+}
+
+std::optional<Bytes> readHead(const std::filesystem::path& file) {
+    std::error_code error;
+    const std::optional<platform::ReadOnlyFile> opened = platform::ReadOnlyFile::open(file, error);
+    if (!opened) {
+        return std::nullopt;
+    }
+    const std::size_t wanted =
+        static_cast<std::size_t>(std::min<std::uint64_t>(opened->size(), kHeaderReadLimit));
+    Bytes head(wanted, '\0');
+    std::size_t got = 0;
+    while (got < wanted) {
+        const std::optional<std::size_t> n =
+            opened->readAt(got, std::span<char>(head.data() + got, wanted - got));
+        if (!n) {
+            return std::nullopt;
+        }
+        if (*n == 0) {
+            break;
+        }
+        got += *n;
+    }
+    head.resize(got);
+    return head;
+}
+
+} // namespace
+
+Text parseMailDate(TextView value) {
+    const Text lower = lowerAscii(value);
+    std::size_t month = 0;
+    std::size_t at = 0;
+    for (std::size_t m = 0; m < kMonths.size(); ++m) {
+        const std::size_t found = lower.find(kMonths[m]);
+        if (found != Text::npos && found >= kFirstMonthIndex) {
+            month = m + 1;
+            at = found;
+            break;
+        }
+    }
+    if (month == 0) {
+        return Text(kDamagedDate);
+    }
+
+    // From the two characters before the month entry: day month year time zone …
+    Text t(value.substr(at - 2));
+    t.erase(0, std::min(t.find_first_not_of(u' '), t.size()));
+    for (std::size_t pair = t.find(u"  "); pair != Text::npos; pair = t.find(u"  ", pair)) {
+        t.erase(pair, 1);
+    }
+    // After the blanks are collapsed: a NUL beside a blank leaves an empty field.
+    std::replace(t.begin(), t.end(), u'\0', u' ');
+
+    std::vector<Text> fields;
+    std::size_t fieldStart = 0;
+    for (;;) {
+        const std::size_t blank = t.find(u' ', fieldStart);
+        const std::size_t length = blank == Text::npos ? Text::npos : blank - fieldStart;
+        fields.push_back(t.substr(fieldStart, length));
+        if (blank == Text::npos) {
+            break;
+        }
+        fieldStart = blank + 1;
+    }
+    if (fields.size() < 5) {
+        return Text(kUnknownDate);
+    }
+
+    Text date = fields[2];
+    date += u'/';
+    date += static_cast<char16_t>(u'0' + month / 10);
+    date += static_cast<char16_t>(u'0' + month % 10);
+    date += u'/';
+    date += lastChars(u"0" + fields[0], 2);
+    date += u' ';
+    date += lastChars(u" " + fields[3], 8);
+    return date;
+}
+
+MailInfo readMailInfo(const std::filesystem::path& messageFile) {
+    MailInfo info;
+    const std::optional<Bytes> head = readHead(messageFile);
+    if (!head) {
+        info.subject = kUnreadable;
+        info.dateText = kUnreadable;
+        return info;
+    }
+
+    // The header block ends after the CR of its blank line's CR LF CR LF.
+    Text block = platform::cp932ToText(*head);
+    const std::size_t blankLine = block.find(kBlankLine);
+    if (blankLine != Text::npos) {
+        block.resize(blankLine + 1);
+    }
+    const Text search = lowerAscii(block);
+
+    const std::size_t subjectAt = search.find(kSubjectLabel);
+    if (subjectAt == Text::npos) {
+        info.subject = kNoSubject;
+    } else {
+        const std::optional<Text> decoded =
+            charset::decodeHeaderText(unfoldedValue(block, subjectAt + kSubjectLabel.size()));
+        if (!decoded) {
+            // The date is not read after a failure.
+            info.subject = kUnreadable;
+            info.dateText = kUnreadable;
+            return info;
+        }
+        info.subject = *decoded;
+    }
+
+    const std::size_t receivedAt = search.find(kReceivedLabel);
+    if (receivedAt != Text::npos) {
+        info.dateText = parseMailDate(unfoldedValue(block, receivedAt + kReceivedLabel.size()));
+        return info;
+    }
+    const std::size_t dateAt = search.find(kDateLabel);
+    info.dateText = dateAt == Text::npos
+                        ? Text(kUnknownDate)
+                        : parseMailDate(firstLineValue(block, dateAt + kDateLabel.size()));
+    return info;
+}
+
+} // namespace keldor::mailinfo
