@@ -306,6 +306,15 @@ std::optional<std::vector<Text>> splitKeyPath(TextView keyPath) {
 
 RegistryFile::RegistryFile() : keys_(2) {}
 
+std::optional<std::size_t> RegistryFile::findChild(std::size_t key, const Text& folded) const {
+    for (const std::size_t child : keys_[key].children) {
+        if (keys_[child].folded == folded) {
+            return child;
+        }
+    }
+    return std::nullopt;
+}
+
 std::optional<std::size_t> RegistryFile::findKey(RegistryRoot root, TextView keyPath) const {
     const auto components = splitKeyPath(keyPath);
     if (!components) {
@@ -313,14 +322,7 @@ std::optional<std::size_t> RegistryFile::findKey(RegistryRoot root, TextView key
     }
     std::size_t key = rootIndex(root);
     for (const Text& component : *components) {
-        const Text folded = foldCase(component);
-        std::optional<std::size_t> found;
-        for (const std::size_t child : keys_[key].children) {
-            if (foldCase(keys_[child].name) == folded) {
-                found = child;
-                break;
-            }
-        }
+        const auto found = findChild(key, foldCase(component));
         if (!found) {
             return std::nullopt;
         }
@@ -336,17 +338,11 @@ std::optional<std::size_t> RegistryFile::findOrAddKey(RegistryRoot root, TextVie
     }
     std::size_t key = rootIndex(root);
     for (const Text& component : *components) {
-        const Text folded = foldCase(component);
-        std::optional<std::size_t> found;
-        for (const std::size_t child : keys_[key].children) {
-            if (foldCase(keys_[child].name) == folded) {
-                found = child;
-                break;
-            }
-        }
+        Text folded = foldCase(component);
+        std::optional<std::size_t> found = findChild(key, folded);
         if (!found) {
             found = keys_.size();
-            keys_.push_back(Key{component, {}, {}, false});
+            keys_.push_back(Key{component, std::move(folded), {}, {}});
             keys_[key].children.push_back(*found);
         }
         key = *found;
@@ -359,7 +355,6 @@ void RegistryFile::removeKey(RegistryRoot root, TextView keyPath) {
     if (!key || *key == kCurrentUser || *key == kLocalMachine) {
         return;
     }
-    keys_[*key].removed = true;
     for (Key& candidate : keys_) {
         std::erase(candidate.children, *key);
     }

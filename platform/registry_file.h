@@ -35,11 +35,12 @@ private:
     };
     struct Key {
         Text name;
+        Text folded; // the name as compared
         std::vector<std::size_t> children; // in the order first seen
         std::vector<Value> values;
-        bool removed = false;
     };
 
+    [[nodiscard]] std::optional<std::size_t> findChild(std::size_t key, const Text& folded) const;
     [[nodiscard]] std::optional<std::size_t> findKey(RegistryRoot root, TextView keyPath) const;
     std::optional<std::size_t> findOrAddKey(RegistryRoot root, TextView keyPath);
     void removeKey(RegistryRoot root, TextView keyPath);

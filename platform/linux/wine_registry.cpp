@@ -8,7 +8,6 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -32,7 +31,11 @@ std::optional<Bytes> readWholeFile(const fs::path& file) {
     if (!in) {
         return std::nullopt;
     }
-    Bytes contents((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    Bytes contents;
+    char buffer[65536];
+    while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
+        contents.append(buffer, static_cast<std::size_t>(in.gcount()));
+    }
     if (in.bad()) {
         return std::nullopt;
     }
