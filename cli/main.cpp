@@ -3,6 +3,7 @@
 
 #include "cli/cli_view.h"
 #include "cli/json_report.h"
+#include "cli/stores_command.h"
 #include "engine/recovery_run.h"
 #include "engine/run_flags.h"
 #include "platform/text.h"
@@ -28,6 +29,7 @@ constexpr const char* kUsage =
     "Usage:\n"
     "  keldor-cli recover MAILBOX.dbx [--into DIR] [--half-width C] [--full-width C] [--json] "
     "[--quiet]\n"
+    "  keldor-cli stores [--json]\n"
     "\n"
     "Recovers the deleted mail of an Outlook Express mailbox file into a new folder\n"
     "DIR/メール復元YYYYMMDDhhmmss/ (DIR defaults to the current directory).\n"
@@ -35,7 +37,12 @@ constexpr const char* kUsage =
     "  --full-width C  replacement for lost double-byte characters (default ■)\n"
     "  --json          print the result as one JSON object\n"
     "  --quiet         no progress on stderr\n"
-    "Ctrl-C stops the run at its next check; a second Ctrl-C ends the program at once.\n";
+    "Ctrl-C stops the run at its next check; a second Ctrl-C ends the program at once.\n"
+    "\n"
+    "stores lists the Outlook Express identities, their store folders, the default\n"
+    "identity and the proposed output folder, as found in the registry: the Wine\n"
+    "prefix's user.reg ($WINEPREFIX, default ~/.wine), or the registry export named\n"
+    "by KELDOR_REGISTRY (REGEDIT4 or version 5.00).\n";
 
 int usageError(const std::string& problem) {
     if (!problem.empty()) {
@@ -176,6 +183,9 @@ int main(int argc, char** argv) {
     }
     if (args[0] == "recover") {
         return runRecover({args.begin() + 1, args.end()});
+    }
+    if (args[0] == "stores") {
+        return cli::runStoresCommand({args.begin() + 1, args.end()});
     }
     return usageError("unknown command " + args[0]);
 }
