@@ -18,19 +18,17 @@
 namespace keldor::testing {
 namespace {
 
+void actOnDialog(std::function<void(QFileDialog&)> act) {
+    if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+        act(*dialog);
+        return;
+    }
+    QTimer::singleShot(10, [act = std::move(act)]() mutable { actOnDialog(std::move(act)); });
+}
+
 // Acts on the folder dialog as soon as it is open.
 void whenDialogOpens(std::function<void(QFileDialog&)> act) {
-    QTimer::singleShot(0, [act = std::move(act)] {
-        auto attempt = std::make_shared<std::function<void()>>();
-        *attempt = [act, attempt] {
-            if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
-                act(*dialog);
-            } else {
-                QTimer::singleShot(10, *attempt);
-            }
-        };
-        (*attempt)();
-    });
+    QTimer::singleShot(0, [act = std::move(act)]() mutable { actOnDialog(std::move(act)); });
 }
 
 TEST(FolderBrowser, CancelGivesEmptyTextAndDialogCarriesTitle) {
