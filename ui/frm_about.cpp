@@ -17,7 +17,7 @@ namespace {
 constexpr int kWidth = 440;
 constexpr int kHeight = 360;
 constexpr int kHeaderHeight = 64;
-constexpr int kSeparatorY = 290;
+constexpr int kSeparatorY = 292;
 
 QLabel* label(QWidget* parent, const char* name, const QString& text, const QRect& place) {
     auto* l = new QLabel(text, parent);
@@ -67,9 +67,9 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
     txtDescription_ = new QPlainTextEdit(this);
     txtDescription_->setObjectName(QStringLiteral("txtDescription"));
     txtDescription_->setReadOnly(true);
-    txtDescription_->setGeometry(16, 142, 408, 96);
+    txtDescription_->setGeometry(16, 142, 408, 118);
 
-    lblCopyright_ = label(this, "lblCopyright", QString(), QRect(16, 244, 408, 18));
+    lblCopyright_ = label(this, "lblCopyright", QString(), QRect(16, 266, 408, 18));
     QLabel* disclaimer = label(this, "lblDisclaimer", toQString(aboutDisclaimer()),
                                QRect(16, 298, 300, 54));
     disclaimer->setWordWrap(true);

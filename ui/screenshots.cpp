@@ -113,7 +113,8 @@ int main(int argc, char* argv[]) {
         box.show();
         ok &= save(box, folder, "message_box.png");
 
-        // The mailbox file picker goes here once it is part of the program.
+        // The mailbox file picker (frmDBX) is to be saved here as picker.png
+        // once it is part of the program.
     }
 
     {
