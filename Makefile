@@ -34,6 +34,12 @@ bench: deps
 	cmake --build build/bench -j $(JOBS)
 	bench/run-bench build/bench
 
+# PNG files of the windows under build/screenshots/, rendered without a display.
+screenshots: deps
+	cmake -S . -B build/release $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DKELDOR_BUILD_TESTS=OFF
+	cmake --build build/release -j $(JOBS) --target keldor_screenshots
+	QT_QPA_PLATFORM=offscreen build/release/ui/keldor_screenshots build/screenshots
+
 # Rebuilds the bundled sample mailbox from samples/mails/.
 sample: build
 	build/release/tools/make_sample_mailbox samples/mails "$(SAMPLE)"

@@ -1,0 +1,68 @@
+#pragma once
+// The coloured header band of the main window and the about box: a
+// two-colour linear gradient between the band's left and right edges.
+
+#include <QWidget>
+
+#include <array>
+#include <cstdint>
+
+namespace keldor::ui {
+
+// A 24-bit colour: red in the low byte, green in the next, blue in the third.
+using Colour = std::uint32_t;
+
+constexpr Colour rgbColour(unsigned red, unsigned green, unsigned blue) {
+    return (red & 0xFFu) | (green & 0xFFu) << 8 | (blue & 0xFFu) << 16;
+}
+
+constexpr Colour kHeaderLeftColour = rgbColour(66, 109, 165);
+constexpr Colour kHeaderRightColour = rgbColour(107, 185, 107);
+
+enum class GradientMode {
+    Horizontal = 0, // left colour at the left edge, right colour at the right edge
+    Vertical = 1,   // left colour at the top, right colour at the bottom
+};
+
+// One end of the gradient: a position in pixels and 16-bit colour channels
+// (an 8-bit channel c becomes c * 256).
+struct GradientVertex {
+    int x = 0;
+    int y = 0;
+    std::uint16_t red = 0;
+    std::uint16_t green = 0;
+    std::uint16_t blue = 0;
+    std::uint16_t alpha = 0;
+
+    friend bool operator==(const GradientVertex&, const GradientVertex&) = default;
+};
+
+// The two vertices of the rectangle that covers a target of the given inner
+// size: vertex 0 at (0, 0) in the left colour, vertex 1 at (width, height) in
+// the right colour. Negative sizes count as 0.
+std::array<GradientVertex, 2> gradientVertices(int width, int height, Colour left, Colour right);
+
+// A panel whose whole background is a gradient; children draw over it.
+class GradientPanel : public QWidget {
+public:
+    explicit GradientPanel(QWidget* parent = nullptr);
+
+    void setGradient(Colour left, Colour right, GradientMode mode);
+    [[nodiscard]] Colour leftColour() const { return left_; }
+    [[nodiscard]] Colour rightColour() const { return right_; }
+    [[nodiscard]] GradientMode mode() const { return mode_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    Colour left_ = kHeaderLeftColour;
+    Colour right_ = kHeaderRightColour;
+    GradientMode mode_ = GradientMode::Horizontal;
+};
+
+// Repaints `target` with a gradient from `left` to `right`; the old picture is
+// discarded.
+void paintGradient(GradientPanel& target, Colour left, Colour right, GradientMode mode);
+
+} // namespace keldor::ui
