@@ -24,6 +24,42 @@ constexpr std::string_view kBoundary = "----=_NextPart_000_0001_01C6A0B6.5C4E5A7
 const Bytes kDelimiter = "--" + Bytes(kBoundary);
 const Bytes kJisLine = "\x1b$B$3$s$K$A$O\x1b(B\r\n";
 
+// The text repairers may rewrite a character that straddles a lost run, and a
+// base64 word re-encodes the groups around it; nothing farther from a lost
+// byte than this may change.
+constexpr std::size_t kRepairReach = 8;
+
+// Where `result` differs from `damaged` on a byte that was not lost, farther
+// than kRepairReach from every lost byte; nullopt when there is no such byte.
+std::optional<std::size_t> changeFarFromLoss(const Bytes& damaged, const std::vector<bool>& lost,
+                                             const Bytes& result) {
+    std::size_t lastLost = Bytes::npos;
+    std::vector<std::size_t> distance(damaged.size(), Bytes::npos);
+    for (std::size_t i = 0; i < damaged.size(); ++i) {
+        if (lost[i]) {
+            lastLost = i;
+        }
+        if (lastLost != Bytes::npos) {
+            distance[i] = i - lastLost;
+        }
+    }
+    lastLost = Bytes::npos;
+    for (std::size_t i = damaged.size(); i-- > 0;) {
+        if (lost[i]) {
+            lastLost = i;
+        }
+        if (lastLost != Bytes::npos) {
+            distance[i] = std::min(distance[i], lastLost - i);
+        }
+    }
+    for (std::size_t i = 0; i < damaged.size(); ++i) {
+        if (!lost[i] && result[i] != damaged[i] && distance[i] > kRepairReach) {
+            return i;
+        }
+    }
+    return std::nullopt;
+}
+
 class RepairPipeline : public ::testing::Test {
 protected:
     // The file's bytes after the repair.
@@ -188,8 +224,8 @@ TEST_F(RepairPipeline, FileThatCannotBeOpenedIsLeftAlone) {
 }
 
 // Damage anywhere, in any amount: the file keeps its size and every byte
-// that was not lost, and no lost byte is left.
-TEST_F(RepairPipeline, RandomDamageOnlyEverFillsLostBytes) {
+// away from the lost ones, and no lost byte is left.
+TEST_F(RepairPipeline, RandomDamageChangesOnlyBytesNearLostOnes) {
     const std::vector<Bytes> pieces = {
         "Content-Type: multipart/mixed;\r\n",
         "\tboundary=\"" + Bytes(kBoundary) + "\"\r\n",
@@ -230,11 +266,12 @@ TEST_F(RepairPipeline, RandomDamageOnlyEverFillsLostBytes) {
         }
         const Bytes result = repaired(damaged);
         ASSERT_EQ(result.size(), damaged.size());
+        std::vector<bool> lost(damaged.size(), false);
         for (std::size_t i = 0; i < damaged.size(); ++i) {
-            if (damaged[i] != '\0') {
-                ASSERT_EQ(result[i], damaged[i]) << "round " << round << ", byte " << i;
-            }
+            lost[i] = damaged[i] == '\0';
         }
+        ASSERT_EQ(result.find('\0'), Bytes::npos) << "round " << round;
+        ASSERT_EQ(changeFarFromLoss(damaged, lost, result), std::nullopt) << "round " << round;
     }
 }
 
@@ -394,7 +431,7 @@ TEST_F(RecoveredStructure, MixedMessageWithDamagedStructureLinesComesBackWhole) 
 
 // Every real message in the corpus, as stored (LF lines) and with CR LF as
 // Outlook Express stores it, laid into one mailbox and recovered whole.
-TEST_F(RecoveredStructure, RealMessagesKeepEverySurvivingByteAndLoseNoneToZero) {
+TEST_F(RecoveredStructure, RealMessagesKeepTheirTextAwayFromLostBytesAndLoseNoneToZero) {
     const auto folder = testing::corpusPath("mail");
     if (!folder) {
         GTEST_SKIP() << "corpus not beside the project";
@@ -433,11 +470,7 @@ TEST_F(RecoveredStructure, RealMessagesKeepEverySurvivingByteAndLoseNoneToZero) 
         for (const std::size_t at : testing::lostPositions(original.size())) {
             lost[at] = true;
         }
-        for (std::size_t i = 0; i < original.size(); ++i) {
-            if (!lost[i]) {
-                ASSERT_EQ(result[i], original[i]) << "byte " << i;
-            }
-        }
+        EXPECT_EQ(changeFarFromLoss(original, lost, result), std::nullopt);
     }
 }
 
