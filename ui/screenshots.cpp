@@ -20,6 +20,11 @@
 #include <cstdio>
 #include <string>
 
+#ifdef KELDOR_HAS_PICKER
+#include "startup/mail_store_discovery.h"
+#include "ui/frm_dbx.h"
+#endif
+
 namespace {
 
 using namespace keldor;
@@ -113,8 +118,24 @@ int main(int argc, char* argv[]) {
         box.show();
         ok &= save(box, folder, "message_box.png");
 
-        // The mailbox file picker (frmDBX) is to be saved here as picker.png
-        // once it is part of the program.
+#ifdef KELDOR_HAS_PICKER
+        // The picker over a store folder with a few mailbox files.
+        QTemporaryDir store;
+        const std::filesystem::path storeFolder(store.path().toStdString());
+        testing::MailboxWriter oneMessage;
+        oneMessage.addMessage(sampleMessage(1));
+        for (const char* name : {"受信トレイ.dbx", "送信済みアイテム.dbx", "削除済みアイテム.dbx",
+                                 "Folders.dbx"}) {
+            oneMessage.writeTo(storeFolder / name);
+        }
+        startup::Identities identities;
+        const Text folderText = toText(store.path());
+        identities.entries = {startup::Identity{u"山田 太郎", folderText, folderText},
+                              startup::Identity{u"山田 花子", folderText, folderText}};
+        frmDBX picker(identities, &idle);
+        picker.show();
+        ok &= save(picker, folder, "picker.png");
+#endif
     }
 
     {
