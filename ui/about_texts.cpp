@@ -8,24 +8,30 @@ ProgramVersion programVersion() {
     return ProgramVersion{KELDOR_VERSION_MAJOR, KELDOR_VERSION_MINOR, KELDOR_VERSION_REVISION};
 }
 
-Text aboutTitleLine(TextView title) { return Text(title) + u" システム情報："; }
+Text aboutTitleLine(TextView title) {
+    return Text(title) + u" システム情報：";
+}
 
-Text aboutVersionLine(TextView title, const ProgramVersion& version) {
+Text aboutVersionLine(TextView title, const ProgramVersion &version) {
     return u"\u3000" + Text(title) + u" のバージョン： " + platform::toText(version.major) + u"." +
            platform::toText(version.minor) + u"." + platform::toText(version.revision);
 }
 
-Text aboutDescription(TextView title, const ProgramVersion& version) {
+Text aboutDescription(TextView title, const ProgramVersion &version) {
     static constexpr char16_t kParagraphBreak[] = u"\r\n\r\n";
     return aboutVersionLine(title, version) + kParagraphBreak +
-           u"\u3000Outlook Expree で削除済みアイテムフォルダから誤って消してしまったメールデータを復元します。" +
+           u"\u3000Outlook Expree "
+           u"で削除済みアイテムフォルダから誤って消してしまったメールデータを復元します。" +
            kParagraphBreak +
            u"\u3000このソフトウェアは、フリーソフトです。誰でも自由に使用することができます。" +
            kParagraphBreak +
-           u"\u3000復元したメールは元のメールボックスとは別のフォルダに保存され、メールボックス自体は変更されません。";
+           u"\u3000復元したメールは元のメールボックスとは別のフォルダに保存され、メールボックス自体"
+           u"は変更されません。";
 }
 
-Text aboutRightsLine() { return u"Copyright (C) 2026 Keldor project. All rights reserved."; }
+Text aboutRightsLine() {
+    return u"Copyright (C) 2026 Keldor project. All rights reserved.";
+}
 
 Text aboutDisclaimer() {
     return u"警告: このプログラムは著作権法および国際条約により保護されています。"

@@ -19,7 +19,7 @@ MainWindowSetup discoverMainWindowSetup() {
     setup.defaultMailboxPath = u"/削除済みアイテム.dbx";
     setup.defaultOutputFolder = toText(QDir::toNativeSeparators(
         QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)));
-    setup.pickMailboxFile = [](QWidget* owner) {
+    setup.pickMailboxFile = [](QWidget *owner) {
         const QString file = QFileDialog::getOpenFileName(owner, QString(), QString(),
                                                           QStringLiteral("DBX (*.dbx)"));
         return toText(QDir::toNativeSeparators(file));

@@ -11,6 +11,8 @@ inline QString toQString(TextView text) {
     return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-inline Text toText(const QString& text) { return text.toStdU16String(); }
+inline Text toText(const QString &text) {
+    return text.toStdU16String();
+}
 
 } // namespace keldor::ui

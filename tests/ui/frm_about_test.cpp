@@ -36,7 +36,8 @@ TEST(AboutTexts, DescriptionIsFourParagraphsJoinedByBlankLines) {
     ASSERT_EQ(paragraphs.size(), 4u);
     EXPECT_EQ(paragraphs[0], ui::aboutVersionLine(u"Keldor", ui::programVersion()));
     EXPECT_EQ(paragraphs[1],
-              u"\u3000Outlook Expree で削除済みアイテムフォルダから誤って消してしまったメールデータを復元します。");
+              u"\u3000Outlook Expree "
+              u"で削除済みアイテムフォルダから誤って消してしまったメールデータを復元します。");
     EXPECT_EQ(paragraphs[2],
               u"\u3000このソフトウェアは、フリーソフトです。誰でも自由に使用することができます。");
     EXPECT_FALSE(paragraphs[3].empty());
@@ -49,17 +50,18 @@ TEST(AboutBox, ShowsTitleVersionAndEtchedSeparator) {
     EXPECT_EQ(child<QLabel>(about, "lblTitle")->text(), QStringLiteral("Keldor システム情報："));
     EXPECT_EQ(child<QLabel>(about, "lblVersion")->text(),
               QStringLiteral("\u3000Keldor のバージョン： 1.0.32"));
-    EXPECT_EQ(child<QLabel>(about, "lblDescription")->text(), QStringLiteral("アプリケーション情報"));
+    EXPECT_EQ(child<QLabel>(about, "lblDescription")->text(),
+              QStringLiteral("アプリケーション情報"));
     const QString description = child<QPlainTextEdit>(about, "txtDescription")->toPlainText();
     EXPECT_TRUE(description.startsWith(QStringLiteral("\u3000Keldor のバージョン： 1.0.32\n\n")));
     EXPECT_TRUE(child<QPushButton>(about, "cmdOK")->isDefault());
 
-    const QList<QWidget*> lines = about.findChildren<QWidget*>(QStringLiteral("linSeparetor"));
+    const QList<QWidget *> lines = about.findChildren<QWidget *>(QStringLiteral("linSeparetor"));
     ASSERT_EQ(lines.size(), 2);
-    const QRect first = lines[0]->property("index").toInt() == 0 ? lines[0]->geometry()
-                                                                 : lines[1]->geometry();
-    const QRect second = lines[0]->property("index").toInt() == 0 ? lines[1]->geometry()
-                                                                  : lines[0]->geometry();
+    const QRect first =
+        lines[0]->property("index").toInt() == 0 ? lines[0]->geometry() : lines[1]->geometry();
+    const QRect second =
+        lines[0]->property("index").toInt() == 0 ? lines[1]->geometry() : lines[0]->geometry();
     EXPECT_EQ(first.left(), 0);
     EXPECT_EQ(first.width(), about.width());
     EXPECT_EQ(second.width(), about.width());

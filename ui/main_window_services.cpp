@@ -1,0 +1,25 @@
+#include "ui/main_window_services.h"
+
+#include "engine/recovery_run.h"
+#include "startup/mail_store_discovery.h"
+#include "ui/frm_dbx.h"
+
+namespace keldor::ui {
+
+MainWindowSetup discoverMainWindowSetup() {
+    startup::discoverMailStores();
+
+    const startup::Identity &identity = startup::IdentityList.defaultIdentity();
+    MainWindowSetup setup;
+    setup.defaultIdentityName = identity.name;
+    setup.defaultMailboxPath = engine::joinPath(identity.storeFolder, u"削除済みアイテム.dbx");
+    setup.defaultOutputFolder = startup::DefaultOutputFolder;
+    setup.pickMailboxFile = [](QWidget *owner) {
+        frmDBX picker(owner);
+        picker.exec();
+        return picker.selectedPath();
+    };
+    return setup;
+}
+
+} // namespace keldor::ui
