@@ -20,10 +20,8 @@
 #include <cstdio>
 #include <string>
 
-#ifdef KELDOR_HAS_PICKER
 #include "startup/mail_store_discovery.h"
 #include "ui/frm_dbx.h"
-#endif
 
 namespace {
 
@@ -118,7 +116,6 @@ int main(int argc, char *argv[]) {
         box.show();
         ok &= save(box, folder, "message_box.png");
 
-#ifdef KELDOR_HAS_PICKER
         // The picker over a store folder with a few mailbox files.
         QTemporaryDir store;
         const std::filesystem::path storeFolder(store.path().toStdString());
@@ -135,7 +132,6 @@ int main(int argc, char *argv[]) {
         frmDBX picker(identities, &idle);
         picker.show();
         ok &= save(picker, folder, "picker.png");
-#endif
     }
 
     {
