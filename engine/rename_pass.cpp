@@ -8,6 +8,7 @@
 
 #include <climits>
 #include <string>
+#include <unordered_map>
 
 namespace keldor::engine {
 
@@ -28,9 +29,18 @@ Text nameForAttempt(TextView subject, int attempt) {
 
 // Renames the file after its subject; returns its path afterwards. A refused
 // name, or any failure other than a taken name, keeps the temporary name.
+// `firstFreeSuffix` is where the numbered attempts start: the suffixed names
+// below it were found taken earlier in this pass and stay taken (a suffixed
+// name is never a temporary one, so none of them is renamed away), which
+// spares thousands of failing renames for a subject that repeats thousands
+// of times and gives the same names.
 std::filesystem::path renameAfterSubject(const std::filesystem::path& folder,
-                                         const std::filesystem::path& file, TextView subject) {
+                                         const std::filesystem::path& file, TextView subject,
+                                         int& firstFreeSuffix) {
     for (int attempt = 0;; ++attempt) {
+        if (attempt == 1 && firstFreeSuffix > 1) {
+            attempt = firstFreeSuffix;
+        }
         const Text name = nameForAttempt(subject, attempt);
         if (platform::isRefusedFileName(name)) {
             return file;
@@ -38,6 +48,9 @@ std::filesystem::path renameAfterSubject(const std::filesystem::path& folder,
         const std::filesystem::path target = folder / platform::toPath(name);
         const std::error_code error = platform::renameNoReplace(file, target);
         if (!error) {
+            if (attempt > 0) {
+                firstFreeSuffix = attempt + 1;
+            }
             return target;
         }
         if (error != std::errc::file_exists || attempt == INT_MAX) {
@@ -87,6 +100,7 @@ std::vector<RenamedFile> renameMessageFiles(const std::filesystem::path& outputF
     for (int n = 1; n <= mailCount; ++n) {
         files.push_back({n, outputFolder / temporaryFileName(n), {}, {}, false});
     }
+    std::unordered_map<Text, int> firstFreeSuffix;
     for (RenamedFile& entry : files) {
         if (StopRequested) {
             break;
@@ -101,7 +115,9 @@ std::vector<RenamedFile> renameMessageFiles(const std::filesystem::path& outputF
             setCreationTime(entry.file, *when);
             setLastWriteTime(entry.file, *when);
         }
-        entry.file = renameAfterSubject(outputFolder, entry.file, cleanSubject(info.subject));
+        const Text subject = cleanSubject(info.subject);
+        entry.file =
+            renameAfterSubject(outputFolder, entry.file, subject, firstFreeSuffix[subject]);
 
         const int percent = progressPercent(entry.number, mailCount);
         view.setProgress(percent);

@@ -140,6 +140,18 @@ TEST_F(RenamePass, NeverOverwritesAnExistingFile) {
     EXPECT_EQ(testing::readFile(dir.path() / "abc(1).eml"), "precious too");
 }
 
+TEST_F(RenamePass, RepeatedSubjectsTakeTheFirstFreeSuffixAroundExistingFiles) {
+    testing::writeFile(dir.path() / "abc(2).eml", "precious");
+    writeMails({header("abc"), header("abc"), header("x"), header("abc"), header("abc")});
+    const std::vector<RenamedFile> files = run();
+    const Text expected[] = {u"abc.eml", u"abc(1).eml", u"x.eml", u"abc(3).eml", u"abc(4).eml"};
+    ASSERT_EQ(files.size(), 5u);
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        EXPECT_EQ(nameOf(files[i]), expected[i]) << i;
+    }
+    EXPECT_EQ(testing::readFile(dir.path() / "abc(2).eml"), "precious");
+}
+
 TEST_F(RenamePass, ShortensSubjectsTooLongForTheFileSystem) {
     // 100 characters of Shift_JIS are 300 bytes of UTF-8.
     Bytes subject;
