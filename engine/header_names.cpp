@@ -49,9 +49,12 @@ void restoreHeaderBreak(Bytes& line) {
     // CR LF goes into lost bytes just before the name; a match at the start
     // of the line is not this repair's business.
     for (const std::string_view name : HeaderNames) {
-        const Bytes twoLost = Bytes(2, kLost) + Bytes(name.substr(2));
-        const Bytes oneLost = Bytes(1, kLost) + Bytes(name.substr(1));
-        const Bytes beforeName = Bytes(1, kLost) + Bytes(name);
+        Bytes twoLost(2, kLost);
+        twoLost += name.substr(2);
+        Bytes oneLost(1, kLost);
+        oneLost += name.substr(1);
+        Bytes beforeName(1, kLost);
+        beforeName += name;
 
         if (const std::size_t at = line.find(twoLost); at != Bytes::npos && at > 0) {
             if (at > 2) {

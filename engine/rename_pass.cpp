@@ -21,7 +21,9 @@ constexpr std::u16string_view kExtension = u".eml";
 Text nameForAttempt(TextView subject, int attempt) {
     Text ending;
     if (attempt > 0) {
-        ending = u"(" + platform::toText(attempt) + u")";
+        ending += u'(';
+        ending += platform::toText(attempt);
+        ending += u')';
     }
     ending += kExtension;
     return platform::fitFileName(subject, ending);

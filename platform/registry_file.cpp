@@ -385,14 +385,15 @@ bool RegistryFile::load(ByteView contents, RegistryRoot wineRoot) {
         return false;
     }
 
-    std::optional<std::size_t> section; // the key values go to; none after an unknown root
+    constexpr std::size_t kNoSection = static_cast<std::size_t>(-1);
+    std::size_t section = kNoSection; // the key values go to; none after an unknown root
     for (; index < lines.size(); ++index) {
         Text line(trimmed(lines[index]));
         if (line.empty() || line[0] == u';' || line[0] == u'#') {
             continue;
         }
         if (line[0] == u'[') {
-            section.reset();
+            section = kNoSection;
             bool remove = false;
             Text path;
             RegistryRoot root = wineRoot;
@@ -427,7 +428,7 @@ bool RegistryFile::load(ByteView contents, RegistryRoot wineRoot) {
             if (remove) {
                 removeKey(root, path);
             } else {
-                section = findOrAddKey(root, path);
+                section = findOrAddKey(root, path).value_or(kNoSection);
             }
             continue;
         }
@@ -439,14 +440,14 @@ bool RegistryFile::load(ByteView contents, RegistryRoot wineRoot) {
             line.pop_back();
             line += trimmed(lines[++index]);
         }
-        if (!section) {
+        if (section == kNoSection) {
             continue;
         }
         auto parsed = parseValueLine(line, *format);
         if (!parsed) {
             continue;
         }
-        std::vector<Value>& values = keys_[*section].values;
+        std::vector<Value>& values = keys_[section].values;
         const Text folded = foldCase(parsed->name);
         auto existing = values.begin();
         while (existing != values.end() && foldCase(existing->name) != folded) {

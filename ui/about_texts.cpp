@@ -13,8 +13,12 @@ Text aboutTitleLine(TextView title) {
 }
 
 Text aboutVersionLine(TextView title, const ProgramVersion &version) {
-    return u"\u3000" + Text(title) + u" のバージョン： " + platform::toText(version.major) + u"." +
-           platform::toText(version.minor) + u"." + platform::toText(version.revision);
+    Text line = u"\u3000";
+    line += title;
+    line += u" のバージョン： ";
+    line += platform::toText(version.major) + u"." + platform::toText(version.minor) + u"." +
+            platform::toText(version.revision);
+    return line;
 }
 
 Text aboutDescription(TextView title, const ProgramVersion &version) {
