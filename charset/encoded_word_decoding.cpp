@@ -2,6 +2,7 @@
 
 #include "charset/japanese_text.h"
 #include "charset/transfer_decoding.h"
+#include "platform/text.h"
 
 #include <algorithm>
 #include <array>
@@ -37,23 +38,12 @@ const std::array<EncodedWordKind, 8> kKinds = {{
 constexpr std::u16string_view kTerminator = u"?=";
 constexpr char16_t kEscape = u'\x1B';
 
-// Prefixes are ASCII, so folding ASCII letters finds every spelling of them
-// and keeps the copy's positions equal to the text's.
-Text lowerAscii(TextView text) {
-    Text lower(text);
-    for (char16_t& c : lower) {
-        if (c >= u'A' && c <= u'Z') {
-            c = static_cast<char16_t>(c + (u'a' - u'A'));
-        }
-    }
-    return lower;
-}
 
 } // namespace
 
 std::optional<Text> decodeHeaderText(TextView value) {
     Text s(value);
-    Text lower = lowerAscii(s);
+    Text lower = platform::lowerAscii(s);
     for (const EncodedWordKind& kind : kKinds) {
         std::size_t searchFrom = 0;
         for (;;) {
@@ -71,7 +61,7 @@ std::optional<Text> decodeHeaderText(TextView value) {
                 return std::nullopt;
             }
             s.replace(a, end - a, *converted);
-            lower.replace(a, end - a, lowerAscii(*converted));
+            lower.replace(a, end - a, platform::lowerAscii(*converted));
             // The text before `a` held no prefix; one may now start in its
             // last characters and run on into the converted text.
             searchFrom = a >= kind.prefix.size() ? a - (kind.prefix.size() - 1) : 0;

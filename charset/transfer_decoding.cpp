@@ -1,43 +1,11 @@
 #include "charset/transfer_decoding.h"
 
+#include "platform/text.h"
+
+#include <algorithm>
+#include <cstdint>
+
 namespace keldor::charset {
-
-namespace {
-
-unsigned base64Value(char16_t c) {
-    if (c >= u'A' && c <= u'Z') {
-        return c - u'A';
-    }
-    if (c >= u'a' && c <= u'z') {
-        return c - u'a' + 26;
-    }
-    if (c >= u'0' && c <= u'9') {
-        return c - u'0' + 52;
-    }
-    if (c == u'+') {
-        return 62;
-    }
-    if (c == u'/') {
-        return 63;
-    }
-    return 0;
-}
-
-// Value of a hexadecimal digit, or -1.
-int hexValue(char16_t c) {
-    if (c >= u'0' && c <= u'9') {
-        return c - u'0';
-    }
-    if (c >= u'A' && c <= u'F') {
-        return c - u'A' + 10;
-    }
-    if (c >= u'a' && c <= u'f') {
-        return c - u'a' + 10;
-    }
-    return -1;
-}
-
-} // namespace
 
 Bytes decodeBase64(TextView encoded) {
     const std::size_t length = encoded.size();
@@ -58,7 +26,8 @@ Bytes decodeBase64(TextView encoded) {
     out.reserve(wanted + 3);
     std::uint32_t accumulator = 0;
     for (std::size_t i = 0; i < length && out.size() < wanted; ++i) {
-        accumulator += base64Value(encoded[i]);
+        accumulator +=
+            static_cast<std::uint32_t>(std::max(platform::base64DigitValue(encoded[i]), 0));
         if (i % 4 == 3) {
             out += toByte((accumulator >> 16) & 0xFF);
             out += toByte((accumulator >> 8) & 0xFF);
@@ -85,10 +54,10 @@ Bytes decodeQuotedPrintable(TextView encoded) {
             if (first != u'\r' || second != u'\n') {
                 // Up to two hexadecimal digits; the first other character ends the number.
                 unsigned value = 0;
-                const int high = hexValue(first);
+                const int high = platform::hexDigitValue(first);
                 if (high >= 0) {
                     value = static_cast<unsigned>(high);
-                    const int low = hexValue(second);
+                    const int low = platform::hexDigitValue(second);
                     if (low >= 0) {
                         value = value * 16 + static_cast<unsigned>(low);
                     }

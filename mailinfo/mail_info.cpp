@@ -3,6 +3,7 @@
 #include "charset/encoded_word_decoding.h"
 #include "platform/cp932.h"
 #include "platform/files.h"
+#include "platform/text.h"
 
 #include <algorithm>
 #include <array>
@@ -28,16 +29,6 @@ constexpr std::array<std::u16string_view, 12> kMonths = {
 // the month is read from the two characters before the entry.
 constexpr std::size_t kFirstMonthIndex = 4;
 
-// Labels and month names are ASCII; folding only ASCII keeps positions equal.
-Text lowerAscii(TextView text) {
-    Text lower(text);
-    for (char16_t& c : lower) {
-        if (c >= u'A' && c <= u'Z') {
-            c = static_cast<char16_t>(c + (u'a' - u'A'));
-        }
-    }
-    return lower;
-}
 
 // The value that starts at `start`: its line up to CR LF (or the end of the
 // block), with every following line that starts with a TAB or a blank
@@ -100,7 +91,7 @@ std::optional<Bytes> readHead(const std::filesystem::path& file) {
 } // namespace
 
 Text parseMailDate(TextView value) {
-    const Text lower = lowerAscii(value);
+    const Text lower = platform::lowerAscii(value);
     std::size_t month = 0;
     std::size_t at = 0;
     for (std::size_t m = 0; m < kMonths.size(); ++m) {
@@ -165,7 +156,7 @@ MailInfo readMailInfo(const std::filesystem::path& messageFile) {
     if (blankLine != Text::npos) {
         block.resize(blankLine + 1);
     }
-    const Text search = lowerAscii(block);
+    const Text search = platform::lowerAscii(block);
 
     const std::size_t subjectAt = search.find(kSubjectLabel);
     if (subjectAt == Text::npos) {

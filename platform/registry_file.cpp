@@ -79,19 +79,6 @@ std::vector<TextView> splitLines(TextView text) {
     return lines;
 }
 
-int hexDigit(char16_t c) {
-    if (c >= u'0' && c <= u'9') {
-        return c - u'0';
-    }
-    if (c >= u'a' && c <= u'f') {
-        return c - u'a' + 10;
-    }
-    if (c >= u'A' && c <= u'F') {
-        return c - u'A' + 10;
-    }
-    return -1;
-}
-
 // A quoted or bracketed text starting just after its opening delimiter, up
 // to the unescaped `end`. Wine escapes: \\ \" \[ \] \a \b \e \f \n \r \t \v,
 // \x with up to four hex digits, \ with up to three octal digits. The
@@ -134,8 +121,8 @@ std::optional<Text> unescape(TextView line, std::size_t from, char16_t end, Form
         case u'x': {
             unsigned value = 0;
             int digits = 0;
-            while (digits < 4 && pos < line.size() && hexDigit(line[pos]) >= 0) {
-                value = value * 16 + static_cast<unsigned>(hexDigit(line[pos]));
+            while (digits < 4 && pos < line.size() && hexDigitValue(line[pos]) >= 0) {
+                value = value * 16 + static_cast<unsigned>(hexDigitValue(line[pos]));
                 ++pos;
                 ++digits;
             }
@@ -172,13 +159,13 @@ std::optional<Bytes> hexBytes(TextView list) {
             comma = list.size();
         }
         const TextView item = trimmed(list.substr(pos, comma - pos));
-        if (item.empty() || item.size() > 2 || hexDigit(item[0]) < 0 ||
-            (item.size() == 2 && hexDigit(item[1]) < 0)) {
+        if (item.empty() || item.size() > 2 || hexDigitValue(item[0]) < 0 ||
+            (item.size() == 2 && hexDigitValue(item[1]) < 0)) {
             return std::nullopt;
         }
-        int value = hexDigit(item[0]);
+        int value = hexDigitValue(item[0]);
         if (item.size() == 2) {
-            value = value * 16 + hexDigit(item[1]);
+            value = value * 16 + hexDigitValue(item[1]);
         }
         bytes += toByte(static_cast<unsigned>(value));
         pos = comma + 1;
@@ -190,8 +177,8 @@ std::optional<Bytes> hexBytes(TextView list) {
 std::optional<std::uint32_t> typeNumber(TextView data, std::size_t from, std::size_t& next) {
     std::uint32_t type = 0;
     std::size_t pos = from;
-    while (pos < data.size() && hexDigit(data[pos]) >= 0 && pos - from < 8) {
-        type = type * 16 + static_cast<std::uint32_t>(hexDigit(data[pos]));
+    while (pos < data.size() && hexDigitValue(data[pos]) >= 0 && pos - from < 8) {
+        type = type * 16 + static_cast<std::uint32_t>(hexDigitValue(data[pos]));
         ++pos;
     }
     if (pos == from || pos >= data.size() || data[pos] != u')') {

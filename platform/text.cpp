@@ -3,7 +3,7 @@
 namespace keldor::platform {
 
 namespace {
-void appendUtf8(std::string& out, char32_t c) {
+void appendUtf8(std::string &out, char32_t c) {
     if (c < 0x80) {
         out += static_cast<char>(c);
     } else if (c < 0x800) {
@@ -21,7 +21,7 @@ void appendUtf8(std::string& out, char32_t c) {
     }
 }
 
-void appendUtf16(Text& out, char32_t c) {
+void appendUtf16(Text &out, char32_t c) {
     if (c < 0x10000) {
         out += static_cast<char16_t>(c);
     } else {
@@ -94,7 +94,9 @@ Text fromUtf8(std::string_view utf8) {
     return out;
 }
 
-Text toText(std::int64_t number) { return asciiText(std::to_string(number)); }
+Text toText(std::int64_t number) {
+    return asciiText(std::to_string(number));
+}
 
 Text asciiText(std::string_view ascii) {
     Text out;
@@ -113,13 +115,55 @@ std::filesystem::path toPath(TextView text) {
 #endif
 }
 
-Text pathText(const std::filesystem::path& path) {
+Text pathText(const std::filesystem::path &path) {
 #ifdef _WIN32
-    const std::wstring& native = path.native();
+    const std::wstring &native = path.native();
     return Text(native.begin(), native.end());
 #else
     return fromUtf8(path.native());
 #endif
+}
+
+Text lowerAscii(TextView text) {
+    Text lower(text);
+    for (char16_t &c : lower) {
+        if (c >= u'A' && c <= u'Z') {
+            c = static_cast<char16_t>(c + (u'a' - u'A'));
+        }
+    }
+    return lower;
+}
+
+int hexDigitValue(char32_t c) {
+    if (c >= U'0' && c <= U'9') {
+        return static_cast<int>(c - U'0');
+    }
+    if (c >= U'A' && c <= U'F') {
+        return static_cast<int>(c - U'A') + 10;
+    }
+    if (c >= U'a' && c <= U'f') {
+        return static_cast<int>(c - U'a') + 10;
+    }
+    return -1;
+}
+
+int base64DigitValue(char32_t c) {
+    if (c >= U'A' && c <= U'Z') {
+        return static_cast<int>(c - U'A');
+    }
+    if (c >= U'a' && c <= U'z') {
+        return static_cast<int>(c - U'a') + 26;
+    }
+    if (c >= U'0' && c <= U'9') {
+        return static_cast<int>(c - U'0') + 52;
+    }
+    if (c == U'+') {
+        return 62;
+    }
+    if (c == U'/') {
+        return 63;
+    }
+    return -1;
 }
 
 } // namespace keldor::platform

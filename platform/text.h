@@ -22,6 +22,16 @@ Text toText(std::int64_t number);
 // ASCII only: each byte becomes the code unit of the same value.
 Text asciiText(std::string_view ascii);
 
+// ASCII letters folded to lower case; every other code unit kept, so that
+// positions in the copy are positions in the text.
+Text lowerAscii(TextView text);
+
+// The value of a hexadecimal digit (either case), or -1.
+int hexDigitValue(char32_t c);
+
+// The value of a base64 digit ("A"-"Z", "a"-"z", "0"-"9", "+", "/"), or -1.
+int base64DigitValue(char32_t c);
+
 // The path of a text (UTF-8 on Linux, UTF-16 on Windows) and back.
 std::filesystem::path toPath(TextView text);
 Text pathText(const std::filesystem::path& path);

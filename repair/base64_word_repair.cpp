@@ -1,5 +1,6 @@
 #include "repair/base64_word_repair.h"
 
+#include "platform/text.h"
 #include "repair/japanese_text_repair.h"
 
 #include <algorithm>
@@ -13,24 +14,6 @@ using TextRepairer = StepEnd (*)(Bytes&, const RepairOptions&);
 
 constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
-int base64Value(unsigned c) {
-    if (c >= 'A' && c <= 'Z') {
-        return static_cast<int>(c - 'A');
-    }
-    if (c >= 'a' && c <= 'z') {
-        return static_cast<int>(c - 'a') + 26;
-    }
-    if (c >= '0' && c <= '9') {
-        return static_cast<int>(c - '0') + 52;
-    }
-    if (c == '+') {
-        return 62;
-    }
-    if (c == '/') {
-        return 63;
-    }
-    return -1;
-}
 
 // Decodes `text`. A decoded byte comes out as 0x00 exactly when one of the
 // characters that give it bits was lost; "=" and stray bytes give no bits.
@@ -58,7 +41,7 @@ Bytes decodeTrackingLoss(ByteView text) {
 
     for (std::size_t i = 0; i < n; ++i) {
         const unsigned c = byteAt(text, i);
-        const int value = base64Value(c);
+        const int value = platform::base64DigitValue(c);
         if (value >= 0) {
             accumulator += static_cast<std::uint32_t>(value);
         } else if (c == 0) {
@@ -136,7 +119,7 @@ StepEnd repairBase64Word(Bytes& line, std::size_t start, std::size_t end, TextRe
     // whose bytes survived and must not be overwritten.
     for (std::size_t k = start; k < end; ++k) {
         const unsigned c = byteAt(line, k);
-        if (c == 0 || base64Value(c) >= 0) {
+        if (c == 0 || platform::base64DigitValue(c) >= 0) {
             line[k] = text[k - start];
         }
     }
