@@ -9,8 +9,31 @@
 #include <optional>
 #include <span>
 #include <system_error>
+#include <utility>
 
 namespace keldor::platform {
+
+// An open file's descriptor, owned: closed when the object goes, handed on
+// by moving.
+class FileDescriptor {
+public:
+    FileDescriptor() = default;
+    explicit FileDescriptor(int handle) : handle_(handle) {}
+    FileDescriptor(FileDescriptor &&other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
+    FileDescriptor &operator=(FileDescriptor &&other) noexcept;
+    FileDescriptor(const FileDescriptor &) = delete;
+    FileDescriptor &operator=(const FileDescriptor &) = delete;
+    ~FileDescriptor() { close(); }
+
+    [[nodiscard]] int get() const { return handle_; }
+    [[nodiscard]] bool isOpen() const { return handle_ >= 0; }
+
+    // Closes the file now; the error of the close, if any.
+    std::error_code close();
+
+private:
+    int handle_ = -1;
+};
 
 // A file opened for reading only; it is never written through. Closed when
 // the object goes.
@@ -18,14 +41,8 @@ class ReadOnlyFile {
 public:
     // nullopt (with the reason in `error`) when the path cannot be opened or
     // is not a regular file.
-    static std::optional<ReadOnlyFile> open(const std::filesystem::path& path,
-                                            std::error_code& error);
-
-    ReadOnlyFile(ReadOnlyFile&& other) noexcept;
-    ReadOnlyFile& operator=(ReadOnlyFile&& other) noexcept;
-    ReadOnlyFile(const ReadOnlyFile&) = delete;
-    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
-    ~ReadOnlyFile();
+    static std::optional<ReadOnlyFile> open(const std::filesystem::path &path,
+                                            std::error_code &error);
 
     [[nodiscard]] std::uint64_t size() const { return size_; }
 
@@ -34,8 +51,9 @@ public:
     std::optional<std::size_t> readAt(std::uint64_t offset, std::span<char> out) const;
 
 private:
-    ReadOnlyFile(int handle, std::uint64_t size) : handle_(handle), size_(size) {}
-    int handle_ = -1;
+    ReadOnlyFile(FileDescriptor handle, std::uint64_t size)
+        : handle_(std::move(handle)), size_(size) {}
+    FileDescriptor handle_;
     std::uint64_t size_ = 0;
 };
 
@@ -46,14 +64,8 @@ class ReadWriteFile {
 public:
     // nullopt (with the reason in `error`) when the path cannot be opened for
     // reading and writing or is not a regular file.
-    static std::optional<ReadWriteFile> open(const std::filesystem::path& path,
-                                             std::error_code& error);
-
-    ReadWriteFile(ReadWriteFile&& other) noexcept;
-    ReadWriteFile& operator=(ReadWriteFile&& other) noexcept;
-    ReadWriteFile(const ReadWriteFile&) = delete;
-    ReadWriteFile& operator=(const ReadWriteFile&) = delete;
-    ~ReadWriteFile();
+    static std::optional<ReadWriteFile> open(const std::filesystem::path &path,
+                                             std::error_code &error);
 
     [[nodiscard]] std::uint64_t size() const { return size_; }
 
@@ -69,8 +81,9 @@ public:
     std::error_code close();
 
 private:
-    ReadWriteFile(int handle, std::uint64_t size) : handle_(handle), size_(size) {}
-    int handle_ = -1;
+    ReadWriteFile(FileDescriptor handle, std::uint64_t size)
+        : handle_(std::move(handle)), size_(size) {}
+    FileDescriptor handle_;
     std::uint64_t size_ = 0;
 };
 
@@ -78,13 +91,13 @@ private:
 // with its OS reason; after the first failure further writes do nothing.
 class OutputFile {
 public:
-    static std::optional<OutputFile> create(const std::filesystem::path& path,
-                                            std::error_code& error);
+    static std::optional<OutputFile> create(const std::filesystem::path &path,
+                                            std::error_code &error);
 
-    OutputFile(OutputFile&& other) noexcept;
-    OutputFile& operator=(OutputFile&& other) noexcept;
-    OutputFile(const OutputFile&) = delete;
-    OutputFile& operator=(const OutputFile&) = delete;
+    OutputFile(OutputFile &&other) noexcept = default;
+    OutputFile &operator=(OutputFile &&other) noexcept;
+    OutputFile(const OutputFile &) = delete;
+    OutputFile &operator=(const OutputFile &) = delete;
     ~OutputFile();
 
     std::error_code write(ByteView bytes);
@@ -92,10 +105,10 @@ public:
     std::error_code close();
 
 private:
-    explicit OutputFile(int handle) : handle_(handle) {}
+    explicit OutputFile(FileDescriptor handle) : handle_(std::move(handle)) {}
     std::error_code flush();
 
-    int handle_ = -1;
+    FileDescriptor handle_;
     Bytes buffer_;
     std::error_code error_;
 };

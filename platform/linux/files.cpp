@@ -10,7 +10,9 @@ namespace keldor::platform {
 namespace {
 constexpr std::size_t kOutputBufferSize = 64 * 1024;
 
-std::error_code lastError() { return {errno, std::generic_category()}; }
+std::error_code lastError() {
+    return {errno, std::generic_category()};
+}
 
 std::optional<std::size_t> readAllAt(int handle, std::uint64_t offset, std::span<char> out) {
     std::size_t done = 0;
@@ -31,106 +33,82 @@ std::optional<std::size_t> readAllAt(int handle, std::uint64_t offset, std::span
     return done;
 }
 
-// The size of the regular file behind `handle`, or an error (closing the
-// handle) when it is something else.
-std::optional<std::uint64_t> regularFileSize(int handle, std::error_code& error) {
+// The size of the regular file behind `handle`, or an error when it is
+// something else.
+std::optional<std::uint64_t> regularFileSize(int handle, std::error_code &error) {
     struct stat info {};
     if (::fstat(handle, &info) != 0) {
         error = lastError();
-        ::close(handle);
         return std::nullopt;
     }
     if (!S_ISREG(info.st_mode)) {
         error = std::make_error_code(S_ISDIR(info.st_mode) ? std::errc::is_a_directory
                                                            : std::errc::invalid_argument);
-        ::close(handle);
         return std::nullopt;
     }
     return static_cast<std::uint64_t>(info.st_size);
 }
 } // namespace
 
-std::optional<ReadOnlyFile> ReadOnlyFile::open(const std::filesystem::path& path,
-                                               std::error_code& error) {
-    const int handle = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (handle < 0) {
-        error = lastError();
-        return std::nullopt;
-    }
-    const auto size = regularFileSize(handle, error);
-    if (!size) {
-        return std::nullopt;
-    }
-    return ReadOnlyFile(handle, *size);
-}
-
-ReadOnlyFile::ReadOnlyFile(ReadOnlyFile&& other) noexcept
-    : handle_(other.handle_), size_(other.size_) {
-    other.handle_ = -1;
-}
-
-ReadOnlyFile& ReadOnlyFile::operator=(ReadOnlyFile&& other) noexcept {
-    if (this != &other) {
-        if (handle_ >= 0) {
-            ::close(handle_);
-        }
-        handle_ = other.handle_;
-        size_ = other.size_;
-        other.handle_ = -1;
-    }
-    return *this;
-}
-
-ReadOnlyFile::~ReadOnlyFile() {
-    if (handle_ >= 0) {
-        ::close(handle_);
-    }
-}
-
-std::optional<std::size_t> ReadOnlyFile::readAt(std::uint64_t offset, std::span<char> out) const {
-    return readAllAt(handle_, offset, out);
-}
-
-std::optional<ReadWriteFile> ReadWriteFile::open(const std::filesystem::path& path,
-                                                 std::error_code& error) {
-    const int handle = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-    if (handle < 0) {
-        error = lastError();
-        return std::nullopt;
-    }
-    const auto size = regularFileSize(handle, error);
-    if (!size) {
-        return std::nullopt;
-    }
-    return ReadWriteFile(handle, *size);
-}
-
-ReadWriteFile::ReadWriteFile(ReadWriteFile&& other) noexcept
-    : handle_(other.handle_), size_(other.size_) {
-    other.handle_ = -1;
-}
-
-ReadWriteFile& ReadWriteFile::operator=(ReadWriteFile&& other) noexcept {
+FileDescriptor &FileDescriptor::operator=(FileDescriptor &&other) noexcept {
     if (this != &other) {
         close();
         handle_ = other.handle_;
-        size_ = other.size_;
         other.handle_ = -1;
     }
     return *this;
 }
 
-ReadWriteFile::~ReadWriteFile() { close(); }
-
-std::optional<std::size_t> ReadWriteFile::readAt(std::uint64_t offset, std::span<char> out) const {
+std::error_code FileDescriptor::close() {
     if (handle_ < 0) {
+        return {};
+    }
+    const int result = ::close(handle_);
+    handle_ = -1;
+    return result != 0 ? lastError() : std::error_code{};
+}
+
+std::optional<ReadOnlyFile> ReadOnlyFile::open(const std::filesystem::path &path,
+                                               std::error_code &error) {
+    FileDescriptor handle(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!handle.isOpen()) {
+        error = lastError();
         return std::nullopt;
     }
-    return readAllAt(handle_, offset, out);
+    const auto size = regularFileSize(handle.get(), error);
+    if (!size) {
+        return std::nullopt;
+    }
+    return ReadOnlyFile(std::move(handle), *size);
+}
+
+std::optional<std::size_t> ReadOnlyFile::readAt(std::uint64_t offset, std::span<char> out) const {
+    return readAllAt(handle_.get(), offset, out);
+}
+
+std::optional<ReadWriteFile> ReadWriteFile::open(const std::filesystem::path &path,
+                                                 std::error_code &error) {
+    FileDescriptor handle(::open(path.c_str(), O_RDWR | O_CLOEXEC));
+    if (!handle.isOpen()) {
+        error = lastError();
+        return std::nullopt;
+    }
+    const auto size = regularFileSize(handle.get(), error);
+    if (!size) {
+        return std::nullopt;
+    }
+    return ReadWriteFile(std::move(handle), *size);
+}
+
+std::optional<std::size_t> ReadWriteFile::readAt(std::uint64_t offset, std::span<char> out) const {
+    if (!handle_.isOpen()) {
+        return std::nullopt;
+    }
+    return readAllAt(handle_.get(), offset, out);
 }
 
 std::error_code ReadWriteFile::writeAt(std::uint64_t offset, ByteView bytes) {
-    if (handle_ < 0) {
+    if (!handle_.isOpen()) {
         return std::make_error_code(std::errc::bad_file_descriptor);
     }
     if (offset > size_ || bytes.size() > size_ - offset) {
@@ -138,7 +116,7 @@ std::error_code ReadWriteFile::writeAt(std::uint64_t offset, ByteView bytes) {
     }
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = ::pwrite(handle_, bytes.data() + done, bytes.size() - done,
+        const ssize_t n = ::pwrite(handle_.get(), bytes.data() + done, bytes.size() - done,
                                    static_cast<off_t>(offset + done));
         if (n < 0) {
             if (errno == EINTR) {
@@ -155,36 +133,25 @@ std::error_code ReadWriteFile::writeAt(std::uint64_t offset, ByteView bytes) {
 }
 
 std::error_code ReadWriteFile::close() {
-    if (handle_ < 0) {
-        return {};
-    }
-    const int result = ::close(handle_);
-    handle_ = -1;
-    return result != 0 ? lastError() : std::error_code{};
+    return handle_.close();
 }
 
-std::optional<OutputFile> OutputFile::create(const std::filesystem::path& path,
-                                             std::error_code& error) {
-    const int handle = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (handle < 0) {
+std::optional<OutputFile> OutputFile::create(const std::filesystem::path &path,
+                                             std::error_code &error) {
+    FileDescriptor handle(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    if (!handle.isOpen()) {
         error = lastError();
         return std::nullopt;
     }
-    return OutputFile(handle);
+    return OutputFile(std::move(handle));
 }
 
-OutputFile::OutputFile(OutputFile&& other) noexcept
-    : handle_(other.handle_), buffer_(std::move(other.buffer_)), error_(other.error_) {
-    other.handle_ = -1;
-}
-
-OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
+OutputFile &OutputFile::operator=(OutputFile &&other) noexcept {
     if (this != &other) {
         close();
-        handle_ = other.handle_;
+        handle_ = std::move(other.handle_);
         buffer_ = std::move(other.buffer_);
         error_ = other.error_;
-        other.handle_ = -1;
     }
     return *this;
 }
@@ -194,7 +161,7 @@ OutputFile::~OutputFile() {
 }
 
 std::error_code OutputFile::write(ByteView bytes) {
-    if (error_ || handle_ < 0) {
+    if (error_ || !handle_.isOpen()) {
         return error_ ? error_ : std::make_error_code(std::errc::bad_file_descriptor);
     }
     buffer_.append(bytes);
@@ -207,7 +174,7 @@ std::error_code OutputFile::write(ByteView bytes) {
 std::error_code OutputFile::flush() {
     std::size_t done = 0;
     while (!error_ && done < buffer_.size()) {
-        const ssize_t n = ::write(handle_, buffer_.data() + done, buffer_.size() - done);
+        const ssize_t n = ::write(handle_.get(), buffer_.data() + done, buffer_.size() - done);
         if (n < 0) {
             if (errno != EINTR) {
                 error_ = lastError();
@@ -225,14 +192,14 @@ std::error_code OutputFile::flush() {
 }
 
 std::error_code OutputFile::close() {
-    if (handle_ < 0) {
+    if (!handle_.isOpen()) {
         return error_;
     }
     flush();
-    if (::close(handle_) != 0 && !error_) {
-        error_ = lastError();
+    const std::error_code closed = handle_.close();
+    if (closed && !error_) {
+        error_ = closed;
     }
-    handle_ = -1;
     return error_;
 }
 
