@@ -22,6 +22,7 @@
 #include <optional>
 #include <string>
 #include <tuple>
+#include <variant>
 #include <vector>
 
 namespace keldor::engine {
@@ -36,16 +37,16 @@ constexpr std::size_t kRepairReach = 8;
 
 // Converts with iconv; nullopt on any byte that does not convert. Output in a
 // stateful charset ends back in its initial state.
-std::optional<std::string> convert(const char *to, const char *from, std::string_view in) {
+std::optional<std::string> convert(const char* to, const char* from, std::string_view in) {
     iconv_t cd = iconv_open(to, from);
     if (cd == reinterpret_cast<iconv_t>(-1)) {
         return std::nullopt;
     }
     std::string out(in.size() * 4 + 16, '\0');
     std::string input(in);
-    char *inPtr = input.data();
+    char* inPtr = input.data();
     std::size_t inLeft = input.size();
-    char *outPtr = out.data();
+    char* outPtr = out.data();
     std::size_t outLeft = out.size();
     const bool ok = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<std::size_t>(-1) &&
                     iconv(cd, nullptr, nullptr, &outPtr, &outLeft) != static_cast<std::size_t>(-1);
@@ -57,7 +58,7 @@ std::optional<std::string> convert(const char *to, const char *from, std::string
     return out;
 }
 
-Bytes encode(const char *charset, std::string_view utf8Text) {
+Bytes encode(const char* charset, std::string_view utf8Text) {
     auto bytes = convert(charset, "UTF-8", utf8Text);
     EXPECT_TRUE(bytes.has_value()) << charset << ": " << utf8Text;
     return bytes.value_or(Bytes());
@@ -98,7 +99,7 @@ Bytes qEncoded(ByteView bytes) {
     return out;
 }
 
-Bytes encodedWord(const char *label, const char *iconvName, char encoding,
+Bytes encodedWord(const char* label, const char* iconvName, char encoding,
                   std::string_view utf8Text) {
     const Bytes bytes = encode(iconvName, utf8Text);
     return Bytes("=?") + label + "?" + encoding + "?" +
@@ -124,7 +125,7 @@ const std::vector<std::string_view> kBodyLines = {
 
 // The body lines in one charset, CR LF after each. ISO-2022-JP lines each
 // go back to ASCII at their end, as mailers write them.
-Bytes bodyText(const char *iconvName) {
+Bytes bodyText(const char* iconvName) {
     Bytes text;
     for (const std::string_view line : kBodyLines) {
         text += encode(iconvName, line) + "\r\n";
@@ -137,7 +138,7 @@ Bytes bodyText(const char *iconvName) {
 struct Case {
     std::string name;
     Bytes mail;
-    const char *textCharset = nullptr; // iconv name of the text/plain body
+    const char* textCharset = nullptr; // iconv name of the text/plain body
     std::size_t textBegin = 0;
     std::size_t textEnd = 0;
     // False where the loss is one the repairs leave to the reader: the
@@ -150,14 +151,14 @@ struct Message {
     Bytes subject;     // whole Subject line(s)
     Bytes contentType; // Content-Type and Content-Transfer-Encoding lines of the header
     Bytes body;
-    const char *textCharset = nullptr;
+    const char* textCharset = nullptr;
     Bytes textPart;         // the text/plain body, somewhere in `body`
     bool dateFirst = false; // Date before Subject, so that MIME-Version follows it
 };
 
 const Bytes kDate = "Date: Wed, 26 Nov 2008 18:12:03 +0900\r\n";
 
-Bytes assemble(const Message &m) {
+Bytes assemble(const Message& m) {
     return "Return-Path: <taro.yamada@example.co.jp>\r\n"
            "Received: from pc03.example.co.jp ([192.0.2.13])\r\n"
            "\tby mx.example.ne.jp (Postfix) with ESMTP id 4F2A5CCD\r\n"
@@ -172,16 +173,16 @@ Bytes assemble(const Message &m) {
            m.body;
 }
 
-Bytes fromLine(const char *label, const char *iconvName, char encoding) {
+Bytes fromLine(const char* label, const char* iconvName, char encoding) {
     return "From: \"" + encodedWord(label, iconvName, encoding, kSender) +
            "\" <taro.yamada@example.co.jp>\r\n";
 }
 
-Bytes subjectLine(const char *label, const char *iconvName, char encoding) {
+Bytes subjectLine(const char* label, const char* iconvName, char encoding) {
     return "Subject: " + encodedWord(label, iconvName, encoding, kSubject) + "\r\n";
 }
 
-Message plainMessage(const char *label, const char *iconvName, char encoding) {
+Message plainMessage(const char* label, const char* iconvName, char encoding) {
     Message m;
     m.from = fromLine(label, iconvName, encoding);
     m.subject = subjectLine(label, iconvName, encoding);
@@ -245,7 +246,7 @@ Bytes attachment() {
     return lines;
 }
 
-Message mixedMessage(const char *label, const char *iconvName) {
+Message mixedMessage(const char* label, const char* iconvName) {
     Message m = plainMessage(label, iconvName, 'B');
     const Bytes b(kBoundary);
     m.contentType = "Content-Type: multipart/mixed;\r\n\tboundary=\"" + b + "\"\r\n";
@@ -267,7 +268,7 @@ Message mixedMessage(const char *label, const char *iconvName) {
 // Lays `m` out so that the lost run of a 512-byte block starts `shift` bytes
 // before the byte `offset` bytes after the `occurrence`-th `anchor`: a
 // padding header line after the first line moves everything after it.
-Case lossAt(std::string name, const Message &m, std::string_view anchor, std::size_t offset,
+Case lossAt(std::string name, const Message& m, std::string_view anchor, std::size_t offset,
             std::size_t shift = 0, int occurrence = 1) {
     const Bytes plain = assemble(m);
     std::size_t at = Bytes::npos;
@@ -304,8 +305,8 @@ Case lossAt(std::string name, const Message &m, std::string_view anchor, std::si
 std::vector<Case> subjectCases() {
     std::vector<Case> cases;
     struct Word {
-        const char *label;
-        const char *iconvName;
+        const char* label;
+        const char* iconvName;
         char encoding;
     };
     const Word words[] = {
@@ -314,7 +315,7 @@ std::vector<Case> subjectCases() {
         {"euc-jp", "EUC-JP", 'B'},           {"EUC-JP", "EUC-JP", 'B'},
         {"iso-2022-jp", "ISO-2022-JP", 'Q'},
     };
-    for (const Word &w : words) {
+    for (const Word& w : words) {
         const Message m = plainMessage(w.label, w.iconvName, w.encoding);
         const std::string tag = std::string(w.label) + "?" + w.encoding + " ";
         const std::size_t labelSize = std::string_view(w.label).size();
@@ -333,7 +334,7 @@ std::vector<Case> subjectCases() {
             lossAt(tag + "subject charset middle", m, anchor, 9 + 2 + labelSize / 2, 1));
         cases.push_back(lossAt(tag + "subject encoding letter", m, anchor, 9 + 2 + labelSize, 1));
         // Quoted-printable text is not repaired: a cut escape stays cut.
-        for (const auto &[what, offset, shift] : {std::tuple{"subject text start", textAt, 0},
+        for (const auto& [what, offset, shift] : {std::tuple{"subject text start", textAt, 0},
                                                   std::tuple{"subject text, one in", textAt + 1, 0},
                                                   std::tuple{"subject text middle", textAt + 14, 2},
                                                   std::tuple{"subject text end", endAt - 2, 0}}) {
@@ -384,7 +385,7 @@ std::vector<Case> structureCases() {
     cases.push_back(lossAt("mixed attachment type", mixed, "Content-Type: application", 0));
     cases.push_back(lossAt("mixed attachment data", mixed, "Content-Disposition", 120, 0));
     cases.push_back(lossAt("mixed part body", mixed, "\r\n\r\n\x1B$B", 4 + 3 + 6, 0, 3));
-    for (const auto &[label, iconvName] :
+    for (const auto& [label, iconvName] :
          {std::pair{"iso-2022-jp", "ISO-2022-JP"}, std::pair{"shift_jis", "SHIFT_JIS"},
           std::pair{"EUC-JP", "EUC-JP"}}) {
         const Message m = plainMessage(label, iconvName, 'B');
@@ -397,7 +398,7 @@ std::vector<Case> structureCases() {
 
 std::vector<Case> bodyCases() {
     std::vector<Case> cases;
-    for (const auto &[label, iconvName] :
+    for (const auto& [label, iconvName] :
          {std::pair{"iso-2022-jp", "ISO-2022-JP"}, std::pair{"shift_jis", "SHIFT_JIS"},
           std::pair{"euc-jp", "EUC-JP"}}) {
         const Message m = plainMessage(label, iconvName, 'B');
@@ -414,15 +415,12 @@ std::vector<Case> bodyCases() {
     return cases;
 }
 
-bool isReplacement(char16_t c) {
-    return c == u'*' || c == u'■';
-}
-
 // `actual` equals `expected` apart from one stretch in which `actual` holds
-// replacement characters (and at most `strays` others) and `expected` at
-// most `maxLost` characters.
-::testing::AssertionResult differsByReplacements(const Text &actual, const Text &expected,
-                                                 std::size_t maxLost, std::size_t strays = 0) {
+// characters of `replacements` (and at most `strays` others) and `expected`
+// at most `maxLost` characters.
+::testing::AssertionResult differsByReplacements(const Text& actual, const Text& expected,
+                                                 TextView replacements, std::size_t maxLost,
+                                                 std::size_t strays = 0) {
     std::size_t prefix = 0;
     while (prefix < actual.size() && prefix < expected.size() &&
            actual[prefix] == expected[prefix]) {
@@ -435,8 +433,10 @@ bool isReplacement(char16_t c) {
     }
     const Text got = actual.substr(prefix, actual.size() - prefix - suffix);
     const Text lost = expected.substr(prefix, expected.size() - prefix - suffix);
-    const auto others = static_cast<std::size_t>(
-        std::count_if(got.begin(), got.end(), [](char16_t c) { return !isReplacement(c); }));
+    const auto others =
+        static_cast<std::size_t>(std::count_if(got.begin(), got.end(), [&](char16_t c) {
+            return replacements.find(c) == TextView::npos;
+        }));
     if (others <= strays && lost.size() <= maxLost && got.size() <= 2 * maxLost + strays) {
         return ::testing::AssertionSuccess();
     }
@@ -453,21 +453,21 @@ protected:
     }
 
     // Writes every case into one mailbox, recovers it, and checks each file.
-    void recoverAndCheck(const std::vector<Case> &cases) {
+    void recoverAndCheck(const std::vector<Case>& cases) {
         MailboxWriter writer;
-        for (const Case &c : cases) {
+        for (const Case& c : cases) {
             writer.addMessage(c.mail);
         }
         const std::filesystem::path mailbox = dir.path() / "mailbox.dbx";
         writer.writeTo(mailbox);
-        const RunReport report = recoverMailbox(mailbox, view, repair::RepairOptions{});
+        const RunReport report = recoverMailbox(mailbox, view, options);
         ASSERT_EQ(report.outcome, RunOutcome::Completed);
         ASSERT_EQ(report.files.size(), cases.size());
 
         // What the program reads from each message when nothing is lost.
         const std::filesystem::path intact = dir.path() / "intact.eml";
         for (std::size_t i = 0; i < cases.size(); ++i) {
-            const Case &c = cases[i];
+            const Case& c = cases[i];
             SCOPED_TRACE(c.name);
             testing::writeFile(intact, c.mail);
             const mailinfo::MailInfo expected = mailinfo::readMailInfo(intact);
@@ -475,7 +475,7 @@ protected:
         }
     }
 
-    void checkFile(const Case &c, const RenamedFile &file, const mailinfo::MailInfo &expected) {
+    void checkFile(const Case& c, const RenamedFile& file, const mailinfo::MailInfo& expected) {
         const Bytes recovered = testing::readFile(file.file);
         ASSERT_EQ(recovered.size(), c.mail.size())
             << testing::firstDifference(recovered, c.mail).value_or("");
@@ -508,7 +508,8 @@ protected:
                                                c.mail.find("=?SHIFT_JIS?") != Bytes::npos
                                            ? 1
                                            : 0;
-            EXPECT_TRUE(differsByReplacements(file.subject, expected.subject, 3, strays));
+            EXPECT_TRUE(
+                differsByReplacements(file.subject, expected.subject, replacements(), 3, strays));
         }
         // The name is the subject's.
         const Text name = platform::pathText(file.file.filename());
@@ -524,7 +525,7 @@ protected:
     // The text body converts, and reads as the original apart from
     // replacement characters where bytes were lost. Body text gets no
     // line-break repair: a lost CR LF becomes replacement characters too.
-    static void checkText(const Case &c, const Bytes &recovered) {
+    void checkText(const Case& c, const Bytes& recovered) {
         const ByteView got = ByteView(recovered).substr(c.textBegin, c.textEnd - c.textBegin);
         const ByteView want = ByteView(c.mail).substr(c.textBegin, c.textEnd - c.textBegin);
         const auto wantUtf8 = convert("UTF-8", c.textCharset, want);
@@ -534,12 +535,13 @@ protected:
             // A trail byte whose lead was lost may stay and read as a
             // character of its own, or pair with the next byte.
             const Text gotText = charset::sjisToText(got);
-            EXPECT_TRUE(differsByReplacements(gotText, wantText, 5, 2));
+            EXPECT_TRUE(differsByReplacements(gotText, wantText, replacements(), 5, 2));
             return;
         }
         const auto gotUtf8 = convert("UTF-8", c.textCharset, got);
         ASSERT_TRUE(gotUtf8.has_value()) << "does not convert";
-        EXPECT_TRUE(differsByReplacements(platform::fromUtf8(*gotUtf8), wantText, 4));
+        EXPECT_TRUE(
+            differsByReplacements(platform::fromUtf8(*gotUtf8), wantText, replacements(), 4));
         if (std::string_view(c.textCharset) == "ISO-2022-JP") {
             EXPECT_TRUE(charset::jisToText(got).has_value());
         } else {
@@ -547,8 +549,13 @@ protected:
         }
     }
 
+    [[nodiscard]] Text replacements() const {
+        return options.halfWidthText + options.fullWidthText;
+    }
+
     TempDir dir;
     RecordingView view;
+    repair::RepairOptions options;
 };
 
 TEST_F(Acceptance, EncodedWordsSurviveALostRunAnywhereInThem) {
@@ -561,6 +568,17 @@ TEST_F(Acceptance, BoundariesAndCharsetsSurviveALostRun) {
 
 TEST_F(Acceptance, BodyTextOfEveryCharsetSurvivesALostRun) {
     recoverAndCheck(bodyCases());
+}
+
+TEST_F(Acceptance, TheUsersReplacementCharactersFillTheLoss) {
+    const auto made = repair::makeRepairOptions(u"#", u"※");
+    ASSERT_TRUE(std::holds_alternative<repair::RepairOptions>(made));
+    options = std::get<repair::RepairOptions>(made);
+    std::vector<Case> cases = subjectCases();
+    for (Case& c : bodyCases()) {
+        cases.push_back(std::move(c));
+    }
+    recoverAndCheck(cases);
 }
 
 } // namespace

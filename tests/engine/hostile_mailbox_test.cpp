@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <random>
 #include <string>
+#include <variant>
 #include <vector>
 
 namespace keldor::engine {
@@ -29,18 +30,18 @@ using testing::TempDir;
 
 using Random = std::mt19937;
 
-std::size_t below(Random &random, std::size_t n) {
+std::size_t below(Random& random, std::size_t n) {
     return n == 0 ? 0 : static_cast<std::size_t>(random() % n);
 }
 
-void putLe32(Bytes &file, std::size_t at, std::uint32_t value) {
+void putLe32(Bytes& file, std::size_t at, std::uint32_t value) {
     for (std::size_t k = 0; k < 4 && at + k < file.size(); ++k) {
         file[at + k] = toByte((value >> (8 * k)) & 0xFF);
     }
 }
 
 // Pieces that steer the repairs into their less travelled paths.
-const std::vector<Bytes> &fragments() {
+const std::vector<Bytes>& fragments() {
     static const std::vector<Bytes> pieces = {
         "\x1B$B",
         "\x1B(B",
@@ -94,7 +95,7 @@ const std::vector<Bytes> &fragments() {
 }
 
 // Mail text of random bytes and fragments, sometimes with very long lines.
-Bytes randomText(Random &random, std::size_t size) {
+Bytes randomText(Random& random, std::size_t size) {
     Bytes text;
     while (text.size() < size) {
         switch (random() % 4) {
@@ -117,15 +118,28 @@ Bytes randomText(Random &random, std::size_t size) {
     return text;
 }
 
-Bytes randomMail(Random &random) {
+Bytes randomMail(Random& random) {
     Bytes mail = "Return-Path: <a@example.jp>\r\n";
     const std::size_t size = 1 + below(random, random() % 8 == 0 ? 20000 : 2500);
     mail += randomText(random, size);
     return mail;
 }
 
-// The sample mailbox's deleted records, in chain order.
-std::vector<std::uint64_t> chainOf(const std::filesystem::path &mailbox, const Bytes &bytes) {
+// Replacement characters a user might pick, some of them ones a file name
+// cannot hold.
+repair::RepairOptions randomOptions(Random& random) {
+    static constexpr std::u16string_view kHalf = u"*#?_0|";
+    static constexpr std::u16string_view kFull = u"■□〓※＊";
+    const auto made = repair::makeRepairOptions(kHalf.substr(below(random, kHalf.size()), 1),
+                                                kFull.substr(below(random, kFull.size()), 1));
+    EXPECT_TRUE(std::holds_alternative<repair::RepairOptions>(made));
+    return std::holds_alternative<repair::RepairOptions>(made)
+               ? std::get<repair::RepairOptions>(made)
+               : repair::RepairOptions{};
+}
+
+// The deleted records of a mailbox, in chain order.
+std::vector<std::uint64_t> chainOf(const std::filesystem::path& mailbox, const Bytes& bytes) {
     std::error_code error;
     const auto file = platform::ReadOnlyFile::open(mailbox, error);
     const auto header = dbx::parseHeader(ByteView(bytes).substr(0, dbx::kHeaderSize));
@@ -136,7 +150,7 @@ std::vector<std::uint64_t> chainOf(const std::filesystem::path &mailbox, const B
 }
 
 // One mutation of a mailbox whose deleted records stand at `records`.
-void mutate(Bytes &file, const std::vector<std::uint64_t> &records, Random &random) {
+void mutate(Bytes& file, const std::vector<std::uint64_t>& records, Random& random) {
     const auto recordAt = [&]() -> std::size_t {
         return records.empty() ? dbx::kHeaderSize
                                : static_cast<std::size_t>(records[below(random, records.size())]);
@@ -223,7 +237,8 @@ protected:
 
     // Runs a whole recovery of `mailbox` in a folder of its own and checks
     // what a run must never do, whatever the mailbox holds.
-    void recoverAndCheck(const Bytes &mailbox, const std::string &name) {
+    void recoverAndCheck(const Bytes& mailbox, const std::string& name,
+                         const repair::RepairOptions& options = {}) {
         SCOPED_TRACE(name);
         const std::filesystem::path caseDir = dir.path() / name;
         const std::filesystem::path location = caseDir / "out";
@@ -245,7 +260,7 @@ protected:
                 StopRequested = true;
             }
         };
-        const RunReport report = recoverMailbox(mailboxPath, view, repair::RepairOptions{});
+        const RunReport report = recoverMailbox(mailboxPath, view, options);
         EXPECT_FALSE(runaway) << view.eventCount << " events for " << mailbox.size() << " bytes";
         EXPECT_EQ(testing::readFile(mailboxPath), mailbox) << "the mailbox changed";
         EXPECT_LE(report.recordCount,
@@ -253,7 +268,7 @@ protected:
 
         // Files only in the output folder, directly; nothing anywhere else.
         std::size_t inFolder = 0;
-        for (const auto &entry : std::filesystem::recursive_directory_iterator(caseDir)) {
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(caseDir)) {
             if (entry.is_directory()) {
                 EXPECT_TRUE(entry.path() == location || entry.path() == report.outputFolder)
                     << "stray folder " << entry.path();
@@ -269,7 +284,7 @@ protected:
             EXPECT_EQ(report.outputFolder.parent_path(), location);
             EXPECT_EQ(inFolder, static_cast<std::size_t>(report.mailCount));
             ASSERT_EQ(report.files.size(), static_cast<std::size_t>(report.mailCount));
-            for (const RenamedFile &file : report.files) {
+            for (const RenamedFile& file : report.files) {
                 EXPECT_EQ(file.file.parent_path(), report.outputFolder) << file.file;
                 EXPECT_TRUE(std::filesystem::is_regular_file(file.file)) << file.file;
             }
@@ -306,7 +321,7 @@ TEST_F(HostileMailbox, MutatedSampleMailboxes) {
         for (std::size_t n = 0; n < mutations; ++n) {
             mutate(mailbox, records, random);
         }
-        recoverAndCheck(mailbox, "sample" + std::to_string(seed));
+        recoverAndCheck(mailbox, "sample" + std::to_string(seed), randomOptions(random));
     }
 }
 
@@ -336,7 +351,38 @@ TEST_F(HostileMailbox, MailboxesOfRandomMailText) {
         default:
             break;
         }
-        recoverAndCheck(writer.build(options), "random" + std::to_string(seed));
+        recoverAndCheck(writer.build(options), "random" + std::to_string(seed),
+                        randomOptions(random));
+    }
+}
+
+// Real mailboxes of other folders, their chain heads and links pointed into
+// live messages.
+TEST_F(HostileMailbox, MutatedCorpusMailboxes) {
+    int found = 0;
+    for (const char* relative :
+         {"dbx/dbxoutlookexpress/Offline.dbx", "dbx/synthetic/deleted_iso2022jp_4blocks.dbx",
+          "dbx/dbxoutlookexpress/Outbox.dbx"}) {
+        const auto path = testing::corpusPath(relative);
+        if (!path || !std::filesystem::exists(*path)) {
+            continue;
+        }
+        ++found;
+        const Bytes original = testing::readFile(*path);
+        const std::vector<std::uint64_t> records = chainOf(*path, original);
+        for (std::uint32_t seed = 1; seed <= 25; ++seed) {
+            Random random(seed);
+            Bytes mailbox = original;
+            const std::size_t mutations = 1 + below(random, 3);
+            for (std::size_t n = 0; n < mutations; ++n) {
+                mutate(mailbox, records, random);
+            }
+            recoverAndCheck(mailbox, "corpus" + std::to_string(found) + "_" + std::to_string(seed),
+                            randomOptions(random));
+        }
+    }
+    if (found == 0) {
+        GTEST_SKIP() << "no corpus";
     }
 }
 
@@ -344,7 +390,7 @@ TEST_F(HostileMailbox, MailboxesOfRandomMailText) {
 // far longer than a file name may be: the files stay in the output folder.
 TEST_F(HostileMailbox, SubjectsThatLookLikePaths) {
     MailboxWriter writer;
-    for (const Bytes &subject :
+    for (const Bytes& subject :
          {Bytes("../../escaped"), Bytes("..\\..\\escaped"), Bytes("/etc/passwd"), Bytes(".."),
           Bytes("."), Bytes("CON"), Bytes("nul.txt"), Bytes(" "), Bytes("\t"), Bytes(600, 'n'),
           Bytes("=?iso-2022-jp?B?Li4vLi4v?="), Bytes("=?iso-2022-jp?Q?=2F=2E=2E=2Fx?="),
