@@ -362,6 +362,13 @@ std::vector<Case> subjectCases() {
     cases.push_back(lossAt("folded subject, fold", folded, "\r\n =?", 1));
     cases.push_back(lossAt("folded subject, second word", folded, "\r\n =?", 2 + 1 + 17, 2));
     cases.push_back(lossAt("folded subject, first word end", folded, "?=\r\n =?", 0, 1));
+    cases.push_back(
+        lossAt("folded subject, first word text", folded, "Subject: =?", 9 + 16 + 8, 1));
+    // The field name itself, and the line break before it.
+    const Message plain = plainMessage("iso-2022-jp", "ISO-2022-JP", 'B');
+    cases.push_back(lossAt("subject field name", plain, "\r\nSubject: ", 2));
+    cases.push_back(lossAt("subject name after a lost line break", plain, "\r\nSubject: ", 0));
+    cases.push_back(lossAt("subject name, one byte of the line break", plain, "\r\nSubject: ", 1));
     return cases;
 }
 
@@ -392,7 +399,13 @@ std::vector<Case> structureCases() {
         const std::string tag = std::string(label) + " ";
         cases.push_back(lossAt(tag + "header charset", m, "charset=\"", 0));
         cases.push_back(lossAt(tag + "header charset name", m, "charset=\"", 9 + 3, 2));
+        cases.push_back(lossAt(tag + "content type name", m, "\r\nContent-Type: ", 0));
+        cases.push_back(lossAt(tag + "MIME-Version name", m, "\r\nMIME-Version: ", 1));
+        cases.push_back(lossAt(tag + "transfer encoding", m, "Content-Transfer-Encoding: ", 0, 2));
     }
+    cases.push_back(lossAt("alternative part type", alternative, "Content-Type: text/plain", 3));
+    cases.push_back(
+        lossAt("alternative part encoding", alternative, "\r\nContent-Transfer-Encoding: 7bit", 0));
     return cases;
 }
 
@@ -411,6 +424,10 @@ std::vector<Case> bodyCases() {
         cases.push_back(lossAt(tag + "line 5 end", m, fifth, fifth.size() - 3));
         cases.push_back(lossAt(tag + "line break", m, fifth, fifth.size() - 1));
         cases.push_back(lossAt(tag + "line start", m, fifth, 0, 2));
+        // The same text as the first part of a multipart/mixed message.
+        const Message mixed = mixedMessage(label, iconvName);
+        cases.push_back(lossAt(tag + "in a part, line 3", mixed, third, 2));
+        cases.push_back(lossAt(tag + "in a part, line 5", mixed, fifth, 5, 1));
     }
     return cases;
 }
