@@ -237,8 +237,9 @@ protected:
 
     // Runs a whole recovery of `mailbox` in a folder of its own and checks
     // what a run must never do, whatever the mailbox holds.
+    // `stopAt`: the event at which Stop is pressed, 0 for never.
     void recoverAndCheck(const Bytes& mailbox, const std::string& name,
-                         const repair::RepairOptions& options = {}) {
+                         const repair::RepairOptions& options = {}, int stopAt = 0) {
         SCOPED_TRACE(name);
         const std::filesystem::path caseDir = dir.path() / name;
         const std::filesystem::path location = caseDir / "out";
@@ -255,6 +256,9 @@ protected:
         RecordingView view;
         view.location = platform::pathText(location);
         view.onEvents = [&](int count) {
+            if (count == stopAt) {
+                StopRequested = true;
+            }
             if (static_cast<std::size_t>(count) > bound) {
                 runaway = true;
                 StopRequested = true;
@@ -287,6 +291,9 @@ protected:
             for (const RenamedFile& file : report.files) {
                 EXPECT_EQ(file.file.parent_path(), report.outputFolder) << file.file;
                 EXPECT_TRUE(std::filesystem::is_regular_file(file.file)) << file.file;
+                if (!file.reached) {
+                    EXPECT_EQ(file.file.filename(), temporaryFileName(file.number));
+                }
             }
         }
         std::filesystem::remove_all(caseDir);
@@ -353,6 +360,28 @@ TEST_F(HostileMailbox, MailboxesOfRandomMailText) {
         }
         recoverAndCheck(writer.build(options), "random" + std::to_string(seed),
                         randomOptions(random));
+    }
+}
+
+// Stop pressed at every point of a run: pass 1, between messages, inside a
+// message's repair, during the rename pass.
+TEST_F(HostileMailbox, StoppedAnywhere) {
+    const auto sample = sampleMailbox();
+    if (!sample) {
+        GTEST_SKIP() << "no sample mailbox";
+    }
+    RecordingView counting;
+    {
+        const std::filesystem::path location = dir.path() / "count";
+        std::filesystem::create_directories(location);
+        testing::writeFile(dir.path() / "count.dbx", *sample);
+        counting.location = platform::pathText(location);
+        (void)recoverMailbox(dir.path() / "count.dbx", counting, repair::RepairOptions{});
+        std::filesystem::remove_all(location);
+    }
+    ASSERT_GT(counting.eventCount, 20);
+    for (int stopAt = 1; stopAt <= counting.eventCount; stopAt += 3) {
+        recoverAndCheck(*sample, "stop" + std::to_string(stopAt), {}, stopAt);
     }
 }
 
