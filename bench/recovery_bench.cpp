@@ -130,8 +130,8 @@ CliRun runKeldor(const Mailbox& mailbox, const fs::path& into) {
     if (measurer == 0) {
         ::dup2(channel[1], STDOUT_FILENO);
         ::close(channel[0]);
-        ::execl("/proc/self/exe", "recovery_bench", "--measure", mailbox.file.c_str(),
-                into.c_str(), static_cast<char*>(nullptr));
+        ::execl("/proc/self/exe", "recovery_bench", "--measure", mailbox.file.c_str(), into.c_str(),
+                static_cast<char*>(nullptr));
         ::_exit(127);
     }
     ::close(channel[1]);
@@ -166,15 +166,17 @@ int main(int argc, char** argv) {
     if (sizesMb.empty()) {
         sizesMb = {50, 200};
     }
-    const fs::path work = fs::temp_directory_path() / ("keldor-bench-" + std::to_string(::getpid()));
+    const fs::path work =
+        fs::temp_directory_path() / ("keldor-bench-" + std::to_string(::getpid()));
     fs::create_directories(work);
 
-    std::printf("%-8s %8s %8s %10s %10s %8s %10s %10s\n", "mailbox", "mails", "records",
-                "baseline", "keldor", "ratio", "MB/s", "peak MiB");
+    std::printf("%-8s %8s %8s %10s %10s %8s %10s %10s\n", "mailbox", "mails", "records", "baseline",
+                "keldor", "ratio", "MB/s", "peak MiB");
     int failures = 0;
     for (const std::size_t mb : sizesMb) {
         const Mailbox mailbox = buildMailbox(work, mb * 1024 * 1024);
-        const double mailboxMb = static_cast<double>(fs::file_size(mailbox.file)) / (1024.0 * 1024.0);
+        const double mailboxMb =
+            static_cast<double>(fs::file_size(mailbox.file)) / (1024.0 * 1024.0);
         runBaseline(mailbox, work / "warm"); // page cache warm for both
         fs::remove_all(work / "warm");
         const double baseline = runBaseline(mailbox, work / "baseline");

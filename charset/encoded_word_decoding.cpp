@@ -14,8 +14,12 @@ namespace {
 using TransferDecoder = Bytes (*)(TextView);
 using Converter = std::optional<Text> (*)(ByteView);
 
-std::optional<Text> sjisConverter(ByteView bytes) { return sjisToText(bytes); }
-std::optional<Text> eucConverter(ByteView bytes) { return eucToText(bytes); }
+std::optional<Text> sjisConverter(ByteView bytes) {
+    return sjisToText(bytes);
+}
+std::optional<Text> eucConverter(ByteView bytes) {
+    return eucToText(bytes);
+}
 
 struct EncodedWordKind {
     std::u16string_view prefix;
@@ -37,7 +41,6 @@ const std::array<EncodedWordKind, 8> kKinds = {{
 
 constexpr std::u16string_view kTerminator = u"?=";
 constexpr char16_t kEscape = u'\x1B';
-
 
 } // namespace
 

@@ -24,7 +24,9 @@ char16_t jisPairChar(int j1, int j2) {
 }
 
 // Raw Shift_JIS lead bytes that ISO-2022-JP text in ASCII mode may carry.
-bool isSjisLeadInJis(unsigned b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xEF); }
+bool isSjisLeadInJis(unsigned b) {
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xEF);
+}
 
 enum class JisMode { Ascii, Kanji, Kana };
 
@@ -128,7 +130,9 @@ std::optional<Text> jisCharsToText(TextView chars) {
     return jisToText(bytes);
 }
 
-Text sjisToText(ByteView bytes) { return platform::cp932ToText(bytes); }
+Text sjisToText(ByteView bytes) {
+    return platform::cp932ToText(bytes);
+}
 
 Text eucToText(ByteView bytes) {
     Text out;

@@ -7,7 +7,8 @@
 namespace keldor::cli {
 
 // The run's result as one JSON object (UTF-8):
-// {"outputFolder", "mailCount", "recordCount", "stopped", "files": [{"number", "file", "subject", "date"}]}
+// {"outputFolder", "mailCount", "recordCount", "stopped", "files": [{"number", "file", "subject",
+// "date"}]}
 std::string jsonReport(const engine::RunReport& report);
 
 // A JSON string literal, quotes included.

@@ -137,7 +137,8 @@ int runRecover(const std::vector<std::string>& args) {
     const auto options = repair::makeRepairOptions(platform::fromUtf8(parsed->halfWidth),
                                                    platform::fromUtf8(parsed->fullWidth));
     if (const auto* rejection = std::get_if<repair::ReplacementRejection>(&options)) {
-        std::fprintf(stderr, "%s\n", platform::toUtf8(repair::rejectionMessage(*rejection)).c_str());
+        std::fprintf(stderr, "%s\n",
+                     platform::toUtf8(repair::rejectionMessage(*rejection)).c_str());
         return kExitUsage;
     }
 
@@ -158,9 +159,9 @@ int runRecover(const std::vector<std::string>& args) {
     if (parsed->json) {
         std::printf("%s\n", cli::jsonReport(report).c_str());
     } else {
-        const Text summary = report.mailCount == 0
-                                 ? Text(u"メールが見つかりませんでした。")
-                                 : platform::toText(report.mailCount) + u"通のメールが見つかりました。";
+        const Text summary = report.mailCount == 0 ? Text(u"メールが見つかりませんでした。")
+                                                   : platform::toText(report.mailCount) +
+                                                         u"通のメールが見つかりました。";
         std::printf("%s\n", platform::toUtf8(summary).c_str());
         std::printf("%s\n", platform::toUtf8(platform::pathText(report.outputFolder)).c_str());
         if (report.stopped) {

@@ -17,10 +17,13 @@ std::string shown(const Text& text) {
     return text.empty() ? std::string("(none)") : platform::toUtf8(text);
 }
 
-std::string json(const Text& text) { return jsonString(platform::toUtf8(text)); }
+std::string json(const Text& text) {
+    return jsonString(platform::toUtf8(text));
+}
 
 Text deletedItemsPath(const startup::Identity& identity) {
-    return identity.storeFolder.empty() ? Text() : engine::joinPath(identity.storeFolder, kDeletedItems);
+    return identity.storeFolder.empty() ? Text()
+                                        : engine::joinPath(identity.storeFolder, kDeletedItems);
 }
 
 void printText() {
@@ -36,7 +39,8 @@ void printText() {
         }
     }
     const startup::Identity& chosen = identities.defaultIdentity();
-    std::printf("Default identity: %zu. %s\n", identities.defaultIndex + 1, shown(chosen.name).c_str());
+    std::printf("Default identity: %zu. %s\n", identities.defaultIndex + 1,
+                shown(chosen.name).c_str());
     std::printf("Deleted Items: %s\n", shown(deletedItemsPath(chosen)).c_str());
     std::printf("Default output folder: %s\n", shown(startup::DefaultOutputFolder).c_str());
 }
@@ -47,8 +51,9 @@ void printJson() {
     for (std::size_t i = 0; i < identities.entries.size(); ++i) {
         const startup::Identity& identity = identities.entries[i];
         out += i == 0 ? "" : ", ";
-        out += "{\"name\": " + json(identity.name) + ", \"storeFolder\": " +
-               json(identity.storeFolder) + ", \"storeRoot\": " + json(identity.storeRoot) +
+        out += "{\"name\": " + json(identity.name) +
+               ", \"storeFolder\": " + json(identity.storeFolder) +
+               ", \"storeRoot\": " + json(identity.storeRoot) +
                ", \"default\": " + (i == identities.defaultIndex ? "true" : "false") + "}";
     }
     out += "], \"defaultIndex\": " + std::to_string(identities.defaultIndex);

@@ -37,7 +37,9 @@ HeaderCheck checkHeader(const std::optional<MailboxHeader>& header) {
     return HeaderCheck::Accepted;
 }
 
-bool DeletedRecord::fullByLayout() const { return text[kTextSize - 1] != 0 && continuation != 0; }
+bool DeletedRecord::fullByLayout() const {
+    return text[kTextSize - 1] != 0 && continuation != 0;
+}
 
 bool RecordReader::read(std::uint64_t offset, DeletedRecord& record) const {
     record = DeletedRecord{};

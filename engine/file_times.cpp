@@ -41,7 +41,9 @@ bool expect(TextView text, std::size_t& at, char16_t c) {
     return false;
 }
 
-bool isLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool isLeapYear(int year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 int daysInMonth(int year, int month) {
     constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};

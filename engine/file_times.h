@@ -14,9 +14,9 @@ namespace keldor::engine {
 // A local calendar date and time of day in whole seconds, without a zone.
 struct LocalDateTime {
     int year = 0;
-    int month = 0;  // 1..12
-    int day = 0;    // 1..31
-    int hour = 0;   // 0..23
+    int month = 0; // 1..12
+    int day = 0;   // 1..31
+    int hour = 0;  // 0..23
     int minute = 0;
     int second = 0;
     friend bool operator==(const LocalDateTime&, const LocalDateTime&) = default;

@@ -217,9 +217,9 @@ void Reassembly::showProgress(std::size_t index) {
 bool Reassembly::fail(std::error_code error) {
     out_.reset();
     report_.outcome = RunOutcome::WriteFailed;
-    report_.message = withCrLf(withCrLf(u"メールファイルの書き込みに失敗しました。",
-                                        platform::pathText(currentPath_)),
-                               platform::fromUtf8(error.message()));
+    report_.message = withCrLf(
+        withCrLf(u"メールファイルの書き込みに失敗しました。", platform::pathText(currentPath_)),
+        platform::fromUtf8(error.message()));
     return false;
 }
 
@@ -248,8 +248,7 @@ Text outputFolderName(const std::tm& localTime) {
     return u"メール復元" + platform::asciiText(stamp);
 }
 
-std::vector<std::uint64_t> listDeletedChain(const platform::ReadOnlyFile& file,
-                                            std::uint32_t head,
+std::vector<std::uint64_t> listDeletedChain(const platform::ReadOnlyFile& file, std::uint32_t head,
                                             const std::function<bool(std::size_t)>& onRecord) {
     std::vector<std::uint64_t> records;
     if (head == 0) {
@@ -343,8 +342,9 @@ RunReport recoverMailbox(const std::filesystem::path& mailboxPath, RunView& view
     const std::vector<std::uint64_t> records =
         listDeletedChain(*mailbox, header->deletedChainHead, [&view](std::size_t count) {
             if (count % kRecordsPerProgressStep == 0) {
-                view.setText(StatusControl::Message, u"削除レコードを復元しています。(レコード件数=" +
-                                                         platform::toText(static_cast<std::int64_t>(count)) + u")");
+                view.setText(StatusControl::Message,
+                             u"削除レコードを復元しています。(レコード件数=" +
+                                 platform::toText(static_cast<std::int64_t>(count)) + u")");
                 view.processEvents();
             }
             return !StopRequested;
@@ -397,7 +397,8 @@ RunReport recoverMailbox(const std::filesystem::path& mailboxPath, RunView& view
         return report;
     }
     if (report.mailCount == 0) {
-        view.showMessage(u"メールが見つかりませんでした。", MessageIcon::Information, MessageButtons::Ok);
+        view.showMessage(u"メールが見つかりませんでした。", MessageIcon::Information,
+                         MessageButtons::Ok);
     } else {
         const MessageAnswer answer = view.showMessage(
             platform::toText(report.mailCount) +

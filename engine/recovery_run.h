@@ -17,23 +17,23 @@
 namespace keldor::engine {
 
 enum class RunOutcome {
-    Completed,          // the run went through (also when nothing was found, or it was stopped)
-    CouldNotOpen,       // the mailbox file could not be opened
-    FolderNotCreated,   // the output folder did not exist after creating it
-    NotOutlookExpress,  // first header word wrong
-    NotMessageFile,     // second header word wrong
-    WriteFailed,        // a message file could not be written; the run stopped
+    Completed,         // the run went through (also when nothing was found, or it was stopped)
+    CouldNotOpen,      // the mailbox file could not be opened
+    FolderNotCreated,  // the output folder did not exist after creating it
+    NotOutlookExpress, // first header word wrong
+    NotMessageFile,    // second header word wrong
+    WriteFailed,       // a message file could not be written; the run stopped
 };
 
 // What the run did, for the front ends' own reports.
 struct RunReport {
     RunOutcome outcome = RunOutcome::Completed;
-    Text message;                        // the text of the failure message shown, if any
-    std::filesystem::path outputFolder;  // empty when it was not created
-    std::int64_t recordCount = 0;        // records on the deleted-record chain
-    int mailCount = 0;                   // message files written
-    bool stopped = false;                // a stop was requested
-    std::vector<RenamedFile> files;      // in the order written
+    Text message;                       // the text of the failure message shown, if any
+    std::filesystem::path outputFolder; // empty when it was not created
+    std::int64_t recordCount = 0;       // records on the deleted-record chain
+    int mailCount = 0;                  // message files written
+    bool stopped = false;               // a stop was requested
+    std::vector<RenamedFile> files;     // in the order written
 };
 
 // The platform's path separator as text.
@@ -61,8 +61,7 @@ RunReport recoverMailbox(const std::filesystem::path& mailboxPath, RunView& view
 // offset seen before; never lists more records than the file can hold.
 // `onRecord` is called with the count after every record and may return
 // false to stop the walk.
-std::vector<std::uint64_t> listDeletedChain(const platform::ReadOnlyFile& file,
-                                            std::uint32_t head,
+std::vector<std::uint64_t> listDeletedChain(const platform::ReadOnlyFile& file, std::uint32_t head,
                                             const std::function<bool(std::size_t)>& onRecord);
 
 } // namespace keldor::engine

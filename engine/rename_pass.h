@@ -10,11 +10,11 @@ namespace keldor::engine {
 
 // One message file as the rename pass left it.
 struct RenamedFile {
-    int number = 0;                 // n of its temporary name "Recover<n>.eml"
-    std::filesystem::path file;     // its path now (the temporary one when not renamed)
-    Text subject;                   // the subject as read from the mail
-    Text dateText;                  // the date text as read from the mail
-    bool reached = false;           // false when a stop came before this file
+    int number = 0;             // n of its temporary name "Recover<n>.eml"
+    std::filesystem::path file; // its path now (the temporary one when not renamed)
+    Text subject;               // the subject as read from the mail
+    Text dateText;              // the date text as read from the mail
+    bool reached = false;       // false when a stop came before this file
 };
 
 // Renames "Recover1.eml" … "Recover<mailCount>.eml" in outputFolder in the

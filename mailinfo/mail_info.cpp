@@ -29,7 +29,6 @@ constexpr std::array<std::u16string_view, 12> kMonths = {
 // the month is read from the two characters before the entry.
 constexpr std::size_t kFirstMonthIndex = 4;
 
-
 // The value that starts at `start`: its line up to CR LF (or the end of the
 // block), with every following line that starts with a TAB or a blank
 // appended from its second character, leading blanks removed, nothing between.

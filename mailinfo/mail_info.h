@@ -14,10 +14,10 @@ struct MailInfo {
     Text dateText; // "YYYY/MM/DD hh:mm:ss" from parseMailDate, or one of its markers
 };
 
-inline constexpr std::u16string_view kNoSubject = u"(件名なし)";  // no "subject: " label
-inline constexpr std::u16string_view kUnknownDate = u"(不明)";    // no date label, or too few fields
-inline constexpr std::u16string_view kDamagedDate = u"(破損)";    // no month name where one may stand
-inline constexpr std::u16string_view kUnreadable = u"[不明]";     // reading or decoding failed
+inline constexpr std::u16string_view kNoSubject = u"(件名なし)"; // no "subject: " label
+inline constexpr std::u16string_view kUnknownDate = u"(不明)";   // no date label, or too few fields
+inline constexpr std::u16string_view kDamagedDate = u"(破損)"; // no month name where one may stand
+inline constexpr std::u16string_view kUnreadable = u"[不明]";  // reading or decoding failed
 
 // The header's share of a message file that is read: its first 64 KiB.
 inline constexpr std::size_t kHeaderReadLimit = 65536;

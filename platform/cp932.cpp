@@ -15,15 +15,17 @@ namespace {
 
 constexpr char16_t kUnassigned = 0xFFFF;
 
-bool isTrailByte(unsigned b) { return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC); }
+bool isTrailByte(unsigned b) {
+    return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
+}
 
 // One code (one or two bytes) to its character, through the system converter.
 char16_t convertOne(const unsigned char* bytes, std::size_t length) {
 #ifdef _WIN32
     wchar_t out[2] = {};
-    const int n = MultiByteToWideChar(932, MB_ERR_INVALID_CHARS,
-                                      reinterpret_cast<const char*>(bytes),
-                                      static_cast<int>(length), out, 2);
+    const int n =
+        MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, reinterpret_cast<const char*>(bytes),
+                            static_cast<int>(length), out, 2);
     return n == 1 ? static_cast<char16_t>(out[0]) : kUnassigned;
 #else
     static iconv_t cd = iconv_open("UTF-16LE", "CP932");

@@ -17,8 +17,12 @@ constexpr std::array<std::u16string_view, 22> kDeviceNames = {
     u"lpt4", u"lpt5", u"lpt6", u"lpt7", u"lpt8", u"lpt9",
 };
 
-bool isHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool isLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+bool isHighSurrogate(char16_t c) {
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+bool isLowSurrogate(char16_t c) {
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
 
 // The length the file system counts for a name.
 std::size_t storedLength(TextView name) {

@@ -19,10 +19,10 @@ class FileDescriptor {
 public:
     FileDescriptor() = default;
     explicit FileDescriptor(int handle) : handle_(handle) {}
-    FileDescriptor(FileDescriptor &&other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
-    FileDescriptor &operator=(FileDescriptor &&other) noexcept;
-    FileDescriptor(const FileDescriptor &) = delete;
-    FileDescriptor &operator=(const FileDescriptor &) = delete;
+    FileDescriptor(FileDescriptor&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
+    FileDescriptor& operator=(FileDescriptor&& other) noexcept;
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
     ~FileDescriptor() { close(); }
 
     [[nodiscard]] int get() const { return handle_; }
@@ -41,8 +41,8 @@ class ReadOnlyFile {
 public:
     // nullopt (with the reason in `error`) when the path cannot be opened or
     // is not a regular file.
-    static std::optional<ReadOnlyFile> open(const std::filesystem::path &path,
-                                            std::error_code &error);
+    static std::optional<ReadOnlyFile> open(const std::filesystem::path& path,
+                                            std::error_code& error);
 
     [[nodiscard]] std::uint64_t size() const { return size_; }
 
@@ -64,8 +64,8 @@ class ReadWriteFile {
 public:
     // nullopt (with the reason in `error`) when the path cannot be opened for
     // reading and writing or is not a regular file.
-    static std::optional<ReadWriteFile> open(const std::filesystem::path &path,
-                                             std::error_code &error);
+    static std::optional<ReadWriteFile> open(const std::filesystem::path& path,
+                                             std::error_code& error);
 
     [[nodiscard]] std::uint64_t size() const { return size_; }
 
@@ -91,13 +91,13 @@ private:
 // with its OS reason; after the first failure further writes do nothing.
 class OutputFile {
 public:
-    static std::optional<OutputFile> create(const std::filesystem::path &path,
-                                            std::error_code &error);
+    static std::optional<OutputFile> create(const std::filesystem::path& path,
+                                            std::error_code& error);
 
-    OutputFile(OutputFile &&other) noexcept = default;
-    OutputFile &operator=(OutputFile &&other) noexcept;
-    OutputFile(const OutputFile &) = delete;
-    OutputFile &operator=(const OutputFile &) = delete;
+    OutputFile(OutputFile&& other) noexcept = default;
+    OutputFile& operator=(OutputFile&& other) noexcept;
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
     ~OutputFile();
 
     std::error_code write(ByteView bytes);

@@ -32,7 +32,9 @@ bool startsWith(ByteView bytes, ByteView prefix) {
     return bytes.substr(0, prefix.size()) == prefix;
 }
 
-bool startsWith(TextView text, TextView prefix) { return text.substr(0, prefix.size()) == prefix; }
+bool startsWith(TextView text, TextView prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
 
 // The whole file as text. An export of the registry editor 5 is UTF-16LE
 // with a byte-order mark; REGEDIT4 is in the ANSI code page, which on the
@@ -57,8 +59,8 @@ TextView trimmed(TextView text) {
         ++first;
     }
     std::size_t last = text.size();
-    while (last > first && (text[last - 1] == u' ' || text[last - 1] == u'\t' ||
-                            text[last - 1] == u'\r')) {
+    while (last > first &&
+           (text[last - 1] == u' ' || text[last - 1] == u'\t' || text[last - 1] == u'\r')) {
         --last;
     }
     return text.substr(first, last - first);
@@ -110,14 +112,30 @@ std::optional<Text> unescape(TextView line, std::size_t from, char16_t end, Form
             continue;
         }
         switch (e) {
-        case u'a': out += u'\a'; break;
-        case u'b': out += u'\b'; break;
-        case u'e': out += u'\x1B'; break;
-        case u'f': out += u'\f'; break;
-        case u'n': out += u'\n'; break;
-        case u'r': out += u'\r'; break;
-        case u't': out += u'\t'; break;
-        case u'v': out += u'\v'; break;
+        case u'a':
+            out += u'\a';
+            break;
+        case u'b':
+            out += u'\b';
+            break;
+        case u'e':
+            out += u'\x1B';
+            break;
+        case u'f':
+            out += u'\f';
+            break;
+        case u'n':
+            out += u'\n';
+            break;
+        case u'r':
+            out += u'\r';
+            break;
+        case u't':
+            out += u'\t';
+            break;
+        case u'v':
+            out += u'\v';
+            break;
         case u'x': {
             unsigned value = 0;
             int digits = 0;
@@ -132,8 +150,8 @@ std::optional<Text> unescape(TextView line, std::size_t from, char16_t end, Form
         default:
             if (e >= u'0' && e <= u'7') {
                 unsigned value = static_cast<unsigned>(e - u'0');
-                for (int digits = 1; digits < 3 && pos < line.size() && line[pos] >= u'0' &&
-                                     line[pos] <= u'7';
+                for (int digits = 1;
+                     digits < 3 && pos < line.size() && line[pos] >= u'0' && line[pos] <= u'7';
                      ++digits) {
                     value = value * 8 + static_cast<unsigned>(line[pos] - u'0');
                     ++pos;

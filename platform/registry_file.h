@@ -23,10 +23,10 @@ public:
     // the known headers; nothing is added then.
     bool load(ByteView contents, RegistryRoot wineRoot);
 
-    [[nodiscard]] std::optional<std::vector<Text>>
-    subKeyNames(RegistryRoot root, TextView keyPath) const override;
-    [[nodiscard]] std::optional<RegistryValue>
-    readValue(RegistryRoot root, TextView keyPath, TextView valueName) const override;
+    [[nodiscard]] std::optional<std::vector<Text>> subKeyNames(RegistryRoot root,
+                                                               TextView keyPath) const override;
+    [[nodiscard]] std::optional<RegistryValue> readValue(RegistryRoot root, TextView keyPath,
+                                                         TextView valueName) const override;
 
 private:
     struct Value {
@@ -35,7 +35,7 @@ private:
     };
     struct Key {
         Text name;
-        Text folded; // the name as compared
+        Text folded;                       // the name as compared
         std::vector<std::size_t> children; // in the order first seen
         std::vector<Value> values;
     };

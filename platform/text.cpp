@@ -3,7 +3,7 @@
 namespace keldor::platform {
 
 namespace {
-void appendUtf8(std::string &out, char32_t c) {
+void appendUtf8(std::string& out, char32_t c) {
     if (c < 0x80) {
         out += static_cast<char>(c);
     } else if (c < 0x800) {
@@ -21,7 +21,7 @@ void appendUtf8(std::string &out, char32_t c) {
     }
 }
 
-void appendUtf16(Text &out, char32_t c) {
+void appendUtf16(Text& out, char32_t c) {
     if (c < 0x10000) {
         out += static_cast<char16_t>(c);
     } else {
@@ -115,9 +115,9 @@ std::filesystem::path toPath(TextView text) {
 #endif
 }
 
-Text pathText(const std::filesystem::path &path) {
+Text pathText(const std::filesystem::path& path) {
 #ifdef _WIN32
-    const std::wstring &native = path.native();
+    const std::wstring& native = path.native();
     return Text(native.begin(), native.end());
 #else
     return fromUtf8(path.native());
@@ -126,7 +126,7 @@ Text pathText(const std::filesystem::path &path) {
 
 Text lowerAscii(TextView text) {
     Text lower(text);
-    for (char16_t &c : lower) {
+    for (char16_t& c : lower) {
         if (c >= u'A' && c <= u'Z') {
             c = static_cast<char16_t>(c + (u'a' - u'A'));
         }

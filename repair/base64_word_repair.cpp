@@ -14,7 +14,6 @@ using TextRepairer = StepEnd (*)(Bytes&, const RepairOptions&);
 
 constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
-
 // Decodes `text`. A decoded byte comes out as 0x00 exactly when one of the
 // characters that give it bits was lost; "=" and stray bytes give no bits.
 // A last group of two or three characters (text written without padding)

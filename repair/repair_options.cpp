@@ -6,12 +6,13 @@
 namespace keldor::repair {
 
 Text rejectionMessage(ReplacementRejection rejection) {
-    return rejection == ReplacementRejection::HalfWidth ? u"半角文字（カナ、カナ記号を除く）にしてください。"
-                                                        : u"全角文字を入力してください。";
+    return rejection == ReplacementRejection::HalfWidth
+               ? u"半角文字（カナ、カナ記号を除く）にしてください。"
+               : u"全角文字を入力してください。";
 }
 
 std::variant<RepairOptions, ReplacementRejection> makeRepairOptions(TextView halfWidth,
-                                                                     TextView fullWidth) {
+                                                                    TextView fullWidth) {
     // "One character" counts UTF-16 code units, so a character outside the
     // BMP (two units) is refused like any two characters.
     const std::optional<Bytes> half =

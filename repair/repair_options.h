@@ -11,7 +11,7 @@ namespace keldor::repair {
 
 struct RepairOptions {
     Text halfWidthText = u"*";
-    unsigned char halfWidthByte = 0x2A;               // its one Shift_JIS byte, below 0x80
+    unsigned char halfWidthByte = 0x2A;                  // its one Shift_JIS byte, below 0x80
     std::array<char16_t, 2> halfWidthHex = {u'2', u'A'}; // upper-case hex of halfWidthByte
     Text fullWidthText = u"■";
     std::array<unsigned char, 2> fullWidthSjis = {0x81, 0xA1}; // lead byte first
@@ -30,6 +30,6 @@ Text rejectionMessage(ReplacementRejection rejection);
 // is one byte below 0x80; the full-width one exactly one character whose form
 // is two bytes. The half-width character is checked first.
 std::variant<RepairOptions, ReplacementRejection> makeRepairOptions(TextView halfWidth,
-                                                                     TextView fullWidth);
+                                                                    TextView fullWidth);
 
 } // namespace keldor::repair

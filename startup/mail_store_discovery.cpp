@@ -81,11 +81,12 @@ MailStores discoverMailStores(const platform::RegistryReader& registry,
         Identity& identity = identities.entries[i];
         const Text identityKey = Text(kIdentitiesKey) + u"\\" + keys[i];
         identity.name = readString(registry, identityKey, u"Username");
-        identity.storeRoot =
-            expandStorePlaceholders(readString(registry, identityKey + Text(kStoreKey), u"Store Root"),
-                                    stores.systemDrivePath, stores.userProfilePath);
+        identity.storeRoot = expandStorePlaceholders(
+            readString(registry, identityKey + Text(kStoreKey), u"Store Root"),
+            stores.systemDrivePath, stores.userProfilePath);
         if (!identity.storeRoot.empty()) {
-            identity.storeFolder = folders.localFolder(identity.storeRoot).value_or(identity.storeRoot);
+            identity.storeFolder =
+                folders.localFolder(identity.storeRoot).value_or(identity.storeRoot);
         }
     }
 
@@ -99,7 +100,8 @@ MailStores discoverMailStores(const platform::RegistryReader& registry,
     if (!personal.empty()) {
         local = folders.localFolder(personal);
     }
-    stores.defaultOutputFolder = local && !local->empty() ? *local : folders.fallbackDocumentsFolder();
+    stores.defaultOutputFolder =
+        local && !local->empty() ? *local : folders.fallbackDocumentsFolder();
     return stores;
 }
 

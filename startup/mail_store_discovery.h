@@ -30,7 +30,8 @@ struct MailStores {
     Identities identities;
     Text defaultOutputFolder; // the documents folder, without a trailing backslash
     Text systemDrivePath;     // first three characters of the Windows folder, e.g. C:\ .
-    Text userProfilePath;     // application-data folder less its last component, e.g. C:\Documents and Settings\taro\ .
+    Text userProfilePath; // application-data folder less its last component, e.g. C:\Documents and
+                          // Settings\taro\ .
 };
 
 // Program-wide results of discovery; filled once by discoverMailStores()

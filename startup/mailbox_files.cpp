@@ -74,12 +74,12 @@ std::vector<MailboxFile> listMailboxFiles(const std::filesystem::path& folder) {
             continue;
         }
         const std::uintmax_t size = it->file_size(entryError);
-        files.push_back(MailboxFile{name, *kind, entryError ? 0 : static_cast<std::uint64_t>(size)});
+        files.push_back(
+            MailboxFile{name, *kind, entryError ? 0 : static_cast<std::uint64_t>(size)});
     }
     // Kind by kind; stable, so the file system's order stays within a kind.
-    std::stable_sort(files.begin(), files.end(), [](const MailboxFile& a, const MailboxFile& b) {
-        return a.kind < b.kind;
-    });
+    std::stable_sort(files.begin(), files.end(),
+                     [](const MailboxFile& a, const MailboxFile& b) { return a.kind < b.kind; });
     return files;
 }
 

@@ -2,7 +2,9 @@
 
 namespace keldor::startup {
 
-Text trimAtNul(TextView text) { return Text(text.substr(0, text.find(u'\0'))); }
+Text trimAtNul(TextView text) {
+    return Text(text.substr(0, text.find(u'\0')));
+}
 
 std::vector<Text> regListSubKeys(const platform::RegistryReader& registry,
                                  platform::RegistryRoot root, TextView keyPath) {

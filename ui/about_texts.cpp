@@ -12,7 +12,7 @@ Text aboutTitleLine(TextView title) {
     return Text(title) + u" システム情報：";
 }
 
-Text aboutVersionLine(TextView title, const ProgramVersion &version) {
+Text aboutVersionLine(TextView title, const ProgramVersion& version) {
     Text line = u"\u3000";
     line += title;
     line += u" のバージョン： ";
@@ -21,7 +21,7 @@ Text aboutVersionLine(TextView title, const ProgramVersion &version) {
     return line;
 }
 
-Text aboutDescription(TextView title, const ProgramVersion &version) {
+Text aboutDescription(TextView title, const ProgramVersion& version) {
     static constexpr char16_t kParagraphBreak[] = u"\r\n\r\n";
     return aboutVersionLine(title, version) + kParagraphBreak +
            u"\u3000Outlook Expree "

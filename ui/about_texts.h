@@ -20,11 +20,11 @@ Text aboutTitleLine(TextView title);
 
 // "　Keldor のバージョン： 1.0.32" (led by one ideographic space; decimal
 // numbers without leading zeros).
-Text aboutVersionLine(TextView title, const ProgramVersion &version);
+Text aboutVersionLine(TextView title, const ProgramVersion& version);
 
 // The description: the version line and three paragraphs, each pair joined
 // by CR LF CR LF, with no line break after the last.
-Text aboutDescription(TextView title, const ProgramVersion &version);
+Text aboutDescription(TextView title, const ProgramVersion& version);
 
 // The rights line and the legal notice.
 Text aboutRightsLine();

@@ -7,7 +7,7 @@
 
 namespace keldor::ui {
 
-Text browseForFolder(QWidget *owner) {
+Text browseForFolder(QWidget* owner) {
     const QString folder = QFileDialog::getExistingDirectory(
         owner, toQString(kBrowseForFolderTitle), QString(), QFileDialog::ShowDirsOnly);
     return folder.isEmpty() ? Text() : toText(QDir::toNativeSeparators(folder));

@@ -12,6 +12,6 @@ inline constexpr char16_t kBrowseForFolderTitle[] = u"フォルダを選択し�
 
 // Shows a modal folder chooser over `owner` and returns the full path of the
 // chosen folder, or the empty text when the user cancelled.
-Text browseForFolder(QWidget *owner);
+Text browseForFolder(QWidget* owner);
 
 } // namespace keldor::ui

@@ -19,8 +19,8 @@ constexpr int kHeight = 360;
 constexpr int kHeaderHeight = 64;
 constexpr int kSeparatorY = 292;
 
-QLabel *label(QWidget *parent, const char *name, const QString &text, const QRect &place) {
-    auto *l = new QLabel(text, parent);
+QLabel* label(QWidget* parent, const char* name, const QString& text, const QRect& place) {
+    auto* l = new QLabel(text, parent);
     l->setObjectName(QString::fromLatin1(name));
     l->setGeometry(place);
     return l;
@@ -28,7 +28,7 @@ QLabel *label(QWidget *parent, const char *name, const QString &text, const QRec
 
 } // namespace
 
-frmAbout::frmAbout(QWidget *parent) : QDialog(parent) {
+frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("frmAbout"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
@@ -39,12 +39,12 @@ frmAbout::frmAbout(QWidget *parent) : QDialog(parent) {
     picHeader_->setObjectName(QStringLiteral("picHeader"));
     picHeader_->setGeometry(0, 0, kWidth, kHeaderHeight);
 
-    auto *image = new QLabel(picHeader_);
+    auto* image = new QLabel(picHeader_);
     image->setObjectName(QStringLiteral("Image1"));
     image->setPixmap(programPixmap(40));
     image->setGeometry(12, 12, 40, 40);
 
-    QLabel *title =
+    QLabel* title =
         label(picHeader_, "lblHeaderTitle", toQString(kApplicationTitle), QRect(64, 8, 240, 30));
     QFont titleFont = title->font();
     titleFont.setPointSize(16);
@@ -52,7 +52,7 @@ frmAbout::frmAbout(QWidget *parent) : QDialog(parent) {
     title->setFont(titleFont);
     title->setStyleSheet(QStringLiteral("color: white;"));
 
-    QLabel *banner =
+    QLabel* banner =
         label(picHeader_, "lblBanner", QStringLiteral("KELDOR MAIL TOOLS"), QRect(64, 38, 360, 20));
     banner->setFont(QFont(QStringLiteral("Arial"), 9, QFont::Bold, true));
     banner->setStyleSheet(QStringLiteral("color: #e8f0ff;"));
@@ -70,7 +70,7 @@ frmAbout::frmAbout(QWidget *parent) : QDialog(parent) {
     txtDescription_->setGeometry(16, 142, 408, 118);
 
     lblCopyright_ = label(this, "lblCopyright", QString(), QRect(16, 266, 408, 18));
-    QLabel *disclaimer =
+    QLabel* disclaimer =
         label(this, "lblDisclaimer", toQString(aboutDisclaimer()), QRect(16, 298, 300, 54));
     disclaimer->setWordWrap(true);
     QFont small = disclaimer->font();
@@ -88,7 +88,7 @@ frmAbout::frmAbout(QWidget *parent) : QDialog(parent) {
         linSeparetor_[i]->setPalette(palette);
     }
 
-    auto *ok = new QPushButton(QStringLiteral("OK"), this);
+    auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setObjectName(QStringLiteral("cmdOK"));
     ok->setGeometry(kWidth - 104, kHeight - 44, 88, 28);
     ok->setDefault(true);

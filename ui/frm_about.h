@@ -14,17 +14,17 @@ class GradientPanel;
 
 class frmAbout : public QDialog {
 public:
-    explicit frmAbout(QWidget *parent = nullptr);
+    explicit frmAbout(QWidget* parent = nullptr);
 
 private:
     void load();
 
-    GradientPanel *picHeader_;
-    QLabel *lblTitle_;
-    QLabel *lblVersion_;
-    QPlainTextEdit *txtDescription_;
-    QLabel *lblCopyright_;
-    QWidget *linSeparetor_[2];
+    GradientPanel* picHeader_;
+    QLabel* lblTitle_;
+    QLabel* lblVersion_;
+    QPlainTextEdit* txtDescription_;
+    QLabel* lblCopyright_;
+    QWidget* linSeparetor_[2];
 };
 
 } // namespace keldor::ui

@@ -21,7 +21,9 @@ QString qText(const Text& text) {
     return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-Text text(const QString& string) { return string.toStdU16String(); }
+Text text(const QString& string) {
+    return string.toStdU16String();
+}
 
 QLabel* label(QWidget* parent, const char* name, const QString& caption) {
     auto* created = new QLabel(caption, parent); // owned by the dialog, like every control
@@ -55,7 +57,8 @@ frmDBX::frmDBX(startup::Identities identities, QWidget* parent)
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setModal(true);
 
-    QLabel* label3 = label(this, "Label3", QStringLiteral("Outlook Express のメッセージファイルを指定します。"));
+    QLabel* label3 =
+        label(this, "Label3", QStringLiteral("Outlook Express のメッセージファイルを指定します。"));
     QLabel* label1 = label(this, "Label1", QStringLiteral("ユーザ(&U):"));
     cmbUser_ = new QComboBox(this);
     cmbUser_->setObjectName(QStringLiteral("cmbUser"));

@@ -43,17 +43,17 @@ constexpr int kHeaderHeight = 56;
 constexpr int kFrameHeight = 282;
 constexpr int kStatusHeight = 84;
 
-template <typename W> W *named(W *widget, const char *name, const QRect &place) {
+template <typename W> W* named(W* widget, const char* name, const QRect& place) {
     widget->setObjectName(QString::fromLatin1(name));
     widget->setGeometry(place);
     return widget;
 }
 
-QLabel *label(QWidget *parent, const char *name, const QString &text, const QRect &place) {
+QLabel* label(QWidget* parent, const char* name, const QString& text, const QRect& place) {
     return named(new QLabel(text, parent), name, place);
 }
 
-void fillBackground(QWidget *widget, const QColor &colour) {
+void fillBackground(QWidget* widget, const QColor& colour) {
     widget->setAutoFillBackground(true);
     QPalette palette = widget->palette();
     palette.setColor(QPalette::Window, colour);
@@ -66,7 +66,7 @@ Text helpFilePath(TextView programFolder) {
     return engine::joinPath(programFolder, kHelpFileName);
 }
 
-frmMain::frmMain(MainWindowSetup setup, MessageBoxes &boxes, QWidget *parent)
+frmMain::frmMain(MainWindowSetup setup, MessageBoxes& boxes, QWidget* parent)
     : QMainWindow(parent), setup_(std::move(setup)), boxes_(boxes) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(toQString(kApplicationTitle));
@@ -76,7 +76,7 @@ frmMain::frmMain(MainWindowSetup setup, MessageBoxes &boxes, QWidget *parent)
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
 
-    auto *central = new QWidget(this);
+    auto* central = new QWidget(this);
     central->setFixedSize(kWidth, kHeaderHeight + kFrameHeight + kStatusHeight);
     setCentralWidget(central);
     buildHeader(central);
@@ -86,9 +86,9 @@ frmMain::frmMain(MainWindowSetup setup, MessageBoxes &boxes, QWidget *parent)
     buildKeys();
 
     // The order in which Tab visits the inputs.
-    const QList<QWidget *> tabOrder = {optDefault_,   optFolder_,  txtDBXFile_, cmdFindDBX_,
-                                       txtEMLFolder_, cmdFindEML_, txtNullAnk_, txtNullKanji_,
-                                       cmdStart_,     cmdStop_};
+    const QList<QWidget*> tabOrder = {optDefault_,   optFolder_,  txtDBXFile_, cmdFindDBX_,
+                                      txtEMLFolder_, cmdFindEML_, txtNullAnk_, txtNullKanji_,
+                                      cmdStart_,     cmdStop_};
     for (qsizetype i = 1; i < tabOrder.size(); ++i) {
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
     }
@@ -96,7 +96,7 @@ frmMain::frmMain(MainWindowSetup setup, MessageBoxes &boxes, QWidget *parent)
     load();
 
     setFixedSize(kWidth, central->height() + menuBar()->sizeHint().height());
-    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         move(screen->availableGeometry().center() - rect().center());
     }
 }
@@ -107,10 +107,10 @@ frmMain::~frmMain() {
     }
 }
 
-void frmMain::buildHeader(QWidget *central) {
+void frmMain::buildHeader(QWidget* central) {
     picHeader_ = named(new GradientPanel(central), "picHeader", QRect(0, 0, kWidth, kHeaderHeight));
 
-    QLabel *header = label(picHeader_, "lblHeader",
+    QLabel* header = label(picHeader_, "lblHeader",
                            QStringLiteral("Outlook Expreｓｓ で誤って削除したメールを復元します。"),
                            QRect(14, 8, kWidth - 28, 22));
     QFont bold = header->font();
@@ -119,18 +119,18 @@ void frmMain::buildHeader(QWidget *central) {
     header->setFont(bold);
     header->setStyleSheet(QStringLiteral("color: white;"));
 
-    QLabel *banner = label(picHeader_, "lblBanner", QStringLiteral("KELDOR MAIL TOOLS"),
+    QLabel* banner = label(picHeader_, "lblBanner", QStringLiteral("KELDOR MAIL TOOLS"),
                            QRect(14, 32, kWidth - 28, 18));
     banner->setFont(QFont(QStringLiteral("Arial"), 8, QFont::Bold, true));
     banner->setStyleSheet(QStringLiteral("color: #e8f0ff;"));
     banner->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 }
 
-void frmMain::buildInputPanel(QWidget *central) {
+void frmMain::buildInputPanel(QWidget* central) {
     picFrame_ =
         named(new QWidget(central), "picFrame", QRect(0, kHeaderHeight, kWidth, kFrameHeight));
     fillBackground(picFrame_, Qt::white);
-    QWidget *p = picFrame_;
+    QWidget* p = picFrame_;
 
     label(p, "Label2", QStringLiteral("１．復元するフォルダ（DBXファイル）を指定してください。"),
           QRect(12, 10, 496, 18));
@@ -143,14 +143,14 @@ void frmMain::buildInputPanel(QWidget *central) {
     cmdFindDBX_ =
         named(new QPushButton(QStringLiteral("参照"), p), "cmdFindDBX", QRect(432, 78, 76, 26));
 
-    QLabel *label5 = label(
+    QLabel* label5 = label(
         p, "Label5", QStringLiteral("２．EMLファイルの出力先のフォルダを指定してください。(&E)"),
         QRect(12, 114, 496, 18));
     txtEMLFolder_ = named(new QLineEdit(p), "txtEMLFolder", QRect(28, 136, 396, 24));
     label5->setBuddy(txtEMLFolder_);
     cmdFindEML_ =
         named(new QPushButton(QStringLiteral("参照"), p), "cmdFindEML", QRect(432, 135, 76, 26));
-    QLabel *label7 = label(p, "Label7",
+    QLabel* label7 = label(p, "Label7",
                            QStringLiteral("（指定されたフォルダに、「メール復元YYYYMMDDhhmmss」とい"
                                           "う名前のサブフォルダを作成します。）"),
                            QRect(28, 164, 480, 36));
@@ -159,15 +159,15 @@ void frmMain::buildInputPanel(QWidget *central) {
 
     label(p, "Label1", QStringLiteral("３．欠落したデータを以下の文字で置き換えます。"),
           QRect(12, 206, 496, 18));
-    QLabel *label3 = label(p, "Label3", QStringLiteral("半角文字(&H):"), QRect(28, 231, 96, 20));
+    QLabel* label3 = label(p, "Label3", QStringLiteral("半角文字(&H):"), QRect(28, 231, 96, 20));
     txtNullAnk_ =
         named(new QLineEdit(QStringLiteral("*"), p), "txtNullAnk", QRect(126, 229, 36, 24));
     label3->setBuddy(txtNullAnk_);
-    QLabel *label4 = label(p, "Label4", QStringLiteral("全角文字(&Z):"), QRect(190, 231, 96, 20));
+    QLabel* label4 = label(p, "Label4", QStringLiteral("全角文字(&Z):"), QRect(190, 231, 96, 20));
     txtNullKanji_ =
         named(new QLineEdit(QStringLiteral("■"), p), "txtNullKanji", QRect(288, 229, 36, 24));
     label4->setBuddy(txtNullKanji_);
-    for (QLineEdit *box : {txtNullAnk_, txtNullKanji_}) {
+    for (QLineEdit* box : {txtNullAnk_, txtNullKanji_}) {
         box->setAlignment(Qt::AlignCenter);
     }
     label(p, "Label6", QStringLiteral("（エンコードが日本語(JIS)のメールのみ）"),
@@ -182,11 +182,11 @@ void frmMain::buildInputPanel(QWidget *central) {
     txtEMLFolder_->installEventFilter(this);
 }
 
-void frmMain::buildStatusPanel(QWidget *central) {
+void frmMain::buildStatusPanel(QWidget* central) {
     picture1_ = named(new QWidget(central), "Picture1",
                       QRect(0, kHeaderHeight + kFrameHeight, kWidth, kStatusHeight));
     fillBackground(picture1_, QColor(224, 224, 224));
-    QWidget *p = picture1_;
+    QWidget* p = picture1_;
 
     lblMessage_ = label(p, "lblMessage", QStringLiteral("メッセージ"), QRect(12, 8, 396, 20));
     lblProc_ = label(p, "lblProc", QStringLiteral("復元中"), QRect(12, 8, 120, 20));
@@ -204,8 +204,8 @@ void frmMain::buildStatusPanel(QWidget *central) {
     cmdStart_->setEnabled(false);
     cmdStop_ = named(new QPushButton(QStringLiteral("停止"), p), "cmdStop", QRect(420, 24, 88, 34));
 
-    for (QWidget *hidden : std::initializer_list<QWidget *>{cmdStop_, prgStatus_, lblPercent_,
-                                                            lblStatus_, lblProc_, lblRename_}) {
+    for (QWidget* hidden : std::initializer_list<QWidget*>{cmdStop_, prgStatus_, lblPercent_,
+                                                           lblStatus_, lblProc_, lblRename_}) {
         hidden->hide();
     }
     connect(cmdStart_, &QPushButton::clicked, this, [this] { startClicked(); });
@@ -213,13 +213,13 @@ void frmMain::buildStatusPanel(QWidget *central) {
 }
 
 void frmMain::buildMenu() {
-    QMenu *file = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
+    QMenu* file = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
     file->setObjectName(QStringLiteral("mnuFile"));
     mnuFileExit_ = file->addAction(QStringLiteral("終了(&X)"));
     mnuFileExit_->setObjectName(QStringLiteral("mnuFileExit"));
     connect(mnuFileExit_, &QAction::triggered, this, &QWidget::close);
 
-    QMenu *help = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
+    QMenu* help = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
     help->setObjectName(QStringLiteral("mnuHelp"));
     mnuHelpHelp_ = help->addAction(QStringLiteral("トピックの検索(&H)..."));
     mnuHelpHelp_->setObjectName(QStringLiteral("mnuHelpHelp"));
@@ -233,8 +233,8 @@ void frmMain::buildMenu() {
 void frmMain::buildKeys() {
     // Enter presses the focused button, or else Start; Esc presses Stop.
     const auto enter = [this] {
-        auto *focused = qobject_cast<QPushButton *>(QApplication::focusWidget());
-        QPushButton *target = focused != nullptr && focused->window() == this ? focused : cmdStart_;
+        auto* focused = qobject_cast<QPushButton*>(QApplication::focusWidget());
+        QPushButton* target = focused != nullptr && focused->window() == this ? focused : cmdStart_;
         if (target->isVisible() && target->isEnabled()) {
             target->click();
         }
@@ -262,7 +262,7 @@ void frmMain::updateStartButton() {
     cmdStart_->setEnabled(!missingMailbox && !txtEMLFolder_->text().isEmpty());
 }
 
-bool frmMain::eventFilter(QObject *watched, QEvent *event) {
+bool frmMain::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut) {
         const bool in = event->type() == QEvent::FocusIn;
         if (watched == txtDBXFile_) {
@@ -281,7 +281,7 @@ void frmMain::startClicked() {
     }
     const std::variant<repair::RepairOptions, repair::ReplacementRejection> checked =
         repair::makeRepairOptions(toText(txtNullAnk_->text()), toText(txtNullKanji_->text()));
-    if (const auto *rejection = std::get_if<repair::ReplacementRejection>(&checked)) {
+    if (const auto* rejection = std::get_if<repair::ReplacementRejection>(&checked)) {
         showMessage(repair::rejectionMessage(*rejection), MessageIcon::None, MessageButtons::Ok);
         (*rejection == repair::ReplacementRejection::HalfWidth ? txtNullAnk_ : txtNullKanji_)
             ->setFocus(Qt::OtherFocusReason);
@@ -322,7 +322,7 @@ void frmMain::stopClicked() {
     }
 }
 
-void frmMain::closeEvent(QCloseEvent *event) {
+void frmMain::closeEvent(QCloseEvent* event) {
     if (running_) {
         // The run is still on the stack below us: it must finish before the
         // window goes, so a close only asks it to stop and to close after.
@@ -377,7 +377,7 @@ Text frmMain::outputLocation() const {
     return toText(txtEMLFolder_->text());
 }
 
-QWidget *frmMain::statusWidget(StatusControl control) const {
+QWidget* frmMain::statusWidget(StatusControl control) const {
     switch (control) {
     case StatusControl::Message:
         return lblMessage_;
@@ -399,17 +399,17 @@ QWidget *frmMain::statusWidget(StatusControl control) const {
     return nullptr;
 }
 
-void frmMain::setText(StatusControl control, const Text &text) {
-    QWidget *widget = statusWidget(control);
-    if (auto *asLabel = qobject_cast<QLabel *>(widget)) {
+void frmMain::setText(StatusControl control, const Text& text) {
+    QWidget* widget = statusWidget(control);
+    if (auto* asLabel = qobject_cast<QLabel*>(widget)) {
         asLabel->setText(toQString(text));
-    } else if (auto *asButton = qobject_cast<QPushButton *>(widget)) {
+    } else if (auto* asButton = qobject_cast<QPushButton*>(widget)) {
         asButton->setText(toQString(text));
     }
 }
 
 void frmMain::setVisible(StatusControl control, bool visible) {
-    if (QWidget *widget = statusWidget(control)) {
+    if (QWidget* widget = statusWidget(control)) {
         widget->setVisible(visible);
     }
 }
@@ -434,11 +434,11 @@ void frmMain::processEvents() {
     QCoreApplication::processEvents();
 }
 
-MessageAnswer frmMain::showMessage(const Text &text, MessageIcon icon, MessageButtons buttons) {
+MessageAnswer frmMain::showMessage(const Text& text, MessageIcon icon, MessageButtons buttons) {
     return boxes_.show(this, text, icon, buttons);
 }
 
-void frmMain::openFolder(const std::filesystem::path &folder) {
+void frmMain::openFolder(const std::filesystem::path& folder) {
     QDesktopServices::openUrl(QUrl::fromLocalFile(toQString(platform::pathText(folder))));
 }
 

@@ -31,7 +31,7 @@ class frmMain : public QMainWindow, public engine::RunView {
 public:
     // `boxes` answers every message box this window and its runs show; it
     // must outlive the window.
-    frmMain(MainWindowSetup setup, MessageBoxes &boxes, QWidget *parent = nullptr);
+    frmMain(MainWindowSetup setup, MessageBoxes& boxes, QWidget* parent = nullptr);
     ~frmMain() override;
 
     // Enables cmdStart unless an input it needs is empty: the output folder,
@@ -43,29 +43,29 @@ public:
     // True once the help file has been handed to the desktop.
     [[nodiscard]] bool helpOpened() const { return helpOpened_; }
     // The replacement characters the last run got.
-    [[nodiscard]] const repair::RepairOptions &repairOptions() const { return repairOptions_; }
+    [[nodiscard]] const repair::RepairOptions& repairOptions() const { return repairOptions_; }
 
     // engine::RunView
     [[nodiscard]] Text outputLocation() const override;
-    void setText(engine::StatusControl control, const Text &text) override;
+    void setText(engine::StatusControl control, const Text& text) override;
     void setVisible(engine::StatusControl control, bool visible) override;
     void setProgress(int percent) override;
     void setBusy(bool busy) override;
     void processEvents() override;
-    engine::MessageAnswer showMessage(const Text &text, engine::MessageIcon icon,
+    engine::MessageAnswer showMessage(const Text& text, engine::MessageIcon icon,
                                       engine::MessageButtons buttons) override;
-    void openFolder(const std::filesystem::path &folder) override;
+    void openFolder(const std::filesystem::path& folder) override;
 
     using QMainWindow::setVisible;
 
 protected:
-    void closeEvent(QCloseEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void buildHeader(QWidget *central);
-    void buildInputPanel(QWidget *central);
-    void buildStatusPanel(QWidget *central);
+    void buildHeader(QWidget* central);
+    void buildInputPanel(QWidget* central);
+    void buildStatusPanel(QWidget* central);
     void buildMenu();
     void buildKeys();
     void load();
@@ -77,37 +77,37 @@ private:
     void helpClicked();
     void aboutClicked();
     void setInputsEnabled(bool enabled);
-    QWidget *statusWidget(engine::StatusControl control) const;
+    QWidget* statusWidget(engine::StatusControl control) const;
 
     MainWindowSetup setup_;
-    MessageBoxes &boxes_;
+    MessageBoxes& boxes_;
     repair::RepairOptions repairOptions_;
     bool running_ = false;
     bool helpOpened_ = false;
     bool busy_ = false;
 
-    GradientPanel *picHeader_ = nullptr;
-    QWidget *picFrame_ = nullptr;
-    QWidget *picture1_ = nullptr;
-    QRadioButton *optDefault_ = nullptr;
-    QRadioButton *optFolder_ = nullptr;
-    QLineEdit *txtDBXFile_ = nullptr;
-    QPushButton *cmdFindDBX_ = nullptr;
-    QLineEdit *txtEMLFolder_ = nullptr;
-    QPushButton *cmdFindEML_ = nullptr;
-    QLineEdit *txtNullAnk_ = nullptr;
-    QLineEdit *txtNullKanji_ = nullptr;
-    QPushButton *cmdStart_ = nullptr;
-    QPushButton *cmdStop_ = nullptr;
-    QProgressBar *prgStatus_ = nullptr;
-    QLabel *lblPercent_ = nullptr;
-    QLabel *lblStatus_ = nullptr;
-    QLabel *lblProc_ = nullptr;
-    QLabel *lblRename_ = nullptr;
-    QLabel *lblMessage_ = nullptr;
-    QAction *mnuFileExit_ = nullptr;
-    QAction *mnuHelpHelp_ = nullptr;
-    QAction *mnuHelpAbout_ = nullptr;
+    GradientPanel* picHeader_ = nullptr;
+    QWidget* picFrame_ = nullptr;
+    QWidget* picture1_ = nullptr;
+    QRadioButton* optDefault_ = nullptr;
+    QRadioButton* optFolder_ = nullptr;
+    QLineEdit* txtDBXFile_ = nullptr;
+    QPushButton* cmdFindDBX_ = nullptr;
+    QLineEdit* txtEMLFolder_ = nullptr;
+    QPushButton* cmdFindEML_ = nullptr;
+    QLineEdit* txtNullAnk_ = nullptr;
+    QLineEdit* txtNullKanji_ = nullptr;
+    QPushButton* cmdStart_ = nullptr;
+    QPushButton* cmdStop_ = nullptr;
+    QProgressBar* prgStatus_ = nullptr;
+    QLabel* lblPercent_ = nullptr;
+    QLabel* lblStatus_ = nullptr;
+    QLabel* lblProc_ = nullptr;
+    QLabel* lblRename_ = nullptr;
+    QLabel* lblMessage_ = nullptr;
+    QAction* mnuFileExit_ = nullptr;
+    QAction* mnuHelpHelp_ = nullptr;
+    QAction* mnuHelpAbout_ = nullptr;
 };
 
 } // namespace keldor::ui

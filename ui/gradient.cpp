@@ -17,7 +17,7 @@ GradientVertex vertex(int x, int y, Colour colour) {
     return GradientVertex{x, y, widened(colour, 0), widened(colour, 8), widened(colour, 16), 0};
 }
 
-QColor qtColour(const GradientVertex &v) {
+QColor qtColour(const GradientVertex& v) {
     return QColor(v.red >> 8, v.green >> 8, v.blue >> 8);
 }
 
@@ -27,7 +27,7 @@ std::array<GradientVertex, 2> gradientVertices(int width, int height, Colour lef
     return {vertex(0, 0, left), vertex(std::max(width, 0), std::max(height, 0), right)};
 }
 
-GradientPanel::GradientPanel(QWidget *parent) : QWidget(parent) {
+GradientPanel::GradientPanel(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
@@ -38,7 +38,7 @@ void GradientPanel::setGradient(Colour left, Colour right, GradientMode mode) {
     update();
 }
 
-void GradientPanel::paintEvent(QPaintEvent *) {
+void GradientPanel::paintEvent(QPaintEvent*) {
     const QRect inner = contentsRect();
     const auto [from, to] = gradientVertices(inner.width(), inner.height(), left_, right_);
     const QPointF start = inner.topLeft() + QPointF(from.x, from.y);
@@ -51,7 +51,7 @@ void GradientPanel::paintEvent(QPaintEvent *) {
     painter.fillRect(rect(), gradient);
 }
 
-void paintGradient(GradientPanel &target, Colour left, Colour right, GradientMode mode) {
+void paintGradient(GradientPanel& target, Colour left, Colour right, GradientMode mode) {
     target.setGradient(left, right, mode);
 }
 

@@ -34,7 +34,7 @@ struct GradientVertex {
     std::uint16_t blue = 0;
     std::uint16_t alpha = 0;
 
-    friend bool operator==(const GradientVertex &, const GradientVertex &) = default;
+    friend bool operator==(const GradientVertex&, const GradientVertex&) = default;
 };
 
 // The two vertices of the rectangle that covers a target of the given inner
@@ -45,7 +45,7 @@ std::array<GradientVertex, 2> gradientVertices(int width, int height, Colour lef
 // A panel whose whole background is a gradient; children draw over it.
 class GradientPanel : public QWidget {
 public:
-    explicit GradientPanel(QWidget *parent = nullptr);
+    explicit GradientPanel(QWidget* parent = nullptr);
 
     void setGradient(Colour left, Colour right, GradientMode mode);
     [[nodiscard]] Colour leftColour() const { return left_; }
@@ -53,7 +53,7 @@ public:
     [[nodiscard]] GradientMode mode() const { return mode_; }
 
 protected:
-    void paintEvent(QPaintEvent *event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     Colour left_ = kHeaderLeftColour;
@@ -63,6 +63,6 @@ private:
 
 // Repaints `target` with a gradient from `left` to `right`; the old picture is
 // discarded.
-void paintGradient(GradientPanel &target, Colour left, Colour right, GradientMode mode);
+void paintGradient(GradientPanel& target, Colour left, Colour right, GradientMode mode);
 
 } // namespace keldor::ui

@@ -10,7 +10,7 @@
 
 #include <QApplication>
 
-int main(int argc, char *argv[]) {
+int main(int argc, char* argv[]) {
     using namespace keldor::ui;
 
     QApplication app(argc, argv);

@@ -9,12 +9,12 @@ namespace keldor::ui {
 MainWindowSetup discoverMainWindowSetup() {
     startup::discoverMailStores();
 
-    const startup::Identity &identity = startup::IdentityList.defaultIdentity();
+    const startup::Identity& identity = startup::IdentityList.defaultIdentity();
     MainWindowSetup setup;
     setup.defaultIdentityName = identity.name;
     setup.defaultMailboxPath = engine::joinPath(identity.storeFolder, u"削除済みアイテム.dbx");
     setup.defaultOutputFolder = startup::DefaultOutputFolder;
-    setup.pickMailboxFile = [](QWidget *owner) {
+    setup.pickMailboxFile = [](QWidget* owner) {
         frmDBX picker(owner);
         picker.exec();
         return picker.selectedPath();

@@ -21,7 +21,7 @@ struct MainWindowSetup {
     Text defaultOutputFolder;
     // Shows the mailbox file picker modally over the owner; returns the
     // chosen file, or the empty text when none was chosen.
-    std::function<Text(QWidget *owner)> pickMailboxFile;
+    std::function<Text(QWidget* owner)> pickMailboxFile;
 };
 
 // Runs start-up discovery (mail stores, then the header-name table) and

@@ -26,7 +26,7 @@ QMessageBox::Icon qtIcon(engine::MessageIcon icon) {
 
 } // namespace
 
-engine::MessageAnswer QtMessageBoxes::show(QWidget *owner, const Text &text,
+engine::MessageAnswer QtMessageBoxes::show(QWidget* owner, const Text& text,
                                            engine::MessageIcon icon,
                                            engine::MessageButtons buttons) {
     QString body = toQString(text);

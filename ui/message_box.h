@@ -19,14 +19,14 @@ public:
     // Shows `text` modally over `owner` and returns the button pressed
     // (Ok for an Ok box, also when it is closed another way; No for a Yes/No
     // box closed without an answer).
-    virtual engine::MessageAnswer show(QWidget *owner, const Text &text, engine::MessageIcon icon,
+    virtual engine::MessageAnswer show(QWidget* owner, const Text& text, engine::MessageIcon icon,
                                        engine::MessageButtons buttons) = 0;
 };
 
 // Real QMessageBox dialogs. CR LF in a text becomes a plain line break.
 class QtMessageBoxes : public MessageBoxes {
 public:
-    engine::MessageAnswer show(QWidget *owner, const Text &text, engine::MessageIcon icon,
+    engine::MessageAnswer show(QWidget* owner, const Text& text, engine::MessageIcon icon,
                                engine::MessageButtons buttons) override;
 };
 

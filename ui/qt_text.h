@@ -11,7 +11,7 @@ inline QString toQString(TextView text) {
     return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-inline Text toText(const QString &text) {
+inline Text toText(const QString& text) {
     return text.toStdU16String();
 }
 

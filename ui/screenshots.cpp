@@ -31,14 +31,14 @@ using namespace keldor::ui;
 // Answers every box without showing it.
 class SilentBoxes : public MessageBoxes {
 public:
-    engine::MessageAnswer show(QWidget *, const Text &, engine::MessageIcon,
+    engine::MessageAnswer show(QWidget*, const Text&, engine::MessageIcon,
                                engine::MessageButtons buttons) override {
         return buttons == engine::MessageButtons::YesNo ? engine::MessageAnswer::No
                                                         : engine::MessageAnswer::Ok;
     }
 };
 
-bool save(QWidget &widget, const QDir &folder, const char *name) {
+bool save(QWidget& widget, const QDir& folder, const char* name) {
     QCoreApplication::processEvents();
     const QString file = folder.filePath(QString::fromLatin1(name));
     if (!widget.grab().save(file)) {
@@ -52,13 +52,13 @@ bool save(QWidget &widget, const QDir &folder, const char *name) {
 // The main window, grabbed once while a run is half way through.
 class RunShot : public frmMain {
 public:
-    RunShot(MainWindowSetup setup, MessageBoxes &boxes, QDir folder)
+    RunShot(MainWindowSetup setup, MessageBoxes& boxes, QDir folder)
         : frmMain(std::move(setup), boxes), folder_(std::move(folder)) {}
     bool saved = false;
 
     void processEvents() override {
         frmMain::processEvents();
-        const auto *bar = findChild<QProgressBar *>(QStringLiteral("prgStatus"));
+        const auto* bar = findChild<QProgressBar*>(QStringLiteral("prgStatus"));
         if (!saved && bar->isVisible() && bar->value() >= 40) {
             saved = save(*this, folder_, "main_running.png");
         }
@@ -78,7 +78,7 @@ Bytes sampleMessage(int number) {
            std::to_string(number) + "\r\nDate: Mon, 7 Dec 2026 10:00:00 +0900\r\n\r\n" + body;
 }
 
-MainWindowSetup sampleSetup(const QString &outputFolder) {
+MainWindowSetup sampleSetup(const QString& outputFolder) {
     MainWindowSetup setup;
     setup.defaultIdentityName = u"山田 太郎";
     setup.defaultMailboxPath = u"/home/taro/.wine/Outlook Express/削除済みアイテム.dbx";
@@ -88,7 +88,7 @@ MainWindowSetup sampleSetup(const QString &outputFolder) {
 
 } // namespace
 
-int main(int argc, char *argv[]) {
+int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     if (argc != 2) {
         std::fprintf(stderr, "usage: keldor_screenshots OUTPUT_FOLDER\n");
@@ -121,7 +121,7 @@ int main(int argc, char *argv[]) {
         const std::filesystem::path storeFolder(store.path().toStdString());
         testing::MailboxWriter oneMessage;
         oneMessage.addMessage(sampleMessage(1));
-        for (const char *name :
+        for (const char* name :
              {"受信トレイ.dbx", "送信済みアイテム.dbx", "削除済みアイテム.dbx", "Folders.dbx"}) {
             oneMessage.writeTo(storeFolder / name);
         }
@@ -146,10 +146,10 @@ int main(int argc, char *argv[]) {
 
         RunShot running(sampleSetup(work.path()), boxes, folder);
         running.show();
-        running.findChild<QRadioButton *>(QStringLiteral("optFolder"))->setChecked(true);
-        running.findChild<QLineEdit *>(QStringLiteral("txtDBXFile"))
+        running.findChild<QRadioButton*>(QStringLiteral("optFolder"))->setChecked(true);
+        running.findChild<QLineEdit*>(QStringLiteral("txtDBXFile"))
             ->setText(QString::fromStdString(mailbox.string()));
-        running.findChild<QPushButton *>(QStringLiteral("cmdStart"))->click();
+        running.findChild<QPushButton*>(QStringLiteral("cmdStart"))->click();
         if (!running.saved) {
             std::fprintf(stderr, "the run ended before it could be captured\n");
             ok = false;

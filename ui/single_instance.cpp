@@ -17,7 +17,7 @@ namespace {
 constexpr int kConnectTimeoutMs = 1000;
 const QByteArray kActivateRequest = QByteArrayLiteral("activate\n");
 
-void restoreIfMinimized(QWidget *window) {
+void restoreIfMinimized(QWidget* window) {
     if (window->isMinimized()) {
         window->showNormal();
     }
@@ -25,7 +25,7 @@ void restoreIfMinimized(QWidget *window) {
 
 } // namespace
 
-SingleInstance::SingleInstance(QString serverName, QObject *parent)
+SingleInstance::SingleInstance(QString serverName, QObject* parent)
     : QObject(parent), name_(std::move(serverName)) {
     server_.setSocketOptions(QLocalServer::UserAccessOption);
     connect(&server_, &QLocalServer::newConnection, this, &SingleInstance::acceptConnection);
@@ -79,7 +79,7 @@ bool SingleInstance::askRunningInstance() {
 }
 
 void SingleInstance::acceptConnection() {
-    while (QLocalSocket *socket = server_.nextPendingConnection()) {
+    while (QLocalSocket* socket = server_.nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
             if (socket->readAll().contains(kActivateRequest.trimmed()) && onActivate) {
@@ -89,12 +89,12 @@ void SingleInstance::acceptConnection() {
     }
 }
 
-void bringToFront(QWidget *mainWindow) {
+void bringToFront(QWidget* mainWindow) {
     if (mainWindow == nullptr) {
         return;
     }
     restoreIfMinimized(mainWindow);
-    QWidget *target = QApplication::activeModalWidget();
+    QWidget* target = QApplication::activeModalWidget();
     if (target == nullptr) {
         target = mainWindow;
     }

@@ -16,7 +16,7 @@ namespace keldor::ui {
 class SingleInstance : public QObject {
 public:
     // `serverName`: a local socket name or a full socket path.
-    explicit SingleInstance(QString serverName, QObject *parent = nullptr);
+    explicit SingleInstance(QString serverName, QObject* parent = nullptr);
 
     // The socket of the current user: in $XDG_RUNTIME_DIR when there is one,
     // otherwise a name that holds the user id.
@@ -43,6 +43,6 @@ private:
 // Restores `mainWindow` if it is minimised, then restores and raises the
 // window the user worked in last: the modal dialog or message box open over
 // the main window, or else the main window itself.
-void bringToFront(QWidget *mainWindow);
+void bringToFront(QWidget* mainWindow);
 
 } // namespace keldor::ui

@@ -6,7 +6,9 @@
 namespace keldor::platform {
 
 // Linux file systems record a birth time but offer no call to set it.
-bool setCreationTime(const std::filesystem::path&, FileTime) { return false; }
+bool setCreationTime(const std::filesystem::path&, FileTime) {
+    return false;
+}
 
 bool setLastWriteTime(const std::filesystem::path& file, FileTime when) {
     if (when.ticks < 0) {

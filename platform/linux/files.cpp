@@ -35,7 +35,7 @@ std::optional<std::size_t> readAllAt(int handle, std::uint64_t offset, std::span
 
 // The size of the regular file behind `handle`, or an error when it is
 // something else.
-std::optional<std::uint64_t> regularFileSize(int handle, std::error_code &error) {
+std::optional<std::uint64_t> regularFileSize(int handle, std::error_code& error) {
     struct stat info {};
     if (::fstat(handle, &info) != 0) {
         error = lastError();
@@ -50,7 +50,7 @@ std::optional<std::uint64_t> regularFileSize(int handle, std::error_code &error)
 }
 } // namespace
 
-FileDescriptor &FileDescriptor::operator=(FileDescriptor &&other) noexcept {
+FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept {
     if (this != &other) {
         close();
         handle_ = other.handle_;
@@ -68,8 +68,8 @@ std::error_code FileDescriptor::close() {
     return result != 0 ? lastError() : std::error_code{};
 }
 
-std::optional<ReadOnlyFile> ReadOnlyFile::open(const std::filesystem::path &path,
-                                               std::error_code &error) {
+std::optional<ReadOnlyFile> ReadOnlyFile::open(const std::filesystem::path& path,
+                                               std::error_code& error) {
     FileDescriptor handle(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!handle.isOpen()) {
         error = lastError();
@@ -86,8 +86,8 @@ std::optional<std::size_t> ReadOnlyFile::readAt(std::uint64_t offset, std::span<
     return readAllAt(handle_.get(), offset, out);
 }
 
-std::optional<ReadWriteFile> ReadWriteFile::open(const std::filesystem::path &path,
-                                                 std::error_code &error) {
+std::optional<ReadWriteFile> ReadWriteFile::open(const std::filesystem::path& path,
+                                                 std::error_code& error) {
     FileDescriptor handle(::open(path.c_str(), O_RDWR | O_CLOEXEC));
     if (!handle.isOpen()) {
         error = lastError();
@@ -136,8 +136,8 @@ std::error_code ReadWriteFile::close() {
     return handle_.close();
 }
 
-std::optional<OutputFile> OutputFile::create(const std::filesystem::path &path,
-                                             std::error_code &error) {
+std::optional<OutputFile> OutputFile::create(const std::filesystem::path& path,
+                                             std::error_code& error) {
     FileDescriptor handle(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
     if (!handle.isOpen()) {
         error = lastError();
@@ -146,7 +146,7 @@ std::optional<OutputFile> OutputFile::create(const std::filesystem::path &path,
     return OutputFile(std::move(handle));
 }
 
-OutputFile &OutputFile::operator=(OutputFile &&other) noexcept {
+OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
     if (this != &other) {
         close();
         handle_ = std::move(other.handle_);

@@ -42,8 +42,8 @@ std::optional<Bytes> readWholeFile(const fs::path& file) {
     return contents;
 }
 
-std::optional<Text> stringValue(const RegistryReader& registry, RegistryRoot root,
-                                TextView keyPath, TextView name) {
+std::optional<Text> stringValue(const RegistryReader& registry, RegistryRoot root, TextView keyPath,
+                                TextView name) {
     const auto value = registry.readValue(root, keyPath, name);
     if (!value || (value->type != kRegSz && value->type != kRegExpandSz)) {
         return std::nullopt;

@@ -44,7 +44,10 @@ TEST(DecodeHeaderText, FollowsItsOwnRulesWhereRfc2047Differs) {
         {"adjacent words as unfolding joins them", Text(kJisWord) + kJisWord, u"亜亜"},
         {"blank between words stays", Text(kJisWord) + u" " + kJisWord, u"亜 亜"},
         {"missing terminator takes the rest", u"x=?utf-8?B?44GC", u"xあ"},
-        {"empty encoded text", u"a=?utf-8?b?" u"?=b", u"ab"},
+        {"empty encoded text",
+         u"a=?utf-8?b?"
+         u"?=b",
+         u"ab"},
         {"other charsets stay", u"=?iso-8859-1?q?caf=E9?=", u"=?iso-8859-1?q?caf=E9?="},
         {"language suffix not known", u"=?utf-8*ja?B?44GC?=", u"=?utf-8*ja?B?44GC?="},
         {"alias not known", u"=?sjis?B?gqA=?=", u"=?sjis?B?gqA=?="},

@@ -29,7 +29,10 @@ TEST(JisToText, ConvertsWellFormedText) {
         {"SO and SI", "\x0E\x31\x0Fz", u"\uFF71z"},
         {"ESC ( I", "\x1B(I\x31\x5F\x1B(B", u"\uFF71\uFF9F"},
         {"kanji mode left open", "\x1B$B\x30\x21\x30\x22", u"亜唖"},
-        {"raw Shift_JIS in ASCII mode", "a\x82\xA0" "b", u"aあb"},
+        {"raw Shift_JIS in ASCII mode",
+         "a\x82\xA0"
+         "b",
+         u"aあb"},
         {"Latin-1 byte in ASCII mode", "\xA9", u"\u00A9"},
         {"empty", "", u""},
     };
@@ -81,12 +84,18 @@ TEST(EucToText, ConvertsPairsAndDamage) {
     const Case cases[] = {
         {"kanji", "\xB0\xA1", u"亜"},
         {"hiragana", "\xA4\xA2", u"あ"},
-        {"ASCII and 0x80 stay", "a\x80" "b", u"a\u0080b"},
+        {"ASCII and 0x80 stay",
+         "a\x80"
+         "b",
+         u"a\u0080b"},
         {"pair cut off at the end", "\xA4\xA2\xA4", Text(u"あ") + kDot},
         // Single shifts are read as ordinary pairs: 0x8E 0xB1 computes to the
         // bytes 0x78 0xAF, whose first character is "x".
         {"half-width katakana", "\x8E\xB1", u"x"},
-        {"second byte below 0x80", "\xB0" "A", Text(1, kDot)},
+        {"second byte below 0x80",
+         "\xB0"
+         "A",
+         Text(1, kDot)},
         {"empty", "", u""},
     };
     for (const Case& c : cases) {
@@ -102,7 +111,10 @@ TEST(Utf8ToText, DecodesSequencesWithoutValidating) {
         {"four bytes become a surrogate pair", "\xF0\x9F\x98\x80", u"\U0001F600"},
         {"four bytes past U+10FFFF", "\xF7\xBF\xBF\xBF", u"\uFFFD"},
         {"stray continuation starts three bytes", "\x81\x81\x82", u"\u1042"},
-        {"continuation bits not checked", "\xE3" "AB", u"\u3042"},
+        {"continuation bits not checked",
+         "\xE3"
+         "AB",
+         u"\u3042"},
         {"lead from 0xF8 read as three-byte lead", "\xF8\x81\x82", u"\u8042"},
         {"empty", "", u""},
     };
@@ -112,8 +124,8 @@ TEST(Utf8ToText, DecodesSequencesWithoutValidating) {
 }
 
 TEST(Utf8ToText, FailsOnASequenceCutOffByTheEnd) {
-    for (const Bytes& input : {Bytes("\xE3\x81"), Bytes("a\xC3"), Bytes("\xF0\x9F\x98"),
-                               Bytes("\x80")}) {
+    for (const Bytes& input :
+         {Bytes("\xE3\x81"), Bytes("a\xC3"), Bytes("\xF0\x9F\x98"), Bytes("\x80")}) {
         EXPECT_EQ(utf8ToText(input), std::nullopt) << input.size();
     }
 }

@@ -11,15 +11,13 @@ TEST(SjisToJis, ConvertsEachRuleOfTheArithmetic) {
         const char* jis;
     };
     const Case cases[] = {
-        {"\x81\xA1", "\x22\x23"}, // ■
-        {"\x88\x9F", "\x30\x21"}, // 亜: trail 0x9F raises the row
-        {"\x9F\x40", "\x5D\x21"}, // last lead byte of the first range
-        {"\xE0\x40", "\x5F\x21"}, // first lead byte of the second range
-        {"\xEA\xA4", "\x74\x26"}, // 熙
-        {"\x81\x9F", "\x22\x21"},
-        {"\x81\x80", "\x21\x60"}, // trail 0x80..0x9E: second rule
-        {"\x81\x9E", "\x21\x7E"},
-        {"\x81\x7E", "\x21\x5F"},
+        {"\x81\xA1", "\x22\x23"},                           // ■
+        {"\x88\x9F", "\x30\x21"},                           // 亜: trail 0x9F raises the row
+        {"\x9F\x40", "\x5D\x21"},                           // last lead byte of the first range
+        {"\xE0\x40", "\x5F\x21"},                           // first lead byte of the second range
+        {"\xEA\xA4", "\x74\x26"},                           // 熙
+        {"\x81\x9F", "\x22\x21"}, {"\x81\x80", "\x21\x60"}, // trail 0x80..0x9E: second rule
+        {"\x81\x9E", "\x21\x7E"}, {"\x81\x7E", "\x21\x5F"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(sjisToJis(c.sjis), Bytes(c.jis)) << c.sjis;

@@ -15,12 +15,9 @@ struct Case {
 
 TEST(DecodeBase64, DecodesWholeGroupsAndPadding) {
     const Case cases[] = {
-        {u"YWJj", "abc"},
-        {u"YQ==", "a"},
-        {u"YWI=", "ab"},
-        {u"GyRCMCEbKEI=", "\x1B$B0!\x1B(B"},
-        {u"//79", "\xFF\xFE\xFD"},
-        {u"", ""},
+        {u"YWJj", "abc"},          {u"YQ==", "a"},
+        {u"YWI=", "ab"},           {u"GyRCMCEbKEI=", "\x1B$B0!\x1B(B"},
+        {u"//79", "\xFF\xFE\xFD"}, {u"", ""},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(decodeBase64(c.input), c.expected);

@@ -67,7 +67,8 @@ protected:
 
 TEST_F(Cli, RecoversAndReportsOnStdout) {
     const auto mailbox = makeMailbox(3);
-    const Result r = runCli({"recover", mailbox.string(), "--into", dir.path().string()}, dir.path());
+    const Result r =
+        runCli({"recover", mailbox.string(), "--into", dir.path().string()}, dir.path());
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("3通のメールが見つかりました。"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find((dir.path() / "メール復元").string()), std::string::npos) << r.out;
@@ -118,7 +119,8 @@ TEST_F(Cli, JsonGivesFinalNamesSubjectsAndDatesOfTheSampleMailbox) {
 
 TEST_F(Cli, NothingFoundStillSucceeds) {
     const auto mailbox = makeMailbox(0);
-    const Result r = runCli({"recover", mailbox.string(), "--into", dir.path().string()}, dir.path());
+    const Result r =
+        runCli({"recover", mailbox.string(), "--into", dir.path().string()}, dir.path());
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("メールが見つかりませんでした。"), std::string::npos) << r.out;
 }
@@ -165,9 +167,9 @@ TEST_F(Cli, ReplacementCharactersAreCheckedLikeTheWindowDoes) {
         std::string message;
     };
     const Case cases[] = {
-        {{"--half-width", ""}, half},   {{"--half-width", "ab"}, half},
-        {{"--half-width", "ｱ"}, half},  {{"--half-width", "■"}, half},
-        {{"--full-width", "a"}, full},  {{"--full-width", "■■"}, full},
+        {{"--half-width", ""}, half},  {{"--half-width", "ab"}, half},
+        {{"--half-width", "ｱ"}, half}, {{"--half-width", "■"}, half},
+        {{"--full-width", "a"}, full}, {{"--full-width", "■■"}, full},
         {{"--full-width", ""}, full},
     };
     for (const Case& c : cases) {
@@ -177,9 +179,9 @@ TEST_F(Cli, ReplacementCharactersAreCheckedLikeTheWindowDoes) {
         EXPECT_EQ(r.status, 2) << c.options[1];
         EXPECT_EQ(r.err, c.message) << c.options[1];
     }
-    const Result ok = runCli({"recover", mailbox.string(), "--into", into, "--half-width", "#",
-                              "--full-width", "〓"},
-                             dir.path());
+    const Result ok = runCli(
+        {"recover", mailbox.string(), "--into", into, "--half-width", "#", "--full-width", "〓"},
+        dir.path());
     EXPECT_EQ(ok.status, 0) << ok.err;
 }
 

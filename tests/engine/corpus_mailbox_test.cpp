@@ -49,9 +49,9 @@ TEST_F(CorpusMailbox, FolderListIsAnOutlookExpressFileButNotAMessageFile) {
 }
 
 TEST_F(CorpusMailbox, MessageFilesWithoutDeletedRecordsFindNothing) {
-    for (const char* name : {"dbxoutlookexpress/Inbox.dbx", "dbxoutlookexpress/Outbox.dbx",
-                             "iped/test_OutlookDBX.dbx", "mail-transport-dbx/test.dbx",
-                             "mail-transport-dbx/test1.dbx"}) {
+    for (const char* name :
+         {"dbxoutlookexpress/Inbox.dbx", "dbxoutlookexpress/Outbox.dbx", "iped/test_OutlookDBX.dbx",
+          "mail-transport-dbx/test.dbx", "mail-transport-dbx/test1.dbx"}) {
         const auto report = recover(name);
         if (!report) {
             GTEST_SKIP() << "corpus not beside the project";
@@ -65,7 +65,8 @@ TEST_F(CorpusMailbox, MessageFilesWithoutDeletedRecordsFindNothing) {
 
 TEST_F(CorpusMailbox, DeletedMessageComesBackWithEverySurvivingByte) {
     const auto report = recover("synthetic/deleted_iso2022jp_4blocks.dbx");
-    const auto original = testing::corpusPath("dbx/synthetic/deleted_iso2022jp_4blocks.original.eml");
+    const auto original =
+        testing::corpusPath("dbx/synthetic/deleted_iso2022jp_4blocks.original.eml");
     if (!report || !original) {
         GTEST_SKIP() << "corpus not beside the project";
     }

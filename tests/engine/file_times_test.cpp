@@ -86,12 +86,25 @@ TEST(ParseDateText, ReadsTheTextsReadMailInfoGives) {
 
 TEST(ParseDateText, RefusesMarkersAndImpossibleDates) {
     const Text refused[] = {
-        u"(不明)", u"(破損)", u"[不明]", u"",
-        u"2008/02/30 00:00:00", u"1900/02/29 00:00:00", u"2008/13/01 00:00:00",
-        u"2008/00/10 00:00:00", u"2008/10/00 00:00:00", u"2008/10/23 24:00:00",
-        u"2008/10/23 12:60:00", u"2008/10/23 12:00:60", u"2008/10/2315:30:45",
-        u"2008/10/23 15:30:45 ", u"2008/10/23 15", u"2008/10/23 +0900",
-        u"2008/10/, 15:30:45", u"123456/10/23 15:30:45", u"2008/10/23 15:30:45\r",
+        u"(不明)",
+        u"(破損)",
+        u"[不明]",
+        u"",
+        u"2008/02/30 00:00:00",
+        u"1900/02/29 00:00:00",
+        u"2008/13/01 00:00:00",
+        u"2008/00/10 00:00:00",
+        u"2008/10/00 00:00:00",
+        u"2008/10/23 24:00:00",
+        u"2008/10/23 12:60:00",
+        u"2008/10/23 12:00:60",
+        u"2008/10/2315:30:45",
+        u"2008/10/23 15:30:45 ",
+        u"2008/10/23 15",
+        u"2008/10/23 +0900",
+        u"2008/10/, 15:30:45",
+        u"123456/10/23 15:30:45",
+        u"2008/10/23 15:30:45\r",
     };
     for (const Text& text : refused) {
         EXPECT_EQ(parseDateText(text), std::nullopt) << utf8(text);
@@ -150,9 +163,9 @@ TEST_F(FileTimes, SetsTheLastWriteTimeAndLeavesTheAccessTime) {
     EXPECT_EQ(status().st_mtim.tv_sec, 1100000000) << "creation time is not settable here";
     setLastWriteTime(file, {2008, 10, 23, 15, 30, 45});
     const struct stat st = status();
-    const std::int64_t expected = utcFileTime(2008, 10, 23, 6, 30, 45).ticks /
-                                      platform::kTicksPerSecond -
-                                  platform::kFileTimeEpochOffset;
+    const std::int64_t expected =
+        utcFileTime(2008, 10, 23, 6, 30, 45).ticks / platform::kTicksPerSecond -
+        platform::kFileTimeEpochOffset;
     EXPECT_EQ(st.st_mtim.tv_sec, expected);
     EXPECT_EQ(st.st_mtim.tv_nsec, 0);
     EXPECT_EQ(st.st_atim.tv_sec, 1000000000);

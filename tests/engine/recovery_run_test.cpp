@@ -20,16 +20,17 @@ using testing::TempDir;
 
 // A realistic message of about `size` bytes, CR LF lines.
 Bytes makeMail(int number, std::size_t size = 1500) {
-    Bytes mail = "Return-Path: <sender" + std::to_string(number) +
-                 "@example.jp>\r\n"
-                 "Received: from mx.example.jp by mail.example.jp; Thu, 23 Oct 2008 15:30:45 +0900\r\n"
-                 "From: sender@example.jp\r\n"
-                 "Subject: message " +
-                 std::to_string(number) +
-                 "\r\n"
-                 "Date: Thu, 23 Oct 2008 15:30:45 +0900\r\n"
-                 "MIME-Version: 1.0\r\n"
-                 "Content-Type: text/plain;\r\n\tcharset=\"us-ascii\"\r\n\r\n";
+    Bytes mail =
+        "Return-Path: <sender" + std::to_string(number) +
+        "@example.jp>\r\n"
+        "Received: from mx.example.jp by mail.example.jp; Thu, 23 Oct 2008 15:30:45 +0900\r\n"
+        "From: sender@example.jp\r\n"
+        "Subject: message " +
+        std::to_string(number) +
+        "\r\n"
+        "Date: Thu, 23 Oct 2008 15:30:45 +0900\r\n"
+        "MIME-Version: 1.0\r\n"
+        "Content-Type: text/plain;\r\n\tcharset=\"us-ascii\"\r\n\r\n";
     int line = 0;
     while (mail.size() < size) {
         mail += "Line " + std::to_string(++line) + " of message " + std::to_string(number) +
@@ -110,7 +111,8 @@ TEST_F(RecoveryRun, WritesOneFilePerMessageWithEverySurvivingByte) {
         expectSurvivorsInPlace(files[i], mails[i]);
     }
     EXPECT_EQ(testing::filesIn(report.outputFolder).size(), 6u);
-    EXPECT_EQ(lastMessage(), u"6通のメールが見つかりました。出力先フォルダをExplorerで開きますか？");
+    EXPECT_EQ(lastMessage(),
+              u"6通のメールが見つかりました。出力先フォルダをExplorerで開きますか？");
     EXPECT_EQ(view.messages.back().icon, MessageIcon::Question);
     EXPECT_EQ(view.messages.back().buttons, MessageButtons::YesNo);
     EXPECT_TRUE(view.openedFolders.empty()) << "the answer was No";
@@ -189,7 +191,8 @@ TEST_F(RecoveryRun, MissingMailboxCreatesNothing) {
     const auto missing = dir.path() / "nowhere.dbx";
     const RunReport report = recoverMailbox(missing, view, repair::RepairOptions{});
     EXPECT_EQ(report.outcome, RunOutcome::CouldNotOpen);
-    EXPECT_EQ(lastMessage(), u"DBXファイルをオープンできませんでした。\r\n" + platform::pathText(missing));
+    EXPECT_EQ(lastMessage(),
+              u"DBXファイルをオープンできませんでした。\r\n" + platform::pathText(missing));
     EXPECT_EQ(view.messages.back().icon, MessageIcon::Warning);
     EXPECT_TRUE(std::filesystem::is_empty(dir.path() / "out"));
 }
@@ -475,7 +478,8 @@ TEST_F(RecoveryRun, StopDuringReassemblyFinishesTheCurrentMessage) {
     ASSERT_EQ(report.mailCount, 1);
     EXPECT_TRUE(report.stopped);
     expectSurvivorsInPlace(outputs(report)[0], mails[0]);
-    EXPECT_EQ(lastMessage(), u"1通のメールが見つかりました。出力先フォルダをExplorerで開きますか？");
+    EXPECT_EQ(lastMessage(),
+              u"1通のメールが見つかりました。出力先フォルダをExplorerで開きますか？");
 }
 
 TEST_F(RecoveryRun, CloseDuringReassemblySkipsTheReport) {

@@ -74,12 +74,11 @@ Bytes header(const Bytes& subject, const Bytes& date = "Thu, 23 Oct 2008 15:30:4
 
 TEST_F(RenamePass, NamesFilesAfterSubjectsWithNumberedSuffixesInOrder) {
     writeMails({header("abc"), "Date: Thu, 23 Oct 2008 15:30:45 +0900\r\n", header("abc"),
-                header("=?iso-2022-jp?B?GyRCMCEbKEI=?="), header("abc"),
-                "To: x\r\n"});
+                header("=?iso-2022-jp?B?GyRCMCEbKEI=?="), header("abc"), "To: x\r\n"});
     const std::vector<RenamedFile> files = run();
     ASSERT_EQ(files.size(), 6u);
-    const Text expected[] = {u"abc.eml",    u"(件名なし).eml", u"abc(1).eml",
-                             u"亜.eml",     u"abc(2).eml",     u"(件名なし)(1).eml"};
+    const Text expected[] = {u"abc.eml", u"(件名なし).eml", u"abc(1).eml",
+                             u"亜.eml",  u"abc(2).eml",     u"(件名なし)(1).eml"};
     for (std::size_t i = 0; i < files.size(); ++i) {
         EXPECT_EQ(nameOf(files[i]), expected[i]) << i;
         EXPECT_EQ(files[i].number, static_cast<int>(i) + 1);
@@ -95,13 +94,11 @@ TEST_F(RenamePass, NamesFilesAfterSubjectsWithNumberedSuffixesInOrder) {
 
 TEST_F(RenamePass, CleansSubjectsAndKeepsRefusedNamesTemporary) {
     writeMails({
-        header("a/b: c?"),
-        header("x\\y*\"<>|z"),
-        "Subject: \r\n\r\n",              // nothing but the lone CR of the last line
-        header("a\nb"),                   // lone LF
-        header("tab\there"),
-        header("CON"),
-        header("Recover8"),               // the name of a file not yet renamed
+        header("a/b: c?"), header("x\\y*\"<>|z"),
+        "Subject: \r\n\r\n", // nothing but the lone CR of the last line
+        header("a\nb"),      // lone LF
+        header("tab\there"), header("CON"),
+        header("Recover8"), // the name of a file not yet renamed
         header("keep"),
         "Date: Thu, 23 Oct 2008 15:30:45 +0900\r\nSubject: last\r\n", // ends in CR
     });

@@ -22,11 +22,16 @@ TEST(ParseMailDate, BuildsTheDateText) {
         {u"Mon, 1 JAN 2001 00:00:00 GMT", u"2001/01/01 00:00:00"},
         {u"Fri, 5 Dec 08 10:00:00 +0900", u"08/12/05 10:00:00"},
         // A NUL is a blank, but only after the blanks are collapsed.
-        {Text(u"Tue, 3 Jun 2008\0" u"12:34:56 +0900", 30), u"2008/06/03 12:34:56"},
-        {Text(u"Tue, 3 Jun 2008 \0" u"12:34:56 +0900", 31), u"2008/06/03  "},
+        {Text(u"Tue, 3 Jun 2008\0"
+              u"12:34:56 +0900",
+              30),
+         u"2008/06/03 12:34:56"},
+        {Text(u"Tue, 3 Jun 2008 \0"
+              u"12:34:56 +0900",
+              31),
+         u"2008/06/03  "},
         // The Received form: the month is found after the host names.
-        {u"from a.example by b.example; Thu, 23 Oct 2008 15:30:45 +0900",
-         u"2008/10/23 15:30:45"},
+        {u"from a.example by b.example; Thu, 23 Oct 2008 15:30:45 +0900", u"2008/10/23 15:30:45"},
         // Months are tried in calendar order: " jun " comes before " oct ".
         {u"from oct by x; Mon, 2 Jun 2008 1:02:03 +0900 (oct )", u"2008/06/02  1:02:03"},
     };
@@ -41,10 +46,10 @@ TEST(ParseMailDate, GivesMarkersForDatesItCannotRead) {
         std::u16string_view expected;
     };
     const Case cases[] = {
-        {u"3 Jun 2008 12:34:56 +0900", kDamagedDate},   // month at position 2
+        {u"3 Jun 2008 12:34:56 +0900", kDamagedDate}, // month at position 2
         {u"Tue, 3 June 2008 12:34:56 +0900", kDamagedDate},
         {u"", kDamagedDate},
-        {u"Tue, 3 Jun 2008 12:34:56", kUnknownDate},     // no zone: four fields
+        {u"Tue, 3 Jun 2008 12:34:56", kUnknownDate}, // no zone: four fields
         {u"Tue, 3 Jun ", kUnknownDate},
         // Blanks before the month take the place of the day, which is lost.
         {u"Wed,   10   Dec  2008   08:59:30  +0900", kUnknownDate},

@@ -23,12 +23,12 @@ TEST(Cp932, DecodesWindowsMappings) {
         char16_t expected;
     };
     const Case cases[] = {
-        {0x41, u'A'},         {0x5C, u'\\'},        {0x7E, u'~'},         {0xA1, u'\uFF61'},
-        {0xDF, u'\uFF9F'},    {0x80, u'\u0080'},    {0xA0, u'\uF8F0'},    {0xFD, u'\uF8F1'},
-        {0xFF, u'\uF8F3'},    {0x889F, u'亜'},      {0x82A0, u'あ'},      {0x8160, u'\uFF5E'},
-        {0x815F, u'\uFF3C'},  {0x817C, u'\uFF0D'},  {0x8191, u'\uFFE0'},  {0x81CA, u'\uFFE2'},
-        {0x8740, u'\u2460'},  {0x8790, u'\u2252'},  {0xED40, u'\u7E8A'},  {0xFA40, u'\u2170'},
-        {0xF040, u'\uE000'},  {0xF9FC, u'\uE757'},  {0xEAA4, u'\u7199'},
+        {0x41, u'A'},        {0x5C, u'\\'},       {0x7E, u'~'},        {0xA1, u'\uFF61'},
+        {0xDF, u'\uFF9F'},   {0x80, u'\u0080'},   {0xA0, u'\uF8F0'},   {0xFD, u'\uF8F1'},
+        {0xFF, u'\uF8F3'},   {0x889F, u'亜'},     {0x82A0, u'あ'},     {0x8160, u'\uFF5E'},
+        {0x815F, u'\uFF3C'}, {0x817C, u'\uFF0D'}, {0x8191, u'\uFFE0'}, {0x81CA, u'\uFFE2'},
+        {0x8740, u'\u2460'}, {0x8790, u'\u2252'}, {0xED40, u'\u7E8A'}, {0xFA40, u'\u2170'},
+        {0xF040, u'\uE000'}, {0xF9FC, u'\uE757'}, {0xEAA4, u'\u7199'},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(cp932ToText(code(c.code)), Text(1, c.expected)) << std::hex << c.code;
@@ -48,7 +48,8 @@ TEST(Cp932, BytesThatDoNotDecodeBecomeMiddleDots) {
 }
 
 TEST(Cp932, EncodesOnlyTheCharactersOwnCode) {
-    EXPECT_EQ(textToCp932(u"亜あｱA"), Bytes("\x88\x9F\x82\xA0\xB1" "A"));
+    EXPECT_EQ(textToCp932(u"亜あｱA"), Bytes("\x88\x9F\x82\xA0\xB1"
+                                            "A"));
     EXPECT_EQ(textToCp932(u"\uFF5E\u2170\u0080\uF8F0\uF8F3"),
               Bytes("\x81\x60\xFA\x40\x80\xA0\xFF"));
     // A character with two codes takes the one Windows writes.

@@ -15,17 +15,31 @@ using testing::utf8;
 
 TEST(FileNames, RefusesWhatWindowsRefuses) {
     const Text refused[] = {
-        u"",          u"a\rb.eml",  u"a\nb.eml", u"a\tb.eml", Text(u"a\0b.eml", 7),
-        u"\x1F.eml",  u"a:b.eml",   u"a|b.eml",  u"a\"b.eml", u"a/b.eml",
-        u"CON.eml",   u"con",       u"Nul .eml", u"lpt9.x.eml", u"com1.eml",
-        u"name.",     u"name ",     Text(u"a") + static_cast<char16_t>(0xD800) + u".eml",
+        u"",
+        u"a\rb.eml",
+        u"a\nb.eml",
+        u"a\tb.eml",
+        Text(u"a\0b.eml", 7),
+        u"\x1F.eml",
+        u"a:b.eml",
+        u"a|b.eml",
+        u"a\"b.eml",
+        u"a/b.eml",
+        u"CON.eml",
+        u"con",
+        u"Nul .eml",
+        u"lpt9.x.eml",
+        u"com1.eml",
+        u"name.",
+        u"name ",
+        Text(u"a") + static_cast<char16_t>(0xD800) + u".eml",
     };
     for (const Text& name : refused) {
         EXPECT_TRUE(isRefusedFileName(name)) << utf8(name);
     }
     const Text accepted[] = {
-        u"abc.eml",      u"(件名なし)(1).eml", u"a_b_ c_.eml", u"console.eml",
-        u"com10.eml",    u"CON(1).eml",        u"\U0001F600.eml", u".eml",
+        u"abc.eml",   u"(件名なし)(1).eml", u"a_b_ c_.eml",    u"console.eml",
+        u"com10.eml", u"CON(1).eml",        u"\U0001F600.eml", u".eml",
     };
     for (const Text& name : accepted) {
         EXPECT_FALSE(isRefusedFileName(name)) << utf8(name);

@@ -105,30 +105,31 @@ TEST(RegistryFile, ListsImpliedKeysInTheOrderFirstSeen) {
 }
 
 TEST(RegistryFile, ReadsRegeditExportInUtf16) {
-    const Text file = u"Windows Registry Editor Version 5.00\r\n"
-                      u"\r\n"
-                      u"[HKEY_CURRENT_USER\\Identities]\r\n"
-                      u"\"Start As\"=\"{B}\"\r\n"
-                      u"\r\n"
-                      u"[HKEY_CURRENT_USER\\Identities\\{B}]\r\n"
-                      u"\"Username\"=\"太郎\"\r\n"
-                      u"\"Path\"=\"C:\\\\x\\\\\"\r\n"
-                      u"\"Store\"=hex(2):25,00,55,00,73,00,65,00,72,00,50,00,72,00,6f,00,66,00,\\\r\n"
-                      u"  69,00,6c,00,65,00,25,00,00,00\r\n"
-                      u"\r\n"
-                      u"[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion]\r\n"
-                      u"\"SystemRoot\"=\"D:\\\\WINNT\"\r\n"
-                      u"[HKEY_CLASSES_ROOT\\.dbx]\r\n"
-                      u"@=\"ignored\"\r\n";
+    const Text file =
+        u"Windows Registry Editor Version 5.00\r\n"
+        u"\r\n"
+        u"[HKEY_CURRENT_USER\\Identities]\r\n"
+        u"\"Start As\"=\"{B}\"\r\n"
+        u"\r\n"
+        u"[HKEY_CURRENT_USER\\Identities\\{B}]\r\n"
+        u"\"Username\"=\"太郎\"\r\n"
+        u"\"Path\"=\"C:\\\\x\\\\\"\r\n"
+        u"\"Store\"=hex(2):25,00,55,00,73,00,65,00,72,00,50,00,72,00,6f,00,66,00,\\\r\n"
+        u"  69,00,6c,00,65,00,25,00,00,00\r\n"
+        u"\r\n"
+        u"[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion]\r\n"
+        u"\"SystemRoot\"=\"D:\\\\WINNT\"\r\n"
+        u"[HKEY_CLASSES_ROOT\\.dbx]\r\n"
+        u"@=\"ignored\"\r\n";
     RegistryFile registry;
     ASSERT_TRUE(registry.load(utf16le(file, true), CU));
     EXPECT_EQ(utf8(text(registry, u"Identities", u"Start As")), "{B}");
     EXPECT_EQ(utf8(text(registry, u"Identities\\{B}", u"Username")), "太郎");
     EXPECT_EQ(utf8(text(registry, u"Identities\\{B}", u"Path")), "C:\\x\\");
     EXPECT_EQ(text(registry, u"Identities\\{B}", u"Store"), Text(u"%UserProfile%\0", 14));
-    const auto systemRoot = registry.readValue(RegistryRoot::LocalMachine,
-                                               u"Software\\Microsoft\\Windows NT\\CurrentVersion",
-                                               u"SystemRoot");
+    const auto systemRoot =
+        registry.readValue(RegistryRoot::LocalMachine,
+                           u"Software\\Microsoft\\Windows NT\\CurrentVersion", u"SystemRoot");
     ASSERT_TRUE(systemRoot);
     EXPECT_EQ(utf8(systemRoot->text), "D:\\WINNT");
     EXPECT_EQ(subKeys(registry, u""), std::vector<Text>{u"Identities"});
@@ -181,8 +182,8 @@ TEST(RegistryFile, SkipsDamagedLinesAndKeepsTheRest) {
                               "\"trailing\"=\"x\\",
                               CU));
     EXPECT_EQ(utf8(text(registry, u"K", u"good")), "yes");
-    for (const TextView name : {u"unclosed", u"badhex", u"badtype", u"nodata", u"afterBadKey",
-                                u"trailing"}) {
+    for (const TextView name :
+         {u"unclosed", u"badhex", u"badtype", u"nodata", u"afterBadKey", u"trailing"}) {
         EXPECT_FALSE(registry.readValue(CU, u"K", name)) << utf8(Text(name));
     }
 }

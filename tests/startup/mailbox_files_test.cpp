@@ -77,7 +77,8 @@ TEST(MailboxFiles, OnlyOrdinaryDbxFiles) {
     makeFile(dir.path(), "dbx");
     fs::create_directory(dir.path() / "folder.dbx");
     makeFile(dir.path() / "folder.dbx", "受信トレイ.dbx");
-    EXPECT_EQ(names(listMailboxFiles(dir.path())), std::vector<std::string>{"削除済みアイテム.DBX"});
+    EXPECT_EQ(names(listMailboxFiles(dir.path())),
+              std::vector<std::string>{"削除済みアイテム.DBX"});
     EXPECT_TRUE(listMailboxFiles(dir.path() / "missing").empty());
     EXPECT_TRUE(listMailboxFiles(dir.path() / "notes.txt").empty());
     EXPECT_TRUE(listMailboxFiles(fs::path()).empty());
@@ -85,8 +86,9 @@ TEST(MailboxFiles, OnlyOrdinaryDbxFiles) {
 
 TEST(MailboxFiles, EveryKindBeforeTheNext) {
     testing::TempDir dir;
-    for (const char* name : {"b.dbx", "下書き.dbx", "a.dbx", "削除済みアイテム.dbx", "送信トレイ.dbx",
-                             "受信トレイ1.dbx", "送信済みアイテム.dbx", "受信トレイ2.dbx"}) {
+    for (const char* name :
+         {"b.dbx", "下書き.dbx", "a.dbx", "削除済みアイテム.dbx", "送信トレイ.dbx",
+          "受信トレイ1.dbx", "送信済みアイテム.dbx", "受信トレイ2.dbx"}) {
         makeFile(dir.path(), name);
     }
     const auto files = listMailboxFiles(dir.path());
@@ -104,10 +106,14 @@ TEST(MailboxFiles, SizesInKilobytes) {
         std::uint64_t bytes;
         const char* shown;
     } cases[] = {
-        {0, "0KB"},          {511, "0KB"},
-        {512, "1KB"},        {1023, "1KB"},
-        {1536, "2KB"},       {2559, "2KB"},
-        {1500000, "1,465KB"}, {999 * 1024, "999KB"},
+        {0, "0KB"},
+        {511, "0KB"},
+        {512, "1KB"},
+        {1023, "1KB"},
+        {1536, "2KB"},
+        {2559, "2KB"},
+        {1500000, "1,465KB"},
+        {999 * 1024, "999KB"},
         {1000 * 1024, "1,000KB"},
         {3ULL * 1024 * 1024 * 1024, "3,145,728KB"},
     };

@@ -91,8 +91,7 @@ Bytes MailboxWriter::build(const MailboxOptions& options) const {
         putLe32(file, at + 0x04, 0x1FC);
         putLe32(file, at + 0x08, 0x210);
         const bool hasNext = r + 1 < n;
-        putLe32(file, at + 0x0C,
-                records_[r].continues ? (hasNext ? offsetOf(r + 1) : 0x210u) : 0u);
+        putLe32(file, at + 0x0C, records_[r].continues ? (hasNext ? offsetOf(r + 1) : 0x210u) : 0u);
         std::uint32_t link = r > 0 ? offsetOf(r - 1) : 0;
         if (r == 0 && options.loopBackTo && *options.loopBackTo < n) {
             link = offsetOf(n - 1 - *options.loopBackTo);

@@ -18,9 +18,9 @@ namespace keldor::testing {
 struct MailboxOptions {
     std::uint32_t magic = 0xFE12ADCF;
     std::uint32_t fileKind = 0x6F74FDC5;
-    bool scatter = false;               // records in shuffled places instead of in order
-    std::uint32_t seed = 1;             // for scatter and live-block contents
-    std::size_t liveBlocksBetween = 0;  // undeleted blocks laid between deleted records
+    bool scatter = false;              // records in shuffled places instead of in order
+    std::uint32_t seed = 1;            // for scatter and live-block contents
+    std::size_t liveBlocksBetween = 0; // undeleted blocks laid between deleted records
     // Chain index (0 = head) that the chain's last record links back to,
     // making a loop; nullopt ends the chain with a zero link.
     std::optional<std::size_t> loopBackTo;

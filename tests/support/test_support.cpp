@@ -118,6 +118,8 @@ engine::MessageAnswer RecordingView::showMessage(const Text& text, engine::Messa
     return buttons == engine::MessageButtons::Ok ? engine::MessageAnswer::Ok : answer;
 }
 
-std::string utf8(const Text& text) { return platform::toUtf8(text); }
+std::string utf8(const Text& text) {
+    return platform::toUtf8(text);
+}
 
 } // namespace keldor::testing

@@ -18,8 +18,8 @@
 namespace keldor::testing {
 namespace {
 
-void actOnDialog(std::function<void(QFileDialog &)> act) {
-    if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
+void actOnDialog(std::function<void(QFileDialog&)> act) {
+    if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
         act(*dialog);
         return;
     }
@@ -27,13 +27,13 @@ void actOnDialog(std::function<void(QFileDialog &)> act) {
 }
 
 // Acts on the folder dialog as soon as it is open.
-void whenDialogOpens(std::function<void(QFileDialog &)> act) {
+void whenDialogOpens(std::function<void(QFileDialog&)> act) {
     QTimer::singleShot(0, [act = std::move(act)]() mutable { actOnDialog(std::move(act)); });
 }
 
 TEST(FolderBrowser, CancelGivesEmptyTextAndDialogCarriesTitle) {
     QString title;
-    whenDialogOpens([&](QFileDialog &dialog) {
+    whenDialogOpens([&](QFileDialog& dialog) {
         title = dialog.windowTitle();
         dialog.reject();
     });
@@ -48,17 +48,17 @@ TEST(FolderBrowser, ChosenFolderGoesIntoOutputBoxAndCancelLeavesIt) {
     ui::MainWindowSetup setup;
     setup.defaultOutputFolder = platform::pathText(initial.path());
     ui::frmMain window(setup, boxes);
-    auto *eml = child<QLineEdit>(window, "txtEMLFolder");
-    auto *find = child<QPushButton>(window, "cmdFindEML");
+    auto* eml = child<QLineEdit>(window, "txtEMLFolder");
+    auto* find = child<QPushButton>(window, "cmdFindEML");
 
-    whenDialogOpens([](QFileDialog &dialog) { dialog.reject(); });
+    whenDialogOpens([](QFileDialog& dialog) { dialog.reject(); });
     find->click();
     EXPECT_EQ(ui::toText(eml->text()), platform::pathText(initial.path()));
 
-    whenDialogOpens([&](QFileDialog &dialog) {
+    whenDialogOpens([&](QFileDialog& dialog) {
         dialog.setDirectory(ui::toQString(platform::pathText(chosen.path())));
         dialog.selectFile(ui::toQString(platform::pathText(chosen.path())));
-        static_cast<QDialog &>(dialog).accept();
+        static_cast<QDialog&>(dialog).accept();
     });
     find->click();
     EXPECT_EQ(ui::toText(eml->text()), platform::pathText(chosen.path()));

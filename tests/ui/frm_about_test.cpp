@@ -56,7 +56,7 @@ TEST(AboutBox, ShowsTitleVersionAndEtchedSeparator) {
     EXPECT_TRUE(description.startsWith(QStringLiteral("\u3000Keldor のバージョン： 1.0.32\n\n")));
     EXPECT_TRUE(child<QPushButton>(about, "cmdOK")->isDefault());
 
-    const QList<QWidget *> lines = about.findChildren<QWidget *>(QStringLiteral("linSeparetor"));
+    const QList<QWidget*> lines = about.findChildren<QWidget*>(QStringLiteral("linSeparetor"));
     ASSERT_EQ(lines.size(), 2);
     const QRect first =
         lines[0]->property("index").toInt() == 0 ? lines[0]->geometry() : lines[1]->geometry();

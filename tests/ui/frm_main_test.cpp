@@ -77,7 +77,7 @@ protected:
         return window;
     }
 
-    void useMailboxFile(frmMain &window, const std::filesystem::path &file) {
+    void useMailboxFile(frmMain& window, const std::filesystem::path& file) {
         child<QRadioButton>(window, "optFolder")->setChecked(true);
         child<QLineEdit>(window, "txtDBXFile")->setText(toQString(platform::pathText(file)));
     }
@@ -85,7 +85,7 @@ protected:
     // The message files of the single output folder a run made.
     std::vector<std::filesystem::path> recoveredFiles() {
         std::vector<std::filesystem::path> folders;
-        for (const auto &entry : std::filesystem::directory_iterator(output.path())) {
+        for (const auto& entry : std::filesystem::directory_iterator(output.path())) {
             folders.push_back(entry.path());
         }
         EXPECT_EQ(folders.size(), 1u);
@@ -136,9 +136,9 @@ TEST_F(MainWindowTest, LoadFillsIdentityCaptionOutputFolderAndClearsHelpLine) {
 
 TEST_F(MainWindowTest, StartButtonNeedsOutputFolderAndMailboxOnlyInFolderMode) {
     auto window = makeWindow();
-    auto *start = child<QPushButton>(*window, "cmdStart");
-    auto *dbx = child<QLineEdit>(*window, "txtDBXFile");
-    auto *eml = child<QLineEdit>(*window, "txtEMLFolder");
+    auto* start = child<QPushButton>(*window, "cmdStart");
+    auto* dbx = child<QLineEdit>(*window, "txtDBXFile");
+    auto* eml = child<QLineEdit>(*window, "txtEMLFolder");
 
     // Default identity: the mailbox box does not matter.
     EXPECT_TRUE(start->isEnabled());
@@ -164,7 +164,7 @@ TEST_F(MainWindowTest, StartButtonNeedsOutputFolderAndMailboxOnlyInFolderMode) {
 TEST_F(MainWindowTest, FocusOnPathBoxesShowsHelpLine) {
     auto window = makeWindow();
     QApplication::setActiveWindow(window.get());
-    auto *message = child<QLabel>(*window, "lblMessage");
+    auto* message = child<QLabel>(*window, "lblMessage");
     child<QLineEdit>(*window, "txtDBXFile")->setFocus();
     EXPECT_EQ(message->text(), QStringLiteral("DBXファイルを指定します。"));
     child<QLineEdit>(*window, "txtEMLFolder")->setFocus();
@@ -176,9 +176,9 @@ TEST_F(MainWindowTest, FocusOnPathBoxesShowsHelpLine) {
 TEST_F(MainWindowTest, PickedMailboxSelectsFolderModeAndCancelChangesNothing) {
     Text picked;
     ui::MainWindowSetup setup = setupWith(u"", u"", platform::pathText(output.path()));
-    setup.pickMailboxFile = [&picked](QWidget *) { return picked; };
+    setup.pickMailboxFile = [&picked](QWidget*) { return picked; };
     ScriptedMain window(setup, boxes);
-    auto *find = child<QPushButton>(window, "cmdFindDBX");
+    auto* find = child<QPushButton>(window, "cmdFindDBX");
 
     find->click();
     EXPECT_TRUE(child<QLineEdit>(window, "txtDBXFile")->text().isEmpty());
@@ -195,10 +195,10 @@ TEST_F(MainWindowTest, PickedMailboxSelectsFolderModeAndCancelChangesNothing) {
 // --- Start checks --------------------------------------------------------------
 
 struct RejectedInput {
-    const char16_t *halfWidth;
-    const char16_t *fullWidth;
-    const char *focused;
-    const char16_t *message;
+    const char16_t* halfWidth;
+    const char16_t* fullWidth;
+    const char* focused;
+    const char16_t* message;
 };
 
 const RejectedInput kRejected[] = {
@@ -215,7 +215,7 @@ const RejectedInput kRejected[] = {
 };
 
 TEST_F(MainWindowTest, RejectedReplacementCharacterShowsMessageAndFocusesItsBox) {
-    for (const RejectedInput &rejected : kRejected) {
+    for (const RejectedInput& rejected : kRejected) {
         SCOPED_TRACE(utf8(Text(rejected.halfWidth) + u" / " + rejected.fullWidth));
         boxes.shown.clear();
         auto window = makeWindow(u"/nonexistent/削除済みアイテム.dbx");
@@ -239,7 +239,7 @@ TEST_F(MainWindowTest, StartFillsRepairOptionsFromTheBoxes) {
     child<QPushButton>(*window, "cmdStart")->click();
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].text.substr(0, kCouldNotOpen.size()), kCouldNotOpen);
-    const repair::RepairOptions &defaults = window->repairOptions();
+    const repair::RepairOptions& defaults = window->repairOptions();
     EXPECT_EQ(defaults.halfWidthText, u"*");
     EXPECT_EQ(defaults.halfWidthByte, 0x2A);
     EXPECT_EQ(defaults.halfWidthHex, (std::array<char16_t, 2>{u'2', u'A'}));
@@ -251,7 +251,7 @@ TEST_F(MainWindowTest, StartFillsRepairOptionsFromTheBoxes) {
     child<QLineEdit>(*window, "txtNullAnk")->setText(QStringLiteral("\t"));
     child<QLineEdit>(*window, "txtNullKanji")->setText(QStringLiteral("※"));
     child<QPushButton>(*window, "cmdStart")->click();
-    const repair::RepairOptions &chosen = window->repairOptions();
+    const repair::RepairOptions& chosen = window->repairOptions();
     EXPECT_EQ(chosen.halfWidthByte, 0x09);
     EXPECT_EQ(chosen.halfWidthHex, (std::array<char16_t, 2>{u'0', u'9'}));
     EXPECT_EQ(chosen.fullWidthSjis, (std::array<unsigned char, 2>{0x81, 0xA6}));
@@ -262,7 +262,7 @@ TEST_F(MainWindowTest, StartFillsRepairOptionsFromTheBoxes) {
 
 TEST_F(MainWindowTest, DefaultModeRecoversTheIdentitysMailboxAndFolderModeTheTypedOne) {
     const std::filesystem::path mailbox = writeMailbox(2);
-    boxes.answer = [](const Text &) { return MessageAnswer::No; };
+    boxes.answer = [](const Text&) { return MessageAnswer::No; };
 
     auto window = makeWindow(platform::pathText(mailbox));
     child<QLineEdit>(*window, "txtDBXFile")->setText(QStringLiteral("/nonexistent.dbx"));
@@ -297,7 +297,7 @@ TEST_F(MainWindowTest, RunDisablesInputsAndShowsStopUntilItReturns) {
         EXPECT_FALSE(child<QWidget>(*window, "picFrame")->isEnabled());
         EXPECT_FALSE(child<QPushButton>(*window, "cmdFindDBX")->isEnabled());
         EXPECT_FALSE(child<QPushButton>(*window, "cmdFindEML")->isEnabled());
-        for (const char *menu : {"mnuFileExit", "mnuHelpHelp", "mnuHelpAbout"}) {
+        for (const char* menu : {"mnuFileExit", "mnuHelpHelp", "mnuHelpAbout"}) {
             EXPECT_FALSE(child<QAction>(*window, menu)->isEnabled()) << menu;
         }
         EXPECT_TRUE(child<QPushButton>(*window, "cmdStop")->isVisible());
@@ -322,7 +322,7 @@ TEST_F(MainWindowTest, StopAnsweredYesEndsTheRunEarlyAndStillReports) {
     const std::filesystem::path mailbox = writeMailbox(kMessages);
     auto window = makeWindow();
     useMailboxFile(*window, mailbox);
-    boxes.answer = [](const Text &text) {
+    boxes.answer = [](const Text& text) {
         return text == kStopQuestion ? MessageAnswer::Yes : MessageAnswer::No;
     };
     window->onEvents = [&](int count) {
@@ -362,7 +362,7 @@ TEST_F(MainWindowTest, CloseDuringRunWaitsForTheRunThenClosesWithoutReport) {
     const std::filesystem::path mailbox = writeMailbox(kMessages);
     auto window = makeWindow();
     useMailboxFile(*window, mailbox);
-    boxes.answer = [](const Text &text) {
+    boxes.answer = [](const Text& text) {
         return text == kCloseQuestion ? MessageAnswer::Yes : MessageAnswer::No;
     };
     bool stayedOpen = false;

@@ -15,12 +15,12 @@
 namespace keldor::testing {
 namespace {
 
-QString socketIn(const TempDir &dir) {
+QString socketIn(const TempDir& dir) {
     return QString::fromStdString((dir.path() / "instance").string());
 }
 
 // Lets the event loop run until `done` holds or a few seconds have passed.
-bool processUntil(const std::function<bool()> &done) {
+bool processUntil(const std::function<bool()>& done) {
     QDeadlineTimer deadline(5000);
     while (!done() && !deadline.hasExpired()) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);

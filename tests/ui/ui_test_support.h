@@ -23,18 +23,18 @@ public:
     };
     std::vector<Shown> shown;
     // Answer to Yes/No boxes; Ok boxes always get Ok.
-    std::function<engine::MessageAnswer(const Text &)> answer = [](const Text &) {
+    std::function<engine::MessageAnswer(const Text&)> answer = [](const Text&) {
         return engine::MessageAnswer::No;
     };
 
-    engine::MessageAnswer show(QWidget *, const Text &text, engine::MessageIcon icon,
+    engine::MessageAnswer show(QWidget*, const Text& text, engine::MessageIcon icon,
                                engine::MessageButtons buttons) override {
         shown.push_back({text, icon, buttons});
         return buttons == engine::MessageButtons::YesNo ? answer(text) : engine::MessageAnswer::Ok;
     }
 
     [[nodiscard]] bool anyContains(TextView part) const {
-        for (const Shown &s : shown) {
+        for (const Shown& s : shown) {
             if (s.text.find(part) != Text::npos) {
                 return true;
             }
@@ -44,8 +44,8 @@ public:
 };
 
 // The child called `name`; fails the test when there is none.
-template <typename W> W *child(const QObject &parent, const char *name) {
-    W *found = parent.findChild<W *>(QString::fromLatin1(name));
+template <typename W> W* child(const QObject& parent, const char* name) {
+    W* found = parent.findChild<W*>(QString::fromLatin1(name));
     EXPECT_NE(found, nullptr) << "no control " << name;
     return found;
 }

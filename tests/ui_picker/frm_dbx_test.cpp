@@ -24,7 +24,9 @@ namespace {
 namespace fs = std::filesystem;
 using testing::utf8;
 
-std::string str(const QString& s) { return s.toStdString(); }
+std::string str(const QString& s) {
+    return s.toStdString();
+}
 
 void makeFile(const fs::path& folder, const std::string& name, std::size_t size = 0) {
     testing::writeFile(folder / name, Bytes(size, 'x'));
@@ -78,7 +80,8 @@ protected:
 };
 
 // Runs `handle` on the file-open dialog once it is showing.
-void whenFileDialogShows(QWidget& owner, std::function<void(QFileDialog&)> handle, int tries = 200) {
+void whenFileDialogShows(QWidget& owner, std::function<void(QFileDialog&)> handle,
+                         int tries = 200) {
     QTimer::singleShot(10, &owner, [&owner, handle, tries] {
         auto* dialog = owner.findChild<QFileDialog*>("CommonDialog1");
         if (dialog != nullptr && dialog->isVisible()) {
