@@ -290,6 +290,9 @@ StepEnd rebuildWordEnd(Bytes& line, ByteView lower, std::size_t d, std::size_t z
         // Close the text on a whole group of four characters, counted from
         // the text's own start so that every prefix length gives whole groups.
         const std::size_t textStart = textStartOf(*charset, d);
+        if (z < textStart) {
+            return StepEnd::Completed; // cannot happen: the prefix matched has no lost byte
+        }
         const std::size_t close = textStart + (z - textStart + 3) / 4 * 4;
         if (!edit.put(close, {'?', '='})) {
             return StepEnd::PastLineEnd;
