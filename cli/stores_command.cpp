@@ -13,21 +13,24 @@ namespace {
 
 constexpr TextView kDeletedItems = u"削除済みアイテム.dbx";
 
-std::string shown(const Text& text) {
+std::string shown(const Text &text) {
     return text.empty() ? std::string("(none)") : platform::toUtf8(text);
 }
 
-std::string json(const Text& text) { return jsonString(platform::toUtf8(text)); }
+std::string json(const Text &text) {
+    return jsonString(platform::toUtf8(text));
+}
 
-Text deletedItemsPath(const startup::Identity& identity) {
-    return identity.storeFolder.empty() ? Text() : engine::joinPath(identity.storeFolder, kDeletedItems);
+Text deletedItemsPath(const startup::Identity &identity) {
+    return identity.storeFolder.empty() ? Text()
+                                        : engine::joinPath(identity.storeFolder, kDeletedItems);
 }
 
 void printText() {
-    const auto& identities = startup::IdentityList;
+    const auto &identities = startup::IdentityList;
     std::printf("Identities:\n");
     for (std::size_t i = 0; i < identities.entries.size(); ++i) {
-        const startup::Identity& identity = identities.entries[i];
+        const startup::Identity &identity = identities.entries[i];
         std::printf("%c %zu. %s\n", i == identities.defaultIndex ? '*' : ' ', i + 1,
                     shown(identity.name).c_str());
         std::printf("     store folder: %s\n", shown(identity.storeFolder).c_str());
@@ -35,20 +38,22 @@ void printText() {
             std::printf("     in registry:  %s\n", shown(identity.storeRoot).c_str());
         }
     }
-    const startup::Identity& chosen = identities.defaultIdentity();
-    std::printf("Default identity: %zu. %s\n", identities.defaultIndex + 1, shown(chosen.name).c_str());
+    const startup::Identity &chosen = identities.defaultIdentity();
+    std::printf("Default identity: %zu. %s\n", identities.defaultIndex + 1,
+                shown(chosen.name).c_str());
     std::printf("Deleted Items: %s\n", shown(deletedItemsPath(chosen)).c_str());
     std::printf("Default output folder: %s\n", shown(startup::DefaultOutputFolder).c_str());
 }
 
 void printJson() {
-    const auto& identities = startup::IdentityList;
+    const auto &identities = startup::IdentityList;
     std::string out = "{\"identities\": [";
     for (std::size_t i = 0; i < identities.entries.size(); ++i) {
-        const startup::Identity& identity = identities.entries[i];
+        const startup::Identity &identity = identities.entries[i];
         out += i == 0 ? "" : ", ";
-        out += "{\"name\": " + json(identity.name) + ", \"storeFolder\": " +
-               json(identity.storeFolder) + ", \"storeRoot\": " + json(identity.storeRoot) +
+        out += "{\"name\": " + json(identity.name) +
+               ", \"storeFolder\": " + json(identity.storeFolder) +
+               ", \"storeRoot\": " + json(identity.storeRoot) +
                ", \"default\": " + (i == identities.defaultIndex ? "true" : "false") + "}";
     }
     out += "], \"defaultIndex\": " + std::to_string(identities.defaultIndex);
@@ -59,9 +64,9 @@ void printJson() {
 
 } // namespace
 
-int runStoresCommand(const std::vector<std::string>& args) {
+int runStoresCommand(const std::vector<std::string> &args) {
     bool asJson = false;
-    for (const std::string& arg : args) {
+    for (const std::string &arg : args) {
         if (arg == "--json") {
             asJson = true;
         } else {

@@ -10,6 +10,6 @@ namespace keldor::cli {
 
 // `args` follow the word "stores": nothing, or --json. Prints to stdout;
 // returns the exit status (0, or 2 after a usage error on stderr).
-int runStoresCommand(const std::vector<std::string>& args);
+int runStoresCommand(const std::vector<std::string> &args);
 
 } // namespace keldor::cli

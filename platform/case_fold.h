@@ -11,7 +11,7 @@ namespace keldor::platform {
 // which has no case.
 inline Text foldCase(TextView text) {
     Text folded(text);
-    for (char16_t& c : folded) {
+    for (char16_t &c : folded) {
         if (c >= u'A' && c <= u'Z') {
             c = static_cast<char16_t>(c - u'A' + u'a');
         }

@@ -32,7 +32,9 @@ bool startsWith(ByteView bytes, ByteView prefix) {
     return bytes.substr(0, prefix.size()) == prefix;
 }
 
-bool startsWith(TextView text, TextView prefix) { return text.substr(0, prefix.size()) == prefix; }
+bool startsWith(TextView text, TextView prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
 
 // The whole file as text. An export of the registry editor 5 is UTF-16LE
 // with a byte-order mark; REGEDIT4 is in the ANSI code page, which on the
@@ -57,8 +59,8 @@ TextView trimmed(TextView text) {
         ++first;
     }
     std::size_t last = text.size();
-    while (last > first && (text[last - 1] == u' ' || text[last - 1] == u'\t' ||
-                            text[last - 1] == u'\r')) {
+    while (last > first &&
+           (text[last - 1] == u' ' || text[last - 1] == u'\t' || text[last - 1] == u'\r')) {
         --last;
     }
     return text.substr(first, last - first);
@@ -99,7 +101,7 @@ int hexDigit(char16_t c) {
 // `next` receives the position after the closing delimiter. nullopt when
 // the text is not closed.
 std::optional<Text> unescape(TextView line, std::size_t from, char16_t end, Format format,
-                             std::size_t& next) {
+                             std::size_t &next) {
     Text out;
     std::size_t pos = from;
     while (pos < line.size()) {
@@ -123,14 +125,30 @@ std::optional<Text> unescape(TextView line, std::size_t from, char16_t end, Form
             continue;
         }
         switch (e) {
-        case u'a': out += u'\a'; break;
-        case u'b': out += u'\b'; break;
-        case u'e': out += u'\x1B'; break;
-        case u'f': out += u'\f'; break;
-        case u'n': out += u'\n'; break;
-        case u'r': out += u'\r'; break;
-        case u't': out += u'\t'; break;
-        case u'v': out += u'\v'; break;
+        case u'a':
+            out += u'\a';
+            break;
+        case u'b':
+            out += u'\b';
+            break;
+        case u'e':
+            out += u'\x1B';
+            break;
+        case u'f':
+            out += u'\f';
+            break;
+        case u'n':
+            out += u'\n';
+            break;
+        case u'r':
+            out += u'\r';
+            break;
+        case u't':
+            out += u'\t';
+            break;
+        case u'v':
+            out += u'\v';
+            break;
         case u'x': {
             unsigned value = 0;
             int digits = 0;
@@ -145,8 +163,8 @@ std::optional<Text> unescape(TextView line, std::size_t from, char16_t end, Form
         default:
             if (e >= u'0' && e <= u'7') {
                 unsigned value = static_cast<unsigned>(e - u'0');
-                for (int digits = 1; digits < 3 && pos < line.size() && line[pos] >= u'0' &&
-                                     line[pos] <= u'7';
+                for (int digits = 1;
+                     digits < 3 && pos < line.size() && line[pos] >= u'0' && line[pos] <= u'7';
                      ++digits) {
                     value = value * 8 + static_cast<unsigned>(line[pos] - u'0');
                     ++pos;
@@ -187,7 +205,7 @@ std::optional<Bytes> hexBytes(TextView list) {
 }
 
 // A type number in hex, as in "hex(2)" or "str(7)", up to the ')'.
-std::optional<std::uint32_t> typeNumber(TextView data, std::size_t from, std::size_t& next) {
+std::optional<std::uint32_t> typeNumber(TextView data, std::size_t from, std::size_t &next) {
     std::uint32_t type = 0;
     std::size_t pos = from;
     while (pos < data.size() && hexDigit(data[pos]) >= 0 && pos - from < 8) {
@@ -306,7 +324,7 @@ std::optional<std::vector<Text>> splitKeyPath(TextView keyPath) {
 
 RegistryFile::RegistryFile() : keys_(2) {}
 
-std::optional<std::size_t> RegistryFile::findChild(std::size_t key, const Text& folded) const {
+std::optional<std::size_t> RegistryFile::findChild(std::size_t key, const Text &folded) const {
     for (const std::size_t child : keys_[key].children) {
         if (keys_[child].folded == folded) {
             return child;
@@ -321,7 +339,7 @@ std::optional<std::size_t> RegistryFile::findKey(RegistryRoot root, TextView key
         return std::nullopt;
     }
     std::size_t key = rootIndex(root);
-    for (const Text& component : *components) {
+    for (const Text &component : *components) {
         const auto found = findChild(key, foldCase(component));
         if (!found) {
             return std::nullopt;
@@ -337,7 +355,7 @@ std::optional<std::size_t> RegistryFile::findOrAddKey(RegistryRoot root, TextVie
         return std::nullopt;
     }
     std::size_t key = rootIndex(root);
-    for (const Text& component : *components) {
+    for (const Text &component : *components) {
         Text folded = foldCase(component);
         std::optional<std::size_t> found = findChild(key, folded);
         if (!found) {
@@ -355,7 +373,7 @@ void RegistryFile::removeKey(RegistryRoot root, TextView keyPath) {
     if (!key || *key == kCurrentUser || *key == kLocalMachine) {
         return;
     }
-    for (Key& candidate : keys_) {
+    for (Key &candidate : keys_) {
         std::erase(candidate.children, *key);
     }
 }
@@ -446,7 +464,7 @@ bool RegistryFile::load(ByteView contents, RegistryRoot wineRoot) {
         if (!parsed) {
             continue;
         }
-        std::vector<Value>& values = keys_[*section].values;
+        std::vector<Value> &values = keys_[*section].values;
         const Text folded = foldCase(parsed->name);
         auto existing = values.begin();
         while (existing != values.end() && foldCase(existing->name) != folded) {
@@ -485,7 +503,7 @@ std::optional<RegistryValue> RegistryFile::readValue(RegistryRoot root, TextView
         return std::nullopt;
     }
     const Text folded = foldCase(valueName);
-    for (const Value& value : keys_[*key].values) {
+    for (const Value &value : keys_[*key].values) {
         if (foldCase(value.name) == folded) {
             return value.value;
         }

@@ -23,10 +23,10 @@ public:
     // the known headers; nothing is added then.
     bool load(ByteView contents, RegistryRoot wineRoot);
 
-    [[nodiscard]] std::optional<std::vector<Text>>
-    subKeyNames(RegistryRoot root, TextView keyPath) const override;
-    [[nodiscard]] std::optional<RegistryValue>
-    readValue(RegistryRoot root, TextView keyPath, TextView valueName) const override;
+    [[nodiscard]] std::optional<std::vector<Text>> subKeyNames(RegistryRoot root,
+                                                               TextView keyPath) const override;
+    [[nodiscard]] std::optional<RegistryValue> readValue(RegistryRoot root, TextView keyPath,
+                                                         TextView valueName) const override;
 
 private:
     struct Value {
@@ -35,12 +35,12 @@ private:
     };
     struct Key {
         Text name;
-        Text folded; // the name as compared
+        Text folded;                       // the name as compared
         std::vector<std::size_t> children; // in the order first seen
         std::vector<Value> values;
     };
 
-    [[nodiscard]] std::optional<std::size_t> findChild(std::size_t key, const Text& folded) const;
+    [[nodiscard]] std::optional<std::size_t> findChild(std::size_t key, const Text &folded) const;
     [[nodiscard]] std::optional<std::size_t> findKey(RegistryRoot root, TextView keyPath) const;
     std::optional<std::size_t> findOrAddKey(RegistryRoot root, TextView keyPath);
     void removeKey(RegistryRoot root, TextView keyPath);

@@ -37,8 +37,8 @@ public:
 
     // The names of the direct subkeys of `keyPath` ("A\B\C") in the order the
     // registry enumerates them; nullopt when the key cannot be opened.
-    [[nodiscard]] virtual std::optional<std::vector<Text>>
-    subKeyNames(RegistryRoot root, TextView keyPath) const = 0;
+    [[nodiscard]] virtual std::optional<std::vector<Text>> subKeyNames(RegistryRoot root,
+                                                                       TextView keyPath) const = 0;
 
     // One value of a key; nullopt when the key or the value is missing.
     // `valueName` empty is the key's default value.
@@ -68,6 +68,6 @@ public:
 // On Linux: a Wine prefix ($WINEPREFIX, default ~/.wine), or a registry
 // export named by KELDOR_REGISTRY; an empty registry when neither exists.
 std::unique_ptr<RegistryReader> openUserRegistry();
-std::unique_ptr<SystemFolders> openSystemFolders(const RegistryReader& registry);
+std::unique_ptr<SystemFolders> openSystemFolders(const RegistryReader &registry);
 
 } // namespace keldor::platform

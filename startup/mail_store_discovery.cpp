@@ -18,7 +18,7 @@ constexpr TextView kStoreKey = u"\\Software\\Microsoft\\Outlook Express\\5.0";
 constexpr TextView kShellFoldersKey =
     u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
-Text readString(const platform::RegistryReader& registry, TextView keyPath, TextView name) {
+Text readString(const platform::RegistryReader &registry, TextView keyPath, TextView name) {
     Text value;
     regReadString(registry, RegistryRoot::CurrentUser, keyPath, name, value);
     return value;
@@ -51,8 +51,8 @@ Text expandStorePlaceholders(TextView path, TextView systemDrivePath, TextView u
     return replaceAll(expanded, u"\\\\", u"\\");
 }
 
-MailStores discoverMailStores(const platform::RegistryReader& registry,
-                              const platform::SystemFolders& folders) {
+MailStores discoverMailStores(const platform::RegistryReader &registry,
+                              const platform::SystemFolders &folders) {
     MailStores stores;
 
     const Text windowsFolder = trimAtNul(folders.windowsFolder());
@@ -68,7 +68,7 @@ MailStores discoverMailStores(const platform::RegistryReader& registry,
         regListSubKeys(registry, RegistryRoot::CurrentUser, kIdentitiesKey);
     const Text startAs = readString(registry, kIdentitiesKey, u"Start As");
 
-    Identities& identities = stores.identities;
+    Identities &identities = stores.identities;
     identities.entries.assign(keys.size(), Identity{});
     identities.defaultIndex = 0;
     for (std::size_t i = 0; i < keys.size(); ++i) {
@@ -78,14 +78,15 @@ MailStores discoverMailStores(const platform::RegistryReader& registry,
         if (keys[i].empty()) {
             continue; // the stand-in entry of a registry without identities
         }
-        Identity& identity = identities.entries[i];
+        Identity &identity = identities.entries[i];
         const Text identityKey = Text(kIdentitiesKey) + u"\\" + keys[i];
         identity.name = readString(registry, identityKey, u"Username");
-        identity.storeRoot =
-            expandStorePlaceholders(readString(registry, identityKey + Text(kStoreKey), u"Store Root"),
-                                    stores.systemDrivePath, stores.userProfilePath);
+        identity.storeRoot = expandStorePlaceholders(
+            readString(registry, identityKey + Text(kStoreKey), u"Store Root"),
+            stores.systemDrivePath, stores.userProfilePath);
         if (!identity.storeRoot.empty()) {
-            identity.storeFolder = folders.localFolder(identity.storeRoot).value_or(identity.storeRoot);
+            identity.storeFolder =
+                folders.localFolder(identity.storeRoot).value_or(identity.storeRoot);
         }
     }
 
@@ -99,7 +100,8 @@ MailStores discoverMailStores(const platform::RegistryReader& registry,
     if (!personal.empty()) {
         local = folders.localFolder(personal);
     }
-    stores.defaultOutputFolder = local && !local->empty() ? *local : folders.fallbackDocumentsFolder();
+    stores.defaultOutputFolder =
+        local && !local->empty() ? *local : folders.fallbackDocumentsFolder();
     return stores;
 }
 

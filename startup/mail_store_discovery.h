@@ -23,14 +23,15 @@ struct Identities {
     // The identity Outlook Express starts as; 0 when none matches.
     std::size_t defaultIndex = 0;
 
-    [[nodiscard]] const Identity& defaultIdentity() const { return entries.at(defaultIndex); }
+    [[nodiscard]] const Identity &defaultIdentity() const { return entries.at(defaultIndex); }
 };
 
 struct MailStores {
     Identities identities;
     Text defaultOutputFolder; // the documents folder, without a trailing backslash
     Text systemDrivePath;     // first three characters of the Windows folder, e.g. C:\ .
-    Text userProfilePath;     // application-data folder less its last component, e.g. C:\Documents and Settings\taro\ .
+    Text userProfilePath; // application-data folder less its last component, e.g. C:\Documents and
+                          // Settings\taro\ .
 };
 
 // Program-wide results of discovery; filled once by discoverMailStores()
@@ -42,8 +43,8 @@ extern Text UserProfilePath;
 
 // Reads the identities, their store folders and the documents folder.
 // Every failure gives empty texts; never shows or reports anything.
-MailStores discoverMailStores(const platform::RegistryReader& registry,
-                              const platform::SystemFolders& folders);
+MailStores discoverMailStores(const platform::RegistryReader &registry,
+                              const platform::SystemFolders &folders);
 
 // The same from this system's registry, into the program-wide values.
 void discoverMailStores();

@@ -32,7 +32,7 @@ std::optional<FolderKind> folderKindOf(TextView fileName) {
             return std::nullopt;
         }
     }
-    for (const auto& known : kKnownFolders) {
+    for (const auto &known : kKnownFolders) {
         if (folded.starts_with(known.prefix)) {
             return known.kind;
         }
@@ -56,7 +56,7 @@ Text formatKilobytes(std::uint64_t bytes) {
     return platform::asciiText(grouped + "KB");
 }
 
-std::vector<MailboxFile> listMailboxFiles(const std::filesystem::path& folder) {
+std::vector<MailboxFile> listMailboxFiles(const std::filesystem::path &folder) {
     std::vector<MailboxFile> files;
     std::error_code error;
     for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
@@ -74,12 +74,12 @@ std::vector<MailboxFile> listMailboxFiles(const std::filesystem::path& folder) {
             continue;
         }
         const std::uintmax_t size = it->file_size(entryError);
-        files.push_back(MailboxFile{name, *kind, entryError ? 0 : static_cast<std::uint64_t>(size)});
+        files.push_back(
+            MailboxFile{name, *kind, entryError ? 0 : static_cast<std::uint64_t>(size)});
     }
     // Kind by kind; stable, so the file system's order stays within a kind.
-    std::stable_sort(files.begin(), files.end(), [](const MailboxFile& a, const MailboxFile& b) {
-        return a.kind < b.kind;
-    });
+    std::stable_sort(files.begin(), files.end(),
+                     [](const MailboxFile &a, const MailboxFile &b) { return a.kind < b.kind; });
     return files;
 }
 

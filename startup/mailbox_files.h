@@ -39,6 +39,6 @@ struct MailboxFile {
 // The ordinary *.dbx files of `folder` (extension in any letter case), kind
 // by kind, within a kind in the order the file system returns them. Empty
 // when the folder is missing or unreadable; never follows subfolders.
-std::vector<MailboxFile> listMailboxFiles(const std::filesystem::path& folder);
+std::vector<MailboxFile> listMailboxFiles(const std::filesystem::path &folder);
 
 } // namespace keldor::startup

@@ -2,9 +2,11 @@
 
 namespace keldor::startup {
 
-Text trimAtNul(TextView text) { return Text(text.substr(0, text.find(u'\0'))); }
+Text trimAtNul(TextView text) {
+    return Text(text.substr(0, text.find(u'\0')));
+}
 
-std::vector<Text> regListSubKeys(const platform::RegistryReader& registry,
+std::vector<Text> regListSubKeys(const platform::RegistryReader &registry,
                                  platform::RegistryRoot root, TextView keyPath) {
     const auto names = registry.subKeyNames(root, keyPath);
     if (!names || names->empty()) {
@@ -12,14 +14,14 @@ std::vector<Text> regListSubKeys(const platform::RegistryReader& registry,
     }
     std::vector<Text> keys;
     keys.reserve(names->size());
-    for (const Text& name : *names) {
+    for (const Text &name : *names) {
         keys.push_back(trimAtNul(name));
     }
     return keys;
 }
 
-bool regReadString(const platform::RegistryReader& registry, platform::RegistryRoot root,
-                   TextView keyPath, TextView valueName, Text& value) {
+bool regReadString(const platform::RegistryReader &registry, platform::RegistryRoot root,
+                   TextView keyPath, TextView valueName, Text &value) {
     value.clear();
     const auto stored = registry.readValue(root, keyPath, valueName);
     if (!stored || (stored->type != platform::kRegSz && stored->type != platform::kRegExpandSz)) {

@@ -17,20 +17,22 @@ namespace keldor::ui {
 
 namespace {
 
-QString qText(const Text& text) {
+QString qText(const Text &text) {
     return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-Text text(const QString& string) { return string.toStdU16String(); }
+Text text(const QString &string) {
+    return string.toStdU16String();
+}
 
-QLabel* label(QWidget* parent, const char* name, const QString& caption) {
-    auto* created = new QLabel(caption, parent); // owned by the dialog, like every control
+QLabel *label(QWidget *parent, const char *name, const QString &caption) {
+    auto *created = new QLabel(caption, parent); // owned by the dialog, like every control
     created->setObjectName(QString::fromLatin1(name));
     return created;
 }
 
-QPushButton* button(QWidget* parent, const char* name, const QString& caption) {
-    auto* created = new QPushButton(caption, parent);
+QPushButton *button(QWidget *parent, const char *name, const QString &caption) {
+    auto *created = new QPushButton(caption, parent);
     created->setObjectName(QString::fromLatin1(name));
     created->setAutoDefault(false);
     return created;
@@ -38,9 +40,9 @@ QPushButton* button(QWidget* parent, const char* name, const QString& caption) {
 
 } // namespace
 
-frmDBX::frmDBX(QWidget* parent) : frmDBX(startup::IdentityList, parent) {}
+frmDBX::frmDBX(QWidget *parent) : frmDBX(startup::IdentityList, parent) {}
 
-frmDBX::frmDBX(startup::Identities identities, QWidget* parent)
+frmDBX::frmDBX(startup::Identities identities, QWidget *parent)
     : QDialog(parent), identities_(std::move(identities)), imlFolder_(folderIcons()) {
     if (identities_.entries.empty()) {
         identities_.entries.emplace_back();
@@ -55,14 +57,15 @@ frmDBX::frmDBX(startup::Identities identities, QWidget* parent)
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setModal(true);
 
-    QLabel* label3 = label(this, "Label3", QStringLiteral("Outlook Express のメッセージファイルを指定します。"));
-    QLabel* label1 = label(this, "Label1", QStringLiteral("ユーザ(&U):"));
+    QLabel *label3 =
+        label(this, "Label3", QStringLiteral("Outlook Express のメッセージファイルを指定します。"));
+    QLabel *label1 = label(this, "Label1", QStringLiteral("ユーザ(&U):"));
     cmbUser_ = new QComboBox(this);
     cmbUser_->setObjectName(QStringLiteral("cmbUser"));
     cmbUser_->setEditable(false);
     label1->setBuddy(cmbUser_);
 
-    QLabel* label2 = label(this, "Label2", QStringLiteral("DBXファイル(&D):"));
+    QLabel *label2 = label(this, "Label2", QStringLiteral("DBXファイル(&D):"));
     lvwDBXFile_ = new QTreeWidget(this);
     lvwDBXFile_->setObjectName(QStringLiteral("lvwDBXFile"));
     setUpMailboxList(*lvwDBXFile_);
@@ -74,15 +77,15 @@ frmDBX::frmDBX(startup::Identities identities, QWidget* parent)
     cmdCancel_ = button(this, "cmdCancel", QStringLiteral("キャンセル"));
     cmdOK_->setDefault(true);
 
-    auto* userRow = new QHBoxLayout;
+    auto *userRow = new QHBoxLayout;
     userRow->addWidget(label1);
     userRow->addWidget(cmbUser_, 1);
-    auto* buttonRow = new QHBoxLayout;
+    auto *buttonRow = new QHBoxLayout;
     buttonRow->addWidget(cmdOpen_);
     buttonRow->addStretch(1);
     buttonRow->addWidget(cmdOK_);
     buttonRow->addWidget(cmdCancel_);
-    auto* layout = new QVBoxLayout(this);
+    auto *layout = new QVBoxLayout(this);
     layout->addWidget(label3);
     layout->addLayout(userRow);
     layout->addWidget(label2);
@@ -101,11 +104,11 @@ frmDBX::frmDBX(startup::Identities identities, QWidget* parent)
 
 void frmDBX::load() {
     ListReady_ = false;
-    for (const startup::Identity& identity : identities_.entries) {
+    for (const startup::Identity &identity : identities_.entries) {
         cmbUser_->addItem(qText(identity.name));
     }
     cmbUser_->setCurrentIndex(static_cast<int>(identities_.defaultIndex));
-    const Text& storeFolder = identities_.defaultIdentity().storeFolder;
+    const Text &storeFolder = identities_.defaultIdentity().storeFolder;
     if (!storeFolder.empty()) {
         listMailboxFiles(storeFolder);
     }
@@ -120,26 +123,26 @@ void frmDBX::identityChosen(int index) {
     if (index < 0 || static_cast<std::size_t>(index) >= identities_.entries.size()) {
         return;
     }
-    const Text& storeFolder = identities_.entries[static_cast<std::size_t>(index)].storeFolder;
+    const Text &storeFolder = identities_.entries[static_cast<std::size_t>(index)].storeFolder;
     if (!storeFolder.empty()) {
         listMailboxFiles(storeFolder);
     }
 }
 
-void frmDBX::listMailboxFiles(const Text& storeFolder) {
+void frmDBX::listMailboxFiles(const Text &storeFolder) {
     addMailboxRows(*lvwDBXFile_, startup::listMailboxFiles(platform::toPath(storeFolder)),
                    imlFolder_);
 }
 
 void frmDBX::takeSelectedRow() {
     // Without a selected row there is nothing to take; the dialog stays open.
-    const QList<QTreeWidgetItem*> selected = lvwDBXFile_->selectedItems();
+    const QList<QTreeWidgetItem *> selected = lvwDBXFile_->selectedItems();
     const int index = cmbUser_->currentIndex();
     if (selected.isEmpty() || index < 0 ||
         static_cast<std::size_t>(index) >= identities_.entries.size()) {
         return;
     }
-    const Text& storeFolder = identities_.entries[static_cast<std::size_t>(index)].storeFolder;
+    const Text &storeFolder = identities_.entries[static_cast<std::size_t>(index)].storeFolder;
     selectedPath_ = engine::joinPath(storeFolder, text(selected.front()->text(0)));
     accept();
 }
@@ -153,7 +156,7 @@ void frmDBX::openAnyFile() {
     commonDialog.setNameFilters(
         {QStringLiteral("DBXファイル (*.dbx)"), QStringLiteral("すべてのファイル (*)")});
     commonDialog.selectNameFilter(commonDialog.nameFilters().front());
-    const Text& storeFolder = identities_.defaultIdentity().storeFolder;
+    const Text &storeFolder = identities_.defaultIdentity().storeFolder;
     if (!storeFolder.empty()) {
         commonDialog.setDirectory(qText(storeFolder));
     }

@@ -22,9 +22,9 @@ class frmDBX : public QDialog {
 
 public:
     // Lists the identities found at start-up (startup::IdentityList).
-    explicit frmDBX(QWidget* parent = nullptr);
+    explicit frmDBX(QWidget *parent = nullptr);
     // Lists the given identities instead.
-    explicit frmDBX(startup::Identities identities, QWidget* parent = nullptr);
+    explicit frmDBX(startup::Identities identities, QWidget *parent = nullptr);
 
     // The full path of the chosen file; empty until OK or Open succeeded.
     [[nodiscard]] Text selectedPath() const { return selectedPath_; }
@@ -36,7 +36,7 @@ public:
 private:
     void load();
     void identityChosen(int index);
-    void listMailboxFiles(const Text& storeFolder);
+    void listMailboxFiles(const Text &storeFolder);
     void takeSelectedRow();
     void openAnyFile();
 
@@ -45,11 +45,11 @@ private:
     bool ListReady_ = false;
     std::vector<QIcon> imlFolder_;
 
-    QComboBox* cmbUser_ = nullptr;
-    QTreeWidget* lvwDBXFile_ = nullptr;
-    QPushButton* cmdOpen_ = nullptr;
-    QPushButton* cmdOK_ = nullptr;
-    QPushButton* cmdCancel_ = nullptr;
+    QComboBox *cmbUser_ = nullptr;
+    QTreeWidget *lvwDBXFile_ = nullptr;
+    QPushButton *cmdOpen_ = nullptr;
+    QPushButton *cmdOK_ = nullptr;
+    QPushButton *cmdCancel_ = nullptr;
 };
 
 } // namespace keldor::ui

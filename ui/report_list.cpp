@@ -9,7 +9,7 @@ namespace keldor::ui {
 
 namespace {
 
-QString qText(const Text& text) {
+QString qText(const Text &text) {
     return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
 }
 
@@ -61,7 +61,7 @@ std::vector<QIcon> folderIcons() {
     return icons;
 }
 
-void setUpMailboxList(QTreeWidget& list) {
+void setUpMailboxList(QTreeWidget &list) {
     list.setColumnCount(2);
     list.setHeaderLabels({QStringLiteral("DBXファイル名"), QStringLiteral("サイズ")});
     list.headerItem()->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
@@ -79,10 +79,10 @@ void setUpMailboxList(QTreeWidget& list) {
     list.header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
 }
 
-void addMailboxRows(QTreeWidget& list, const std::vector<startup::MailboxFile>& files,
-                    const std::vector<QIcon>& icons) {
-    for (const startup::MailboxFile& file : files) {
-        auto* row = new QTreeWidgetItem(&list); // owned by the list
+void addMailboxRows(QTreeWidget &list, const std::vector<startup::MailboxFile> &files,
+                    const std::vector<QIcon> &icons) {
+    for (const startup::MailboxFile &file : files) {
+        auto *row = new QTreeWidgetItem(&list); // owned by the list
         row->setText(0, qText(file.name));
         const auto iconIndex = static_cast<std::size_t>(file.kind) - 1;
         if (iconIndex < icons.size()) {

@@ -16,11 +16,11 @@ namespace keldor::ui {
 std::vector<QIcon> folderIcons();
 
 // A report-style list with the two columns: file name, and size aligned right.
-void setUpMailboxList(QTreeWidget& list);
+void setUpMailboxList(QTreeWidget &list);
 
 // One row per file, in the order given: name, the kind's icon, the size in
 // kilobytes.
-void addMailboxRows(QTreeWidget& list, const std::vector<startup::MailboxFile>& files,
-                    const std::vector<QIcon>& icons);
+void addMailboxRows(QTreeWidget &list, const std::vector<startup::MailboxFile> &files,
+                    const std::vector<QIcon> &icons);
 
 } // namespace keldor::ui

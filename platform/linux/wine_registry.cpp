@@ -17,8 +17,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::optional<std::string> environment(const char* name) {
-    const char* value = std::getenv(name);
+std::optional<std::string> environment(const char *name) {
+    const char *value = std::getenv(name);
     if (value == nullptr || *value == '\0') {
         return std::nullopt;
     }
@@ -26,7 +26,7 @@ std::optional<std::string> environment(const char* name) {
 }
 
 // The whole file, or nullopt when it cannot be read. Opened for reading only.
-std::optional<Bytes> readWholeFile(const fs::path& file) {
+std::optional<Bytes> readWholeFile(const fs::path &file) {
     std::ifstream in(file, std::ios::binary);
     if (!in) {
         return std::nullopt;
@@ -42,8 +42,8 @@ std::optional<Bytes> readWholeFile(const fs::path& file) {
     return contents;
 }
 
-std::optional<Text> stringValue(const RegistryReader& registry, RegistryRoot root,
-                                TextView keyPath, TextView name) {
+std::optional<Text> stringValue(const RegistryReader &registry, RegistryRoot root, TextView keyPath,
+                                TextView name) {
     const auto value = registry.readValue(root, keyPath, name);
     if (!value || (value->type != kRegSz && value->type != kRegExpandSz)) {
         return std::nullopt;
@@ -53,7 +53,7 @@ std::optional<Text> stringValue(const RegistryReader& registry, RegistryRoot roo
 
 // The value of XDG_DOCUMENTS_DIR in a user-dirs.dirs file: "$HOME/..." or an
 // absolute path, in double quotes, with \ escaping the next character.
-std::optional<fs::path> xdgDocumentsDir(const fs::path& configHome, const fs::path& home) {
+std::optional<fs::path> xdgDocumentsDir(const fs::path &configHome, const fs::path &home) {
     const auto contents = readWholeFile(configHome / "user-dirs.dirs");
     if (!contents) {
         return std::nullopt;
@@ -117,7 +117,7 @@ WineSetup wineSetupFromEnvironment() {
     WineSetup setup;
     if (const auto home = environment("HOME")) {
         setup.home = *home;
-    } else if (const passwd* entry = ::getpwuid(::getuid()); entry != nullptr && entry->pw_dir) {
+    } else if (const passwd *entry = ::getpwuid(::getuid()); entry != nullptr && entry->pw_dir) {
         setup.home = entry->pw_dir;
     }
     setup.prefix = environment("WINEPREFIX").value_or((setup.home / ".wine").string());
@@ -128,9 +128,9 @@ WineSetup wineSetupFromEnvironment() {
     return setup;
 }
 
-std::unique_ptr<RegistryFile> loadWineRegistry(const WineSetup& setup) {
+std::unique_ptr<RegistryFile> loadWineRegistry(const WineSetup &setup) {
     auto registry = std::make_unique<RegistryFile>();
-    const auto loadFile = [&](const fs::path& file, RegistryRoot root) {
+    const auto loadFile = [&](const fs::path &file, RegistryRoot root) {
         if (const auto contents = readWholeFile(file)) {
             registry->load(*contents, root);
         }
@@ -144,7 +144,7 @@ std::unique_ptr<RegistryFile> loadWineRegistry(const WineSetup& setup) {
     return registry;
 }
 
-WineFolders::WineFolders(WineSetup setup, const RegistryReader& registry)
+WineFolders::WineFolders(WineSetup setup, const RegistryReader &registry)
     : setup_(std::move(setup)), registry_(registry) {}
 
 Text WineFolders::windowsFolder() const {
@@ -223,7 +223,7 @@ std::unique_ptr<RegistryReader> openUserRegistry() {
     return loadWineRegistry(wineSetupFromEnvironment());
 }
 
-std::unique_ptr<SystemFolders> openSystemFolders(const RegistryReader& registry) {
+std::unique_ptr<SystemFolders> openSystemFolders(const RegistryReader &registry) {
     return std::make_unique<WineFolders>(wineSetupFromEnvironment(), registry);
 }
 

@@ -22,11 +22,11 @@ WineSetup wineSetupFromEnvironment();
 // The registry export when one is named, else the prefix's user.reg (the
 // current user's keys) and system.reg (the machine's). Files that are
 // missing or unreadable leave the registry empty.
-std::unique_ptr<RegistryFile> loadWineRegistry(const WineSetup& setup);
+std::unique_ptr<RegistryFile> loadWineRegistry(const WineSetup &setup);
 
 class WineFolders : public SystemFolders {
 public:
-    WineFolders(WineSetup setup, const RegistryReader& registry);
+    WineFolders(WineSetup setup, const RegistryReader &registry);
 
     // SystemRoot of the machine's registry, else C:\windows as Wine has it.
     [[nodiscard]] Text windowsFolder() const override;
@@ -43,7 +43,7 @@ public:
 
 private:
     WineSetup setup_;
-    const RegistryReader& registry_;
+    const RegistryReader &registry_;
 };
 
 } // namespace keldor::platform

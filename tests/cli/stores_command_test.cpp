@@ -20,7 +20,7 @@ struct Result {
     std::string err;
 };
 
-std::string quote(const std::string& arg) {
+std::string quote(const std::string &arg) {
     std::string quoted = "'";
     for (const char c : arg) {
         quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
@@ -39,20 +39,21 @@ protected:
     fs::path prefix() const { return dir.path() / "wine"; }
     fs::path home() const { return dir.path() / "home"; }
 
-    Result run(const std::vector<std::string>& args, const std::string& registryExport = "") {
-        std::string command = "env -u KELDOR_REGISTRY -u XDG_CONFIG_HOME HOME=" +
-                              quote(home().string()) + " WINEPREFIX=" + quote(prefix().string());
+    Result run(const std::vector<std::string> &args, const std::string &registryExport = "") {
+        std::string command =
+            "env -u KELDOR_REGISTRY -u XDG_CONFIG_HOME HOME=" + quote(home().string()) +
+            " WINEPREFIX=" + quote(prefix().string());
         if (!registryExport.empty()) {
             command += " KELDOR_REGISTRY=" + quote(registryExport);
         }
         command += " " + quote(KELDOR_CLI_PATH);
-        for (const auto& arg : args) {
+        for (const auto &arg : args) {
             command += " " + quote(arg);
         }
         const auto errFile = dir.path() / "stderr.txt";
         command += " 2>" + quote(errFile.string()) + " </dev/null";
         Result result;
-        FILE* pipe = ::popen(command.c_str(), "r");
+        FILE *pipe = ::popen(command.c_str(), "r");
         if (pipe == nullptr) {
             return result;
         }
@@ -90,23 +91,29 @@ TEST_F(StoresCommand, ListsIdentitiesFromTheWinePrefix) {
                      "  1. メイン\n"
                      "     store folder: (none)\n"
                      "* 2. Taro\n"
-                     "     store folder: " + store + "\n"
-                     "     in registry:  C:\\oe\\taro\n"
-                     "Default identity: 2. Taro\n"
-                     "Deleted Items: " + store + "/削除済みアイテム.dbx\n"
-                     "Default output folder: " + (home() / "Documents").string() + "\n");
+                     "     store folder: " +
+                         store +
+                         "\n"
+                         "     in registry:  C:\\oe\\taro\n"
+                         "Default identity: 2. Taro\n"
+                         "Deleted Items: " +
+                         store +
+                         "/削除済みアイテム.dbx\n"
+                         "Default output folder: " +
+                         (home() / "Documents").string() + "\n");
     EXPECT_TRUE(r.err.empty()) << r.err;
 }
 
 TEST_F(StoresCommand, JsonFromARegistryExport) {
     writeUserReg(); // the export wins over the prefix's own registry
     const auto exported = dir.path() / "oe.reg";
-    testing::writeFile(exported, "REGEDIT4\r\n\r\n"
-                                 "[HKEY_CURRENT_USER\\Identities\\{9}]\r\n"
-                                 "\"Username\"=\"Solo \\\"Q\\\"\"\r\n"
-                                 "[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\"
-                                 "Explorer\\Shell Folders]\r\n"
-                                 "\"Personal\"=\"C:\\\\OE\\\\\"\r\n");
+    testing::writeFile(exported,
+                       "REGEDIT4\r\n\r\n"
+                       "[HKEY_CURRENT_USER\\Identities\\{9}]\r\n"
+                       "\"Username\"=\"Solo \\\"Q\\\"\"\r\n"
+                       "[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\"
+                       "Explorer\\Shell Folders]\r\n"
+                       "\"Personal\"=\"C:\\\\OE\\\\\"\r\n");
     const Result r = run({"stores", "--json"}, exported.string());
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "{\"identities\": [{\"name\": \"Solo \\\"Q\\\"\", \"storeFolder\": \"\", "

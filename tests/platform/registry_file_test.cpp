@@ -12,11 +12,11 @@ namespace {
 using testing::utf8;
 constexpr auto CU = RegistryRoot::CurrentUser;
 
-std::vector<Text> subKeys(const RegistryFile& registry, TextView path) {
+std::vector<Text> subKeys(const RegistryFile &registry, TextView path) {
     return registry.subKeyNames(CU, path).value_or(std::vector<Text>{u"<no key>"});
 }
 
-Text text(const RegistryFile& registry, TextView path, TextView name) {
+Text text(const RegistryFile &registry, TextView path, TextView name) {
     const auto value = registry.readValue(CU, path, name);
     return value ? value->text : Text(u"<missing>");
 }
@@ -105,30 +105,31 @@ TEST(RegistryFile, ListsImpliedKeysInTheOrderFirstSeen) {
 }
 
 TEST(RegistryFile, ReadsRegeditExportInUtf16) {
-    const Text file = u"Windows Registry Editor Version 5.00\r\n"
-                      u"\r\n"
-                      u"[HKEY_CURRENT_USER\\Identities]\r\n"
-                      u"\"Start As\"=\"{B}\"\r\n"
-                      u"\r\n"
-                      u"[HKEY_CURRENT_USER\\Identities\\{B}]\r\n"
-                      u"\"Username\"=\"太郎\"\r\n"
-                      u"\"Path\"=\"C:\\\\x\\\\\"\r\n"
-                      u"\"Store\"=hex(2):25,00,55,00,73,00,65,00,72,00,50,00,72,00,6f,00,66,00,\\\r\n"
-                      u"  69,00,6c,00,65,00,25,00,00,00\r\n"
-                      u"\r\n"
-                      u"[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion]\r\n"
-                      u"\"SystemRoot\"=\"D:\\\\WINNT\"\r\n"
-                      u"[HKEY_CLASSES_ROOT\\.dbx]\r\n"
-                      u"@=\"ignored\"\r\n";
+    const Text file =
+        u"Windows Registry Editor Version 5.00\r\n"
+        u"\r\n"
+        u"[HKEY_CURRENT_USER\\Identities]\r\n"
+        u"\"Start As\"=\"{B}\"\r\n"
+        u"\r\n"
+        u"[HKEY_CURRENT_USER\\Identities\\{B}]\r\n"
+        u"\"Username\"=\"太郎\"\r\n"
+        u"\"Path\"=\"C:\\\\x\\\\\"\r\n"
+        u"\"Store\"=hex(2):25,00,55,00,73,00,65,00,72,00,50,00,72,00,6f,00,66,00,\\\r\n"
+        u"  69,00,6c,00,65,00,25,00,00,00\r\n"
+        u"\r\n"
+        u"[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion]\r\n"
+        u"\"SystemRoot\"=\"D:\\\\WINNT\"\r\n"
+        u"[HKEY_CLASSES_ROOT\\.dbx]\r\n"
+        u"@=\"ignored\"\r\n";
     RegistryFile registry;
     ASSERT_TRUE(registry.load(utf16le(file, true), CU));
     EXPECT_EQ(utf8(text(registry, u"Identities", u"Start As")), "{B}");
     EXPECT_EQ(utf8(text(registry, u"Identities\\{B}", u"Username")), "太郎");
     EXPECT_EQ(utf8(text(registry, u"Identities\\{B}", u"Path")), "C:\\x\\");
     EXPECT_EQ(text(registry, u"Identities\\{B}", u"Store"), Text(u"%UserProfile%\0", 14));
-    const auto systemRoot = registry.readValue(RegistryRoot::LocalMachine,
-                                               u"Software\\Microsoft\\Windows NT\\CurrentVersion",
-                                               u"SystemRoot");
+    const auto systemRoot =
+        registry.readValue(RegistryRoot::LocalMachine,
+                           u"Software\\Microsoft\\Windows NT\\CurrentVersion", u"SystemRoot");
     ASSERT_TRUE(systemRoot);
     EXPECT_EQ(utf8(systemRoot->text), "D:\\WINNT");
     EXPECT_EQ(subKeys(registry, u""), std::vector<Text>{u"Identities"});
@@ -181,8 +182,8 @@ TEST(RegistryFile, SkipsDamagedLinesAndKeepsTheRest) {
                               "\"trailing\"=\"x\\",
                               CU));
     EXPECT_EQ(utf8(text(registry, u"K", u"good")), "yes");
-    for (const TextView name : {u"unclosed", u"badhex", u"badtype", u"nodata", u"afterBadKey",
-                                u"trailing"}) {
+    for (const TextView name :
+         {u"unclosed", u"badhex", u"badtype", u"nodata", u"afterBadKey", u"trailing"}) {
         EXPECT_FALSE(registry.readValue(CU, u"K", name)) << utf8(Text(name));
     }
 }
@@ -193,6 +194,32 @@ TEST(RegistryFile, RefusesUnknownFiles) {
     EXPECT_FALSE(registry.load("[HKEY_CURRENT_USER\\K]\n\"v\"=\"1\"\n", CU));
     EXPECT_FALSE(registry.load("\xFF\xFE", CU));
     EXPECT_FALSE(registry.subKeyNames(CU, u"K"));
+}
+
+TEST(RegistryFile, SurvivesCutAndDamagedFiles) {
+    const Bytes wine = "WINE REGISTRY Version 2\n[Identities\\\\{A}\\]] 1\n"
+                       "\"Store Root\"=str(2):\"\\x30e1\\0\\\\a\"\n"
+                       "\"Hex\"=hex(2):25,00,\\\n  53,00\n@=dword:1\n";
+    const Bytes regedit = "REGEDIT4\r\n[HKEY_CURRENT_USER\\A]\r\n\"v\"=hex(7):41,00,\\\r\n"
+                          "  42\r\n\"w\"=\"x\\\"y\"\r\n[-HKCU\\A]\r\n";
+    for (const Bytes &whole : {wine, regedit}) {
+        for (std::size_t cut = 0; cut <= whole.size(); ++cut) {
+            RegistryFile registry;
+            registry.load(whole.substr(0, cut), CU);
+            (void)registry.subKeyNames(CU, u"Identities");
+        }
+        std::uint32_t seed = 12345;
+        for (int round = 0; round < 2000; ++round) {
+            Bytes damaged = whole;
+            for (int k = 0; k < 3; ++k) {
+                seed = seed * 1103515245u + 12345u;
+                damaged[(seed >> 8) % damaged.size()] = toByte(seed >> 24);
+            }
+            RegistryFile registry;
+            registry.load(damaged, CU);
+            (void)registry.readValue(CU, u"Identities\\{A}", u"Store Root");
+        }
+    }
 }
 
 } // namespace

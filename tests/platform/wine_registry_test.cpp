@@ -87,7 +87,8 @@ TEST_F(WineFoldersTest, WindowsAndAppDataFoldersFromTheRegistry) {
                        "\"AppData\"=\"C:\\\\users\\\\taro\\\\AppData\\\\Roaming\"\n");
     auto registry = loadWineRegistry(setup);
     EXPECT_EQ(utf8(WineFolders(setup, *registry).windowsFolder()), "C:\\windows");
-    EXPECT_EQ(utf8(WineFolders(setup, *registry).appDataFolder()), "C:\\users\\taro\\AppData\\Roaming");
+    EXPECT_EQ(utf8(WineFolders(setup, *registry).appDataFolder()),
+              "C:\\users\\taro\\AppData\\Roaming");
 
     testing::writeFile(setup.prefix / "system.reg",
                        "WINE REGISTRY Version 2\n"
@@ -100,8 +101,7 @@ TEST_F(WineFoldersTest, WindowsAndAppDataFoldersFromTheRegistry) {
 TEST_F(WineFoldersTest, ExportReplacesThePrefixRegistry) {
     testing::writeFile(setup.prefix / "user.reg", "WINE REGISTRY Version 2\n[FromPrefix] 1\n");
     setup.registryExport = dir.path() / "export.reg";
-    testing::writeFile(*setup.registryExport,
-                       "REGEDIT4\n[HKEY_CURRENT_USER\\FromExport]\n");
+    testing::writeFile(*setup.registryExport, "REGEDIT4\n[HKEY_CURRENT_USER\\FromExport]\n");
     const auto registry = loadWineRegistry(setup);
     EXPECT_TRUE(registry->subKeyNames(RegistryRoot::CurrentUser, u"FromExport"));
     EXPECT_FALSE(registry->subKeyNames(RegistryRoot::CurrentUser, u"FromPrefix"));

@@ -28,15 +28,17 @@ public:
     [[nodiscard]] Text fallbackDocumentsFolder() const override { return {}; }
 };
 
-std::unique_ptr<RegistryFile> userReg(const std::string& keysAndValues) {
+std::unique_ptr<RegistryFile> userReg(const std::string &keysAndValues) {
     auto registry = std::make_unique<RegistryFile>();
-    EXPECT_TRUE(registry->load("WINE REGISTRY Version 2\n" + keysAndValues,
-                               RegistryRoot::CurrentUser));
+    EXPECT_TRUE(
+        registry->load("WINE REGISTRY Version 2\n" + keysAndValues, RegistryRoot::CurrentUser));
     return registry;
 }
 
-std::string identityKey(const std::string& id) { return "[Identities\\\\" + id + "] 1\n"; }
-std::string storeKey(const std::string& id) {
+std::string identityKey(const std::string &id) {
+    return "[Identities\\\\" + id + "] 1\n";
+}
+std::string storeKey(const std::string &id) {
     return "[Identities\\\\" + id + "\\\\Software\\\\Microsoft\\\\Outlook Express\\\\5.0] 1\n";
 }
 
@@ -52,7 +54,7 @@ TEST(MailStoreDiscovery, ThreeIdentitiesKeepRegistryOrderAndFindStartAs) {
 
     EXPECT_EQ(utf8(stores.systemDrivePath), "C:\\");
     EXPECT_EQ(utf8(stores.userProfilePath), "C:\\Documents and Settings\\taro\\");
-    const auto& entries = stores.identities.entries;
+    const auto &entries = stores.identities.entries;
     ASSERT_EQ(entries.size(), 3u);
     EXPECT_EQ(utf8(entries[0].name), "Third");
     EXPECT_EQ(utf8(entries[0].storeRoot), "C:\\OE");
@@ -68,9 +70,9 @@ TEST(MailStoreDiscovery, ThreeIdentitiesKeepRegistryOrderAndFindStartAs) {
 }
 
 TEST(MailStoreDiscovery, StartAsMustMatchExactly) {
-    for (const char* startAs : {"{b}", "{B} ", "", "{Z}"}) {
-        const auto registry = userReg(std::string("[Identities] 1\n\"Start As\"=\"") + startAs + "\"\n" +
-                                      identityKey("{A}") + identityKey("{B}"));
+    for (const char *startAs : {"{b}", "{B} ", "", "{Z}"}) {
+        const auto registry = userReg(std::string("[Identities] 1\n\"Start As\"=\"") + startAs +
+                                      "\"\n" + identityKey("{A}") + identityKey("{B}"));
         EXPECT_EQ(discoverMailStores(*registry, WindowsFolders()).identities.defaultIndex, 0u)
             << startAs;
     }
@@ -81,7 +83,7 @@ TEST(MailStoreDiscovery, StartAsMustMatchExactly) {
 }
 
 TEST(MailStoreDiscovery, WithoutIdentitiesOneEmptyEntry) {
-    for (const std::string& keys :
+    for (const std::string &keys :
          {std::string(), std::string("[Identities] 1\n\"Username\"=\"not an identity\"\n")}) {
         const auto registry = userReg(keys);
         const MailStores stores = discoverMailStores(*registry, WindowsFolders());
@@ -124,7 +126,7 @@ TEST(MailStoreDiscovery, ExpandsStorePlaceholders) {
         {u"%UserProfile", "%UserProfile"},
         {u"", ""},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         EXPECT_EQ(utf8(expandStorePlaceholders(c.in, drive, profile)), c.expected) << utf8(c.in);
     }
     // Inserted text is not searched again.
@@ -137,15 +139,17 @@ TEST(MailStoreDiscovery, ProfilePathFromApplicationData) {
         Text appData;
         std::string expected;
     } cases[] = {
-        {u"C:\\Documents and Settings\\taro\\Application Data", "C:\\Documents and Settings\\taro\\"},
-        {u"C:\\Documents and Settings\\taro\\Application Data\\", "C:\\Documents and Settings\\taro\\Application Data\\"},
+        {u"C:\\Documents and Settings\\taro\\Application Data",
+         "C:\\Documents and Settings\\taro\\"},
+        {u"C:\\Documents and Settings\\taro\\Application Data\\",
+         "C:\\Documents and Settings\\taro\\Application Data\\"},
         {u"C:\\Data", "C:\\"},
         {u"NoBackslash", ""},
         {u"", ""},
         {Text(u"C:\\a\\b\0\\c", 9), "C:\\a\\"},
     };
     const auto registry = userReg("");
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         WindowsFolders folders;
         folders.appData = c.appData;
         EXPECT_EQ(utf8(discoverMailStores(*registry, folders).userProfilePath), c.expected)
@@ -165,15 +169,18 @@ TEST(MailStoreDiscovery, DocumentsFolderFromPersonal) {
         {"C:\\\\Documents and Settings\\\\taro\\\\My Documents",
          "C:\\Documents and Settings\\taro\\My Documents"},
         // Only one trailing backslash goes, and doubled ones stay.
-        {"%UserProfile%\\\\My Documents\\\\\\\\", "C:\\Documents and Settings\\taro\\\\My Documents\\"},
+        {"%UserProfile%\\\\My Documents\\\\\\\\",
+         "C:\\Documents and Settings\\taro\\\\My Documents\\"},
         {"%SystemDrive%Docs", "C:\\Docs"},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         const auto registry = userReg(
             "[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Explorer\\\\Shell Folders] 1\n"
-            "\"Personal\"=\"" + c.personal + "\"\n");
+            "\"Personal\"=\"" +
+            c.personal + "\"\n");
         EXPECT_EQ(utf8(discoverMailStores(*registry, WindowsFolders()).defaultOutputFolder),
-                  c.expected) << c.personal;
+                  c.expected)
+            << c.personal;
     }
 }
 
@@ -198,7 +205,7 @@ protected:
     platform::WineSetup setup;
 };
 
-constexpr const char* kShellFolders =
+constexpr const char *kShellFolders =
     "[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Explorer\\\\Shell Folders] 1\n"
     "\"AppData\"=\"C:\\\\users\\\\taro\\\\Application Data\"\n";
 
@@ -206,20 +213,20 @@ TEST_F(WinePrefixDiscovery, StoreFoldersAndDocumentsMapIntoThePrefix) {
     const fs::path store = driveC() / "users" / "taro" / "Local Settings" / "Application Data" /
                            "Identities" / "{A}" / "Microsoft" / "Outlook Express";
     fs::create_directories(store);
-    testing::writeFile(setup.prefix / "user.reg",
-                       std::string("WINE REGISTRY Version 2\n") + kShellFolders +
-                           "\"Personal\"=\"C:\\\\users\\\\taro\\\\Documents\"\n" +
-                           "[Identities] 1\n\"Start As\"=\"{A}\"\n" + identityKey("{A}") +
-                           "\"Username\"=\"Taro\"\n" + storeKey("{A}") +
-                           "\"Store Root\"=str(2):\"%UserProfile%\\\\local settings\\\\application data\\\\"
-                           "Identities\\\\{A}\\\\Microsoft\\\\Outlook Express\"\n" +
-                           identityKey("{B}") + storeKey("{B}") +
-                           "\"Store Root\"=\"Q:\\\\Mail\"\n");
+    testing::writeFile(
+        setup.prefix / "user.reg",
+        std::string("WINE REGISTRY Version 2\n") + kShellFolders +
+            "\"Personal\"=\"C:\\\\users\\\\taro\\\\Documents\"\n" +
+            "[Identities] 1\n\"Start As\"=\"{A}\"\n" + identityKey("{A}") +
+            "\"Username\"=\"Taro\"\n" + storeKey("{A}") +
+            "\"Store Root\"=str(2):\"%UserProfile%\\\\local settings\\\\application data\\\\"
+            "Identities\\\\{A}\\\\Microsoft\\\\Outlook Express\"\n" +
+            identityKey("{B}") + storeKey("{B}") + "\"Store Root\"=\"Q:\\\\Mail\"\n");
     const MailStores stores = discover();
     ASSERT_EQ(stores.identities.entries.size(), 2u);
-    const Identity& taro = stores.identities.entries[0];
-    EXPECT_EQ(utf8(taro.storeRoot),
-              "C:\\users\\taro\\local settings\\application data\\Identities\\{A}\\Microsoft\\Outlook Express");
+    const Identity &taro = stores.identities.entries[0];
+    EXPECT_EQ(utf8(taro.storeRoot), "C:\\users\\taro\\local settings\\application "
+                                    "data\\Identities\\{A}\\Microsoft\\Outlook Express");
     EXPECT_EQ(utf8(taro.storeFolder), fs::canonical(store).string());
     // No Q: drive in the prefix: the registry's text is all there is.
     EXPECT_EQ(utf8(stores.identities.entries[1].storeFolder), "Q:\\Mail");
@@ -232,9 +239,9 @@ TEST_F(WinePrefixDiscovery, DocumentsFallBackWhenTheRegistryHasNoUsableFolder) {
                        std::string("WINE REGISTRY Version 2\n") + kShellFolders);
     EXPECT_EQ(utf8(discover().defaultOutputFolder), (setup.home / "Documents").string());
 
-    testing::writeFile(setup.prefix / "user.reg",
-                       std::string("WINE REGISTRY Version 2\n") + kShellFolders +
-                           "\"Personal\"=\"M:\\\\Docs\"\n");
+    testing::writeFile(setup.prefix / "user.reg", std::string("WINE REGISTRY Version 2\n") +
+                                                      kShellFolders +
+                                                      "\"Personal\"=\"M:\\\\Docs\"\n");
     EXPECT_EQ(utf8(discover().defaultOutputFolder), (setup.home / "Documents").string());
 }
 
@@ -254,12 +261,13 @@ TEST_F(WinePrefixDiscovery, MissingOrForeignRegistryGivesEmptyTexts) {
 TEST_F(WinePrefixDiscovery, ReadsARegistryExportWithoutChangingIt) {
     setup.registryExport = dir.path() / "oe.reg";
     Bytes exported("\xFF\xFE", 2);
-    const Text text = u"Windows Registry Editor Version 5.00\r\n\r\n"
-                      u"[HKEY_CURRENT_USER\\Identities]\r\n\"Start As\"=\"{2}\"\r\n\r\n"
-                      u"[HKEY_CURRENT_USER\\Identities\\{1}]\r\n\"Username\"=\"メイン ユーザー\"\r\n\r\n"
-                      u"[HKEY_CURRENT_USER\\Identities\\{2}]\r\n\"Username\"=\"花子\"\r\n\r\n"
-                      u"[HKEY_CURRENT_USER\\Identities\\{2}\\Software\\Microsoft\\Outlook "
-                      u"Express\\5.0]\r\n\"Store Root\"=\"C:\\\\OE\\\\花子\"\r\n";
+    const Text text =
+        u"Windows Registry Editor Version 5.00\r\n\r\n"
+        u"[HKEY_CURRENT_USER\\Identities]\r\n\"Start As\"=\"{2}\"\r\n\r\n"
+        u"[HKEY_CURRENT_USER\\Identities\\{1}]\r\n\"Username\"=\"メイン ユーザー\"\r\n\r\n"
+        u"[HKEY_CURRENT_USER\\Identities\\{2}]\r\n\"Username\"=\"花子\"\r\n\r\n"
+        u"[HKEY_CURRENT_USER\\Identities\\{2}\\Software\\Microsoft\\Outlook "
+        u"Express\\5.0]\r\n\"Store Root\"=\"C:\\\\OE\\\\花子\"\r\n";
     for (const char16_t c : text) {
         exported += toByte(c & 0xFF);
         exported += toByte(c >> 8);

@@ -11,13 +11,13 @@ namespace {
 namespace fs = std::filesystem;
 using testing::utf8;
 
-void makeFile(const fs::path& folder, const std::string& name, std::size_t size = 0) {
+void makeFile(const fs::path &folder, const std::string &name, std::size_t size = 0) {
     testing::writeFile(folder / name, Bytes(size, 'x'));
 }
 
-std::vector<std::string> names(const std::vector<MailboxFile>& files) {
+std::vector<std::string> names(const std::vector<MailboxFile> &files) {
     std::vector<std::string> out;
-    for (const auto& file : files) {
+    for (const auto &file : files) {
         out.push_back(utf8(file.name));
     }
     return out;
@@ -25,7 +25,7 @@ std::vector<std::string> names(const std::vector<MailboxFile>& files) {
 
 TEST(MailboxFiles, WellKnownFoldersFirstAndBookkeepingLeftOut) {
     testing::TempDir dir;
-    for (const char* name : {"受信トレイ.dbx", "Folders.dbx", "ニュース.dbx", "下書き.dbx",
+    for (const char *name : {"受信トレイ.dbx", "Folders.dbx", "ニュース.dbx", "下書き.dbx",
                              "送信済みアイテム.dbx", "Pop3uidl.dbx"}) {
         makeFile(dir.path(), name);
     }
@@ -43,7 +43,7 @@ TEST(MailboxFiles, WellKnownFoldersFirstAndBookkeepingLeftOut) {
 
 TEST(MailboxFiles, KindsByNameStart) {
     const struct {
-        const char* name;
+        const char *name;
         std::optional<FolderKind> kind;
     } cases[] = {
         {"受信トレイ.dbx", FolderKind::Inbox},
@@ -64,7 +64,7 @@ TEST(MailboxFiles, KindsByNameStart) {
         {"Search Folde.dbx", FolderKind::Other},
         {"My Search Folder.dbx", FolderKind::Other},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         EXPECT_EQ(folderKindOf(platform::fromUtf8(c.name)), c.kind) << c.name;
     }
 }
@@ -77,7 +77,8 @@ TEST(MailboxFiles, OnlyOrdinaryDbxFiles) {
     makeFile(dir.path(), "dbx");
     fs::create_directory(dir.path() / "folder.dbx");
     makeFile(dir.path() / "folder.dbx", "受信トレイ.dbx");
-    EXPECT_EQ(names(listMailboxFiles(dir.path())), std::vector<std::string>{"削除済みアイテム.DBX"});
+    EXPECT_EQ(names(listMailboxFiles(dir.path())),
+              std::vector<std::string>{"削除済みアイテム.DBX"});
     EXPECT_TRUE(listMailboxFiles(dir.path() / "missing").empty());
     EXPECT_TRUE(listMailboxFiles(dir.path() / "notes.txt").empty());
     EXPECT_TRUE(listMailboxFiles(fs::path()).empty());
@@ -85,8 +86,9 @@ TEST(MailboxFiles, OnlyOrdinaryDbxFiles) {
 
 TEST(MailboxFiles, EveryKindBeforeTheNext) {
     testing::TempDir dir;
-    for (const char* name : {"b.dbx", "下書き.dbx", "a.dbx", "削除済みアイテム.dbx", "送信トレイ.dbx",
-                             "受信トレイ1.dbx", "送信済みアイテム.dbx", "受信トレイ2.dbx"}) {
+    for (const char *name :
+         {"b.dbx", "下書き.dbx", "a.dbx", "削除済みアイテム.dbx", "送信トレイ.dbx",
+          "受信トレイ1.dbx", "送信済みアイテム.dbx", "受信トレイ2.dbx"}) {
         makeFile(dir.path(), name);
     }
     const auto files = listMailboxFiles(dir.path());
@@ -102,16 +104,20 @@ TEST(MailboxFiles, EveryKindBeforeTheNext) {
 TEST(MailboxFiles, SizesInKilobytes) {
     const struct {
         std::uint64_t bytes;
-        const char* shown;
+        const char *shown;
     } cases[] = {
-        {0, "0KB"},          {511, "0KB"},
-        {512, "1KB"},        {1023, "1KB"},
-        {1536, "2KB"},       {2559, "2KB"},
-        {1500000, "1,465KB"}, {999 * 1024, "999KB"},
+        {0, "0KB"},
+        {511, "0KB"},
+        {512, "1KB"},
+        {1023, "1KB"},
+        {1536, "2KB"},
+        {2559, "2KB"},
+        {1500000, "1,465KB"},
+        {999 * 1024, "999KB"},
         {1000 * 1024, "1,000KB"},
         {3ULL * 1024 * 1024 * 1024, "3,145,728KB"},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         EXPECT_EQ(utf8(formatKilobytes(c.bytes)), c.shown) << c.bytes;
     }
 

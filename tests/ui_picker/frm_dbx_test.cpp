@@ -24,9 +24,11 @@ namespace {
 namespace fs = std::filesystem;
 using testing::utf8;
 
-std::string str(const QString& s) { return s.toStdString(); }
+std::string str(const QString &s) {
+    return s.toStdString();
+}
 
-void makeFile(const fs::path& folder, const std::string& name, std::size_t size = 0) {
+void makeFile(const fs::path &folder, const std::string &name, std::size_t size = 0) {
     testing::writeFile(folder / name, Bytes(size, 'x'));
 }
 
@@ -54,23 +56,23 @@ protected:
     fs::path taro() const { return dir.path() / "Taro"; }
     fs::path hanako() const { return dir.path() / "Hanako"; }
 
-    static std::vector<std::string> rows(const frmDBX& dialog, int column = 0) {
-        const auto* list = dialog.findChild<QTreeWidget*>("lvwDBXFile");
+    static std::vector<std::string> rows(const frmDBX &dialog, int column = 0) {
+        const auto *list = dialog.findChild<QTreeWidget *>("lvwDBXFile");
         std::vector<std::string> out;
         for (int i = 0; list != nullptr && i < list->topLevelItemCount(); ++i) {
             out.push_back(str(list->topLevelItem(i)->text(column)));
         }
         return out;
     }
-    static void selectRow(frmDBX& dialog, int row) {
-        auto* list = dialog.findChild<QTreeWidget*>("lvwDBXFile");
+    static void selectRow(frmDBX &dialog, int row) {
+        auto *list = dialog.findChild<QTreeWidget *>("lvwDBXFile");
         list->topLevelItem(row)->setSelected(true);
     }
-    static void chooseIdentity(frmDBX& dialog, int index) {
-        dialog.findChild<QComboBox*>("cmbUser")->setCurrentIndex(index);
+    static void chooseIdentity(frmDBX &dialog, int index) {
+        dialog.findChild<QComboBox *>("cmbUser")->setCurrentIndex(index);
     }
-    static void press(frmDBX& dialog, const char* button) {
-        dialog.findChild<QPushButton*>(button)->click();
+    static void press(frmDBX &dialog, const char *button) {
+        dialog.findChild<QPushButton *>(button)->click();
     }
 
     testing::TempDir dir;
@@ -78,9 +80,10 @@ protected:
 };
 
 // Runs `handle` on the file-open dialog once it is showing.
-void whenFileDialogShows(QWidget& owner, std::function<void(QFileDialog&)> handle, int tries = 200) {
+void whenFileDialogShows(QWidget &owner, std::function<void(QFileDialog &)> handle,
+                         int tries = 200) {
     QTimer::singleShot(10, &owner, [&owner, handle, tries] {
-        auto* dialog = owner.findChild<QFileDialog*>("CommonDialog1");
+        auto *dialog = owner.findChild<QFileDialog *>("CommonDialog1");
         if (dialog != nullptr && dialog->isVisible()) {
             handle(*dialog);
         } else if (tries > 0) {
@@ -93,7 +96,7 @@ TEST_F(Picker, OpensOnTheDefaultIdentityWithItsFiles) {
     frmDBX dialog(identities);
     EXPECT_TRUE(dialog.isListReady());
     EXPECT_EQ(str(dialog.windowTitle()), "DBXファイルを検索");
-    const auto* users = dialog.findChild<QComboBox*>("cmbUser");
+    const auto *users = dialog.findChild<QComboBox *>("cmbUser");
     ASSERT_NE(users, nullptr);
     ASSERT_EQ(users->count(), 3);
     EXPECT_EQ(str(users->itemText(0)), "花子");
@@ -103,7 +106,7 @@ TEST_F(Picker, OpensOnTheDefaultIdentityWithItsFiles) {
     EXPECT_EQ(rows(dialog), (std::vector<std::string>{"受信トレイ.dbx", "送信済みアイテム.dbx",
                                                       "下書き.dbx", "ニュース.dbx"}));
     EXPECT_EQ(rows(dialog, 1), (std::vector<std::string>{"2KB", "0KB", "0KB", "1,465KB"}));
-    const auto* list = dialog.findChild<QTreeWidget*>("lvwDBXFile");
+    const auto *list = dialog.findChild<QTreeWidget *>("lvwDBXFile");
     EXPECT_EQ(str(list->headerItem()->text(0)), "DBXファイル名");
     EXPECT_EQ(str(list->headerItem()->text(1)), "サイズ");
     EXPECT_TRUE(list->topLevelItem(3)->textAlignment(1) & Qt::AlignRight);
@@ -114,18 +117,18 @@ TEST_F(Picker, OpensOnTheDefaultIdentityWithItsFiles) {
     EXPECT_NE(list->topLevelItem(0)->icon(0).pixmap(16).toImage(),
               list->topLevelItem(3)->icon(0).pixmap(16).toImage());
 
-    EXPECT_EQ(str(dialog.findChild<QLabel*>("Label3")->text()),
+    EXPECT_EQ(str(dialog.findChild<QLabel *>("Label3")->text()),
               "Outlook Express のメッセージファイルを指定します。");
-    EXPECT_EQ(str(dialog.findChild<QLabel*>("Label1")->text()), "ユーザ(&U):");
-    EXPECT_EQ(str(dialog.findChild<QLabel*>("Label2")->text()), "DBXファイル(&D):");
-    EXPECT_EQ(str(dialog.findChild<QPushButton*>("cmdOpen")->text()), "ファイルを開く");
-    EXPECT_TRUE(dialog.findChild<QPushButton*>("cmdOK")->isDefault());
-    EXPECT_EQ(str(dialog.findChild<QPushButton*>("cmdCancel")->text()), "キャンセル");
+    EXPECT_EQ(str(dialog.findChild<QLabel *>("Label1")->text()), "ユーザ(&U):");
+    EXPECT_EQ(str(dialog.findChild<QLabel *>("Label2")->text()), "DBXファイル(&D):");
+    EXPECT_EQ(str(dialog.findChild<QPushButton *>("cmdOpen")->text()), "ファイルを開く");
+    EXPECT_TRUE(dialog.findChild<QPushButton *>("cmdOK")->isDefault());
+    EXPECT_EQ(str(dialog.findChild<QPushButton *>("cmdCancel")->text()), "キャンセル");
 
     // A second opening lists the same files once each.
     frmDBX again(identities);
     EXPECT_EQ(rows(again), rows(dialog));
-    EXPECT_EQ(again.findChild<QComboBox*>("cmbUser")->currentIndex(), 1);
+    EXPECT_EQ(again.findChild<QComboBox *>("cmbUser")->currentIndex(), 1);
 }
 
 TEST_F(Picker, ChoosingAnIdentityReplacesTheRows) {
@@ -146,7 +149,7 @@ TEST_F(Picker, DefaultIdentityWithoutStoreShowsAnEmptyList) {
     startup::Identities none; // what discovery gives without any identity
     frmDBX empty(none);
     EXPECT_TRUE(rows(empty).empty());
-    EXPECT_EQ(empty.findChild<QComboBox*>("cmbUser")->count(), 1);
+    EXPECT_EQ(empty.findChild<QComboBox *>("cmbUser")->count(), 1);
 }
 
 TEST_F(Picker, OkTakesTheSelectedRowOfTheChosenIdentity) {
@@ -177,7 +180,7 @@ TEST_F(Picker, DoubleClickActsAsOk) {
     frmDBX dialog(identities);
     dialog.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
-    auto* list = dialog.findChild<QTreeWidget*>("lvwDBXFile");
+    auto *list = dialog.findChild<QTreeWidget *>("lvwDBXFile");
     const QRect row = list->visualItemRect(list->topLevelItem(3));
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, row.center());
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, row.center());
@@ -211,11 +214,11 @@ TEST_F(Picker, OpenStartsInTheDefaultIdentityFolder) {
     QStringList filters;
     const fs::path picked = dir.path() / "elsewhere.dbx";
     makeFile(dir.path(), "elsewhere.dbx");
-    whenFileDialogShows(dialog, [&](QFileDialog& files) {
+    whenFileDialogShows(dialog, [&](QFileDialog &files) {
         startFolder = str(files.directory().absolutePath());
         filters = files.nameFilters();
         files.selectFile(QString::fromStdString(picked.string()));
-        static_cast<QDialog&>(files).accept(); // as the dialog's Open button does
+        static_cast<QDialog &>(files).accept(); // as the dialog's Open button does
     });
     press(dialog, "cmdOpen");
     EXPECT_EQ(startFolder, taro().string());
@@ -229,7 +232,7 @@ TEST_F(Picker, CancelledOpenKeepsThePickerOpen) {
     frmDBX dialog(identities);
     dialog.show();
     bool shown = false;
-    whenFileDialogShows(dialog, [&](QFileDialog& files) {
+    whenFileDialogShows(dialog, [&](QFileDialog &files) {
         shown = true;
         files.reject();
     });
@@ -242,7 +245,7 @@ TEST_F(Picker, CancelledOpenKeepsThePickerOpen) {
 TEST_F(Picker, ReadsTheIdentitiesFoundAtStartUp) {
     startup::IdentityList = identities;
     frmDBX dialog;
-    EXPECT_EQ(dialog.findChild<QComboBox*>("cmbUser")->count(), 3);
+    EXPECT_EQ(dialog.findChild<QComboBox *>("cmbUser")->count(), 3);
     EXPECT_EQ(rows(dialog).size(), 4u);
     startup::IdentityList = startup::Identities{};
 }
@@ -250,7 +253,7 @@ TEST_F(Picker, ReadsTheIdentitiesFoundAtStartUp) {
 } // namespace
 } // namespace keldor::ui
 
-int main(int argc, char** argv) {
+int main(int argc, char **argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
