@@ -196,5 +196,31 @@ TEST(RegistryFile, RefusesUnknownFiles) {
     EXPECT_FALSE(registry.subKeyNames(CU, u"K"));
 }
 
+TEST(RegistryFile, SurvivesCutAndDamagedFiles) {
+    const Bytes wine = "WINE REGISTRY Version 2\n[Identities\\\\{A}\\]] 1\n"
+                       "\"Store Root\"=str(2):\"\\x30e1\\0\\\\a\"\n"
+                       "\"Hex\"=hex(2):25,00,\\\n  53,00\n@=dword:1\n";
+    const Bytes regedit = "REGEDIT4\r\n[HKEY_CURRENT_USER\\A]\r\n\"v\"=hex(7):41,00,\\\r\n"
+                          "  42\r\n\"w\"=\"x\\\"y\"\r\n[-HKCU\\A]\r\n";
+    for (const Bytes& whole : {wine, regedit}) {
+        for (std::size_t cut = 0; cut <= whole.size(); ++cut) {
+            RegistryFile registry;
+            registry.load(whole.substr(0, cut), CU);
+            (void)registry.subKeyNames(CU, u"Identities");
+        }
+        std::uint32_t seed = 12345;
+        for (int round = 0; round < 2000; ++round) {
+            Bytes damaged = whole;
+            for (int k = 0; k < 3; ++k) {
+                seed = seed * 1103515245u + 12345u;
+                damaged[(seed >> 8) % damaged.size()] = toByte(seed >> 24);
+            }
+            RegistryFile registry;
+            registry.load(damaged, CU);
+            (void)registry.readValue(CU, u"Identities\\{A}", u"Store Root");
+        }
+    }
+}
+
 } // namespace
 } // namespace keldor::platform
