@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace keldor::platform {
 
@@ -68,18 +69,31 @@ std::error_code FileDescriptor::close() {
     return result != 0 ? lastError() : std::error_code{};
 }
 
-std::optional<ReadOnlyFile> ReadOnlyFile::open(const std::filesystem::path& path,
-                                               std::error_code& error) {
-    FileDescriptor handle(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+namespace {
+// Opens an existing regular file with `flags`; a closed descriptor (with
+// the reason in `error`) when it cannot be opened or is something else.
+std::pair<FileDescriptor, std::uint64_t> openRegularFile(const std::filesystem::path& path,
+                                                         int flags, std::error_code& error) {
+    FileDescriptor handle(::open(path.c_str(), flags | O_CLOEXEC));
     if (!handle.isOpen()) {
         error = lastError();
-        return std::nullopt;
+        return {};
     }
     const auto size = regularFileSize(handle.get(), error);
     if (!size) {
+        return {};
+    }
+    return {std::move(handle), *size};
+}
+} // namespace
+
+std::optional<ReadOnlyFile> ReadOnlyFile::open(const std::filesystem::path& path,
+                                               std::error_code& error) {
+    auto [handle, size] = openRegularFile(path, O_RDONLY, error);
+    if (!handle.isOpen()) {
         return std::nullopt;
     }
-    return ReadOnlyFile(std::move(handle), *size);
+    return ReadOnlyFile(std::move(handle), size);
 }
 
 std::optional<std::size_t> ReadOnlyFile::readAt(std::uint64_t offset, std::span<char> out) const {
@@ -88,16 +102,11 @@ std::optional<std::size_t> ReadOnlyFile::readAt(std::uint64_t offset, std::span<
 
 std::optional<ReadWriteFile> ReadWriteFile::open(const std::filesystem::path& path,
                                                  std::error_code& error) {
-    FileDescriptor handle(::open(path.c_str(), O_RDWR | O_CLOEXEC));
+    auto [handle, size] = openRegularFile(path, O_RDWR, error);
     if (!handle.isOpen()) {
-        error = lastError();
         return std::nullopt;
     }
-    const auto size = regularFileSize(handle.get(), error);
-    if (!size) {
-        return std::nullopt;
-    }
-    return ReadWriteFile(std::move(handle), *size);
+    return ReadWriteFile(std::move(handle), size);
 }
 
 std::optional<std::size_t> ReadWriteFile::readAt(std::uint64_t offset, std::span<char> out) const {

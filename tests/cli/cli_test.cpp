@@ -6,48 +6,18 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdio>
-#include <sys/wait.h>
-
 namespace keldor {
 namespace {
 
-struct Result {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string quote(const std::string& arg) {
-    std::string quoted = "'";
-    for (const char c : arg) {
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return quoted + "'";
-}
+using Result = testing::CommandResult;
+using testing::shellQuote;
 
 Result runCli(const std::vector<std::string>& args, const std::filesystem::path& scratch) {
-    std::string command = quote(KELDOR_CLI_PATH);
+    std::string command = shellQuote(KELDOR_CLI_PATH);
     for (const auto& arg : args) {
-        command += " " + quote(arg);
+        command += " " + shellQuote(arg);
     }
-    const auto errFile = scratch / "stderr.txt";
-    command += " 2>" + quote(errFile.string()) + " </dev/null";
-    Result result;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return result;
-    }
-    std::array<char, 4096> buffer{};
-    std::size_t n = 0;
-    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
-        result.out.append(buffer.data(), n);
-    }
-    const int status = ::pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.err = testing::readFile(errFile);
-    return result;
+    return testing::runCommand(command, scratch);
 }
 
 class Cli : public ::testing::Test {

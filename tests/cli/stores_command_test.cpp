@@ -5,28 +5,13 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdio>
-#include <sys/wait.h>
-
 namespace keldor {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Result {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string quote(const std::string& arg) {
-    std::string quoted = "'";
-    for (const char c : arg) {
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return quoted + "'";
-}
+using Result = testing::CommandResult;
+using testing::shellQuote;
 
 class StoresCommand : public ::testing::Test {
 protected:
@@ -41,31 +26,16 @@ protected:
 
     Result run(const std::vector<std::string>& args, const std::string& registryExport = "") {
         std::string command =
-            "env -u KELDOR_REGISTRY -u XDG_CONFIG_HOME HOME=" + quote(home().string()) +
-            " WINEPREFIX=" + quote(prefix().string());
+            "env -u KELDOR_REGISTRY -u XDG_CONFIG_HOME HOME=" + shellQuote(home().string()) +
+            " WINEPREFIX=" + shellQuote(prefix().string());
         if (!registryExport.empty()) {
-            command += " KELDOR_REGISTRY=" + quote(registryExport);
+            command += " KELDOR_REGISTRY=" + shellQuote(registryExport);
         }
-        command += " " + quote(KELDOR_CLI_PATH);
+        command += " " + shellQuote(KELDOR_CLI_PATH);
         for (const auto& arg : args) {
-            command += " " + quote(arg);
+            command += " " + shellQuote(arg);
         }
-        const auto errFile = dir.path() / "stderr.txt";
-        command += " 2>" + quote(errFile.string()) + " </dev/null";
-        Result result;
-        FILE* pipe = ::popen(command.c_str(), "r");
-        if (pipe == nullptr) {
-            return result;
-        }
-        std::array<char, 4096> buffer{};
-        std::size_t n = 0;
-        while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
-            result.out.append(buffer.data(), n);
-        }
-        const int status = ::pclose(pipe);
-        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        result.err = testing::readFile(errFile);
-        return result;
+        return testing::runCommand(command, dir.path());
     }
 
     void writeUserReg() {

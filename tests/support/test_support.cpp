@@ -3,10 +3,13 @@
 #include "platform/text.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace keldor::testing {
@@ -120,6 +123,33 @@ engine::MessageAnswer RecordingView::showMessage(const Text& text, engine::Messa
 
 std::string utf8(const Text& text) {
     return platform::toUtf8(text);
+}
+
+std::string shellQuote(const std::string& arg) {
+    std::string quoted = "'";
+    for (const char c : arg) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
+CommandResult runCommand(std::string command, const std::filesystem::path& scratch) {
+    const auto errFile = scratch / "stderr.txt";
+    command += " 2>" + shellQuote(errFile.string()) + " </dev/null";
+    CommandResult result;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return result;
+    }
+    std::array<char, 4096> buffer{};
+    std::size_t n = 0;
+    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
+        result.out.append(buffer.data(), n);
+    }
+    const int status = ::pclose(pipe);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.err = readFile(errFile);
+    return result;
 }
 
 } // namespace keldor::testing

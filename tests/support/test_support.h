@@ -85,4 +85,18 @@ public:
 // UTF-8 text of a UTF-16 text, for readable assertion messages.
 std::string utf8(const Text& text);
 
+// What a program run through the shell left behind.
+struct CommandResult {
+    int status = -1; // exit status; -1 when it did not exit normally
+    std::string out;
+    std::string err;
+};
+
+// One argument quoted for the shell.
+std::string shellQuote(const std::string& arg);
+
+// Runs a shell command line with no input, capturing stdout and stderr
+// (stderr through a file in `scratch`).
+CommandResult runCommand(std::string command, const std::filesystem::path& scratch);
+
 } // namespace keldor::testing
