@@ -1,7 +1,6 @@
 #include "cli/stores_command.h"
 
 #include "cli/json_report.h"
-#include "engine/recovery_run.h"
 #include "platform/text.h"
 #include "startup/mail_store_discovery.h"
 
@@ -11,8 +10,6 @@ namespace keldor::cli {
 
 namespace {
 
-constexpr TextView kDeletedItems = u"削除済みアイテム.dbx";
-
 std::string shown(const Text& text) {
     return text.empty() ? std::string("(none)") : platform::toUtf8(text);
 }
@@ -21,9 +18,9 @@ std::string json(const Text& text) {
     return jsonString(platform::toUtf8(text));
 }
 
-Text deletedItemsPath(const startup::Identity& identity) {
-    return identity.storeFolder.empty() ? Text()
-                                        : engine::joinPath(identity.storeFolder, kDeletedItems);
+// None to show when the identity has no store folder.
+Text shownDeletedItemsPath(const startup::Identity& identity) {
+    return identity.storeFolder.empty() ? Text() : startup::deletedItemsPath(identity);
 }
 
 void printText() {
@@ -41,7 +38,7 @@ void printText() {
     const startup::Identity& chosen = identities.defaultIdentity();
     std::printf("Default identity: %zu. %s\n", identities.defaultIndex + 1,
                 shown(chosen.name).c_str());
-    std::printf("Deleted Items: %s\n", shown(deletedItemsPath(chosen)).c_str());
+    std::printf("Deleted Items: %s\n", shown(shownDeletedItemsPath(chosen)).c_str());
     std::printf("Default output folder: %s\n", shown(startup::DefaultOutputFolder).c_str());
 }
 
@@ -57,7 +54,7 @@ void printJson() {
                ", \"default\": " + (i == identities.defaultIndex ? "true" : "false") + "}";
     }
     out += "], \"defaultIndex\": " + std::to_string(identities.defaultIndex);
-    out += ", \"deletedItems\": " + json(deletedItemsPath(identities.defaultIdentity()));
+    out += ", \"deletedItems\": " + json(shownDeletedItemsPath(identities.defaultIdentity()));
     out += ", \"defaultOutputFolder\": " + json(startup::DefaultOutputFolder) + "}";
     std::printf("%s\n", out.c_str());
 }

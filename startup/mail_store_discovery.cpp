@@ -1,5 +1,6 @@
 #include "startup/mail_store_discovery.h"
 
+#include "engine/recovery_run.h"
 #include "startup/registry.h"
 
 namespace keldor::startup {
@@ -113,6 +114,10 @@ void discoverMailStores() {
     DefaultOutputFolder = std::move(stores.defaultOutputFolder);
     SystemDrivePath = std::move(stores.systemDrivePath);
     UserProfilePath = std::move(stores.userProfilePath);
+}
+
+Text deletedItemsPath(const Identity& identity) {
+    return engine::joinPath(identity.storeFolder, u"削除済みアイテム.dbx");
 }
 
 } // namespace keldor::startup

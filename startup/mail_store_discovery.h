@@ -49,6 +49,11 @@ MailStores discoverMailStores(const platform::RegistryReader& registry,
 // The same from this system's registry, into the program-wide values.
 void discoverMailStores();
 
+// The identity's Deleted Items mailbox: its store folder joined with
+// "削除済みアイテム.dbx" (just the separator and the name when the folder is
+// empty, which the run then fails to open with its own message).
+Text deletedItemsPath(const Identity& identity);
+
 // %SystemDrive% and %UserProfile% (exact case) replaced by the two paths,
 // then every doubled backslash made single, each over the whole text, left to
 // right, without searching inserted text again.

@@ -1,6 +1,5 @@
 #include "ui/main_window_services.h"
 
-#include "engine/recovery_run.h"
 #include "startup/mail_store_discovery.h"
 #include "ui/frm_dbx.h"
 
@@ -12,7 +11,7 @@ MainWindowSetup discoverMainWindowSetup() {
     const startup::Identity& identity = startup::IdentityList.defaultIdentity();
     MainWindowSetup setup;
     setup.defaultIdentityName = identity.name;
-    setup.defaultMailboxPath = engine::joinPath(identity.storeFolder, u"削除済みアイテム.dbx");
+    setup.defaultMailboxPath = startup::deletedItemsPath(identity);
     setup.defaultOutputFolder = startup::DefaultOutputFolder;
     setup.pickMailboxFile = [](QWidget* owner) {
         frmDBX picker(owner);
