@@ -33,7 +33,7 @@ void CliView::setText(StatusControl control, const Text& text) {
     default:
         return;
     }
-    redraw();
+    changed_ = true;
 }
 
 void CliView::setVisible(StatusControl control, bool visible) {
@@ -47,10 +47,15 @@ void CliView::setVisible(StatusControl control, bool visible) {
 }
 
 void CliView::processEvents() {
-    // Ctrl-C is caught by a signal handler; nothing is pending here.
+    // Ctrl-C is caught by a signal handler; what is pending here is only the
+    // progress line, drawn as often as the run lets the window handle events.
+    if (changed_) {
+        redraw();
+    }
 }
 
 void CliView::redraw() {
+    changed_ = false;
     if (!showProgress_) {
         return;
     }
@@ -73,6 +78,9 @@ void CliView::redraw() {
 }
 
 void CliView::finishProgress() {
+    if (changed_) {
+        redraw();
+    }
     if (drawn_) {
         std::fputc('\n', stderr);
         drawn_ = false;

@@ -149,8 +149,11 @@ int runRecover(const std::vector<std::string>& args) {
 
     installInterruptHandler();
     cli::CliView view(platform::pathText(location), !parsed->quiet && ::isatty(STDERR_FILENO));
-    const engine::RunReport report = engine::recoverMailbox(
-        std::filesystem::path(parsed->mailbox), view, std::get<repair::RepairOptions>(options));
+    engine::RunSettings settings;
+    settings.keepFileList = parsed->json;
+    const engine::RunReport report =
+        engine::recoverMailbox(std::filesystem::path(parsed->mailbox), view,
+                               std::get<repair::RepairOptions>(options), settings);
     view.finishProgress();
 
     if (report.outcome != engine::RunOutcome::Completed) {

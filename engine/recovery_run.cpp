@@ -283,9 +283,10 @@ std::vector<std::uint64_t> listDeletedChain(const platform::ReadOnlyFile& file, 
     return records;
 }
 
-RunReport recoverMailbox(const std::filesystem::path& mailboxPath, RunView& view,
-                         const repair::RepairOptions& options) {
+RunReport recoverMailbox(const std::filesystem::path& mailboxPath, RunView& window,
+                         const repair::RepairOptions& options, const RunSettings& settings) {
     RunReport report;
+    PacedView view(window, settings.pacing);
 
     // 1. The mailbox, for reading only.
     std::error_code openError;
@@ -350,6 +351,7 @@ RunReport recoverMailbox(const std::filesystem::path& mailboxPath, RunView& view
             return !StopRequested;
         });
     report.recordCount = static_cast<std::int64_t>(records.size());
+    view.endPhase();
 
     // 6. The status area switches to reassembly.
     view.setVisible(StatusControl::Message, false);
@@ -366,6 +368,7 @@ RunReport recoverMailbox(const std::filesystem::path& mailboxPath, RunView& view
     if (!records.empty() && !StopRequested) {
         Reassembly reassembly(*mailbox, records, folder, view, options, report);
         written = reassembly.run();
+        view.endPhase();
     }
 
     // 10. Rename pass; skipped after a failed write, whose files keep their
@@ -373,7 +376,12 @@ RunReport recoverMailbox(const std::filesystem::path& mailboxPath, RunView& view
     view.setVisible(StatusControl::Proc, false);
     if (written) {
         view.setVisible(StatusControl::Rename, true);
-        report.files = renameMessageFiles(folder, report.mailCount, view);
+        std::function<void(const RenamedFile&)> keep;
+        if (settings.keepFileList) {
+            keep = [&report](const RenamedFile& file) { report.files.push_back(file); };
+        }
+        renameMessageFiles(folder, report.mailCount, view, keep);
+        view.endPhase();
     }
 
     // 11. Restore the window.

@@ -339,7 +339,8 @@ protected:
         options.liveBlocksBetween = 1;
         const auto mailbox = dir.path() / "mailbox.dbx";
         writer.writeTo(mailbox, options);
-        const RunReport report = recoverMailbox(mailbox, view, repair::RepairOptions{});
+        const RunReport report =
+            recoverMailbox(mailbox, view, repair::RepairOptions{}, testing::everyPoint());
         std::vector<Bytes> files;
         for (const RenamedFile& file : report.files) {
             files.push_back(testing::readFile(file.file));

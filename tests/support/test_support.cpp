@@ -40,6 +40,13 @@ void writeFile(const std::filesystem::path& file, ByteView bytes) {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
+engine::RunSettings everyPoint() {
+    engine::RunSettings settings;
+    settings.pacing.interval = std::chrono::nanoseconds::zero();
+    settings.keepFileList = true;
+    return settings;
+}
+
 std::filesystem::path testDataPath(const std::string& relative) {
     return std::filesystem::path(KELDOR_TEST_DATA_DIR) / relative;
 }

@@ -2,6 +2,7 @@
 // Helpers shared by the tests: temporary folders, whole-file reads, a
 // recording RunView, and where the test data lives.
 
+#include "engine/recovery_run.h"
 #include "engine/run_view.h"
 #include "platform/bytes.h"
 
@@ -81,6 +82,11 @@ public:
     }
     Text lastPercent;
 };
+
+// Run settings for tests: every point of a run lets the view's events
+// through (so a test can press Stop at a chosen one), and the report lists
+// the files.
+engine::RunSettings everyPoint();
 
 // UTF-8 text of a UTF-16 text, for readable assertion messages.
 std::string utf8(const Text& text);

@@ -1,0 +1,69 @@
+#pragma once
+// Stands between a run and its window. The run names many points at which
+// the window may handle what is pending (every line of a repair among
+// them); going through a window's event loop at each of a million lines
+// costs more than the run itself. The paced view lets the window in only
+// when some milliseconds have passed since it last was, so Stop and the
+// close box still answer at once to the eye, and never lets a phase end
+// with a point passed over.
+
+#include "engine/run_view.h"
+
+#include <chrono>
+#include <functional>
+
+namespace keldor::engine {
+
+// A monotonic clock: time since any fixed start, never going back.
+using MonotonicClock = std::function<std::chrono::nanoseconds()>;
+
+struct EventPacing {
+    // The least time between two visits of the event loop; zero lets every
+    // point through.
+    std::chrono::nanoseconds interval = std::chrono::milliseconds(15);
+    // Empty: std::chrono::steady_clock. Tests give their own.
+    MonotonicClock clock;
+};
+
+class PacedView final : public RunView {
+public:
+    PacedView(RunView& view, EventPacing pacing);
+
+    [[nodiscard]] Text outputLocation() const override { return view_.outputLocation(); }
+    void setText(StatusControl control, const Text& text) override { view_.setText(control, text); }
+    void setVisible(StatusControl control, bool visible) override {
+        view_.setVisible(control, visible);
+    }
+    void setProgress(int percent) override { view_.setProgress(percent); }
+    void setBusy(bool busy) override { view_.setBusy(busy); }
+    MessageAnswer showMessage(const Text& text, MessageIcon icon, MessageButtons buttons) override {
+        return view_.showMessage(text, icon, buttons);
+    }
+    void openFolder(const std::filesystem::path& folder) override { view_.openFolder(folder); }
+
+    // A point at which the window may handle its events. It does at the
+    // first point, and then whenever the interval has passed since it last
+    // finished doing so; otherwise the point is passed over.
+    void processEvents() override;
+
+    // The end of a phase of the run: when the last point of the phase was
+    // passed over, the window handles its events now, so that what it
+    // shows and a Stop pressed late in the phase are not left waiting.
+    void endPhase();
+
+    // How often the window's event loop was entered.
+    [[nodiscard]] long entries() const { return entries_; }
+
+private:
+    [[nodiscard]] std::chrono::nanoseconds now() const;
+    void enter();
+
+    RunView& view_;
+    EventPacing pacing_;
+    bool entered_ = false;                  // the event loop has run during this run
+    bool passedOver_ = false;               // a point was passed over since it last ran
+    std::chrono::nanoseconds lastEntry_{0}; // when the event loop last returned
+    long entries_ = 0;
+};
+
+} // namespace keldor::engine
