@@ -19,11 +19,18 @@ void PacedView::processEvents() {
         enter();
         return;
     }
-    if (!entered_ || now() - lastEntry_ >= pacing_.interval) {
+    passedOver_ = true;
+    if (!entered_) {
         enter();
         return;
     }
-    passedOver_ = true;
+    if (++unlooked_ < pacing_.pointsPerLook) {
+        return;
+    }
+    unlooked_ = 0;
+    if (now() - lastEntry_ >= pacing_.interval) {
+        enter();
+    }
 }
 
 void PacedView::endPhase() {
@@ -35,6 +42,7 @@ void PacedView::endPhase() {
 void PacedView::enter() {
     entered_ = true;
     passedOver_ = false;
+    unlooked_ = 0;
     ++entries_;
     view_.processEvents();
     // Counted from when the window was done: a question it asked the user

@@ -94,9 +94,9 @@ class Reassembly {
 public:
     Reassembly(const platform::ReadOnlyFile& mailbox, const std::vector<std::uint64_t>& records,
                const std::filesystem::path& folder, RunView& view,
-               const repair::RepairOptions& options, RunReport& report)
+               const repair::RepairOptions& options, std::size_t inMemoryLimit, RunReport& report)
         : reader_(mailbox), records_(records), folder_(folder), view_(view), options_(options),
-          report_(report) {}
+          inMemoryLimit_(inMemoryLimit), report_(report) {}
 
     // false when a write failed; report_.message then says which and why.
     bool run();
@@ -104,6 +104,7 @@ public:
 private:
     bool openMessage();
     bool write(ByteView bytes);
+    bool createFile();
     bool finishMessage(std::size_t index);
     void showProgress(std::size_t index);
     bool fail(std::error_code error);
@@ -113,8 +114,13 @@ private:
     const std::filesystem::path& folder_;
     RunView& view_;
     const repair::RepairOptions& options_;
+    const std::size_t inMemoryLimit_;
     RunReport& report_;
 
+    // The current message: held in `held_` while it is no longer than the
+    // limit, then in its file from the first byte on.
+    bool holding_ = false;
+    Bytes held_;
     std::optional<platform::OutputFile> out_;
     std::filesystem::path currentPath_;
 };
@@ -184,23 +190,58 @@ bool Reassembly::run() {
 bool Reassembly::openMessage() {
     ++report_.mailCount;
     currentPath_ = folder_ / temporaryFileName(report_.mailCount);
+    if (inMemoryLimit_ > 0) {
+        holding_ = true;
+        held_.clear();
+        return true;
+    }
+    return createFile();
+}
+
+bool Reassembly::createFile() {
     std::error_code error;
     out_ = platform::OutputFile::create(currentPath_, error);
     return out_ ? true : fail(error);
 }
 
 bool Reassembly::write(ByteView bytes) {
+    if (holding_) {
+        if (held_.size() + bytes.size() <= inMemoryLimit_) {
+            held_ += bytes;
+            return true;
+        }
+        // Too long to hold: from here on the message goes through its file.
+        holding_ = false;
+        if (!createFile() || !write(held_)) {
+            return false;
+        }
+    }
     const std::error_code error = out_->write(bytes);
     return error ? fail(error) : true;
 }
 
 bool Reassembly::finishMessage(std::size_t index) {
-    const std::error_code error = out_->close();
-    out_.reset();
-    if (error) {
-        return fail(error);
+    if (holding_) {
+        // Repaired before it is written: the file gets the bytes that
+        // writing it and repairing it in place would leave in it.
+        holding_ = false;
+        repairMessage(held_, options_, view_);
+        if (!createFile() || !write(held_)) {
+            return false;
+        }
+        const std::error_code error = out_->close();
+        out_.reset();
+        if (error) {
+            return fail(error);
+        }
+    } else {
+        const std::error_code error = out_->close();
+        out_.reset();
+        if (error) {
+            return fail(error);
+        }
+        repairMessageFile(currentPath_, options_, view_);
     }
-    repairMessageFile(currentPath_, options_, view_);
     showProgress(index);
     view_.processEvents();
     return true;
@@ -366,7 +407,8 @@ RunReport recoverMailbox(const std::filesystem::path& mailboxPath, RunView& wind
     // 7-9. Pass 2: reassemble, write and repair.
     bool written = true;
     if (!records.empty() && !StopRequested) {
-        Reassembly reassembly(*mailbox, records, folder, view, options, report);
+        Reassembly reassembly(*mailbox, records, folder, view, options, settings.inMemoryLimit,
+                              report);
         written = reassembly.run();
         view.endPhase();
     }

@@ -39,9 +39,16 @@ struct RunReport {
 
 // How a run goes about its work. The defaults are the program's; tests and
 // benchmarks change them.
+// Messages up to this size are put together and repaired in memory, then
+// written in one go; longer ones are streamed to their file and repaired
+// there. The same bytes either way.
+inline constexpr std::size_t kInMemoryMessageLimit = 1024 * 1024;
+
 struct RunSettings {
     // When the window's event loop runs at the points the run names.
     EventPacing pacing;
+    // The longest message held in memory; 0: every message goes through its file.
+    std::size_t inMemoryLimit = kInMemoryMessageLimit;
     // Fill RunReport::files; costs memory in proportion to the mails found.
     bool keepFileList = false;
 };

@@ -43,11 +43,14 @@ std::optional<RepairState> textState(char charset) {
     }
 }
 
-// The per-message structure and the repairs that follow it, one line at a time.
-class MessageRepair {
+// The per-message structure and the repairs that follow it, one line at a
+// time, over a file or over a message in memory.
+template <typename Lines> class MessageRepair {
 public:
-    MessageRepair(LineReader& reader, const repair::RepairOptions& options)
-        : reader_(reader), options_(options) {}
+    MessageRepair(Lines& lines, const repair::RepairOptions& options)
+        : lines_(lines), options_(options), rewrite_([this](std::int64_t at, ByteView bytes) {
+              return lines_.writeLine(at, bytes);
+          }) {}
 
     // Repairs the line in place and returns the state of the next line. A
     // step that would run past the line's end ends the line's repair and
@@ -147,16 +150,47 @@ private:
     }
 
     BoundaryResult detectBoundary(std::int64_t position, Bytes& line) {
-        return repair::detectBoundary(
-            boundaries_, line, position,
-            [this](std::int64_t at, ByteView bytes) { return writeLine(reader_, at, bytes); });
+        return repair::detectBoundary(boundaries_, line, position, rewrite_);
     }
 
-    LineReader& reader_;
+    Lines& lines_;
     const repair::RepairOptions& options_;
+    const repair::RewriteAt rewrite_;
     repair::PartInfo part_;
     repair::BoundaryTable boundaries_;
 };
+
+// A message file through its line reader.
+class FileLines {
+public:
+    explicit FileLines(LineReader& reader) : reader_(reader) {}
+    bool readLine(LineRead& into) { return engine::readLine(reader_, into); }
+    bool writeLine(std::int64_t position, ByteView line) {
+        return engine::writeLine(reader_, position, line);
+    }
+
+private:
+    LineReader& reader_;
+};
+
+template <typename Lines>
+void repairLines(Lines& lines, const repair::RepairOptions& options, RunView& view) {
+    MessageRepair<Lines> repair(lines, options);
+    RepairState state = RepairState::MessageHeader;
+    LineRead read;
+    bool more = lines.readLine(read);
+    while (more) {
+        const bool heldLost = holdsLost(read.line);
+        state = repair.handle(state, read.position, read.line);
+        if (heldLost) {
+            // What no repair could fill becomes a blank.
+            std::replace(read.line.begin(), read.line.end(), '\0', ' ');
+            lines.writeLine(read.position, read.line);
+        }
+        more = lines.readLine(read);
+        view.processEvents();
+    }
+}
 
 } // namespace
 
@@ -166,21 +200,14 @@ void repairMessageFile(const std::filesystem::path& file, const repair::RepairOp
     if (!reader) {
         return;
     }
-    MessageRepair repair(*reader, options);
-    RepairState state = RepairState::MessageHeader;
-    LineRead read = readLine(*reader);
-    while (read.position != 0) {
-        const bool heldLost = holdsLost(read.line);
-        state = repair.handle(state, read.position, read.line);
-        if (heldLost) {
-            // What no repair could fill becomes a blank.
-            std::replace(read.line.begin(), read.line.end(), '\0', ' ');
-            writeLine(*reader, read.position, read.line);
-        }
-        read = readLine(*reader);
-        view.processEvents();
-    }
+    FileLines lines(*reader);
+    repairLines(lines, options, view);
     closeLineReader(*reader);
+}
+
+void repairMessage(Bytes& message, const repair::RepairOptions& options, RunView& view) {
+    MessageLines lines(message);
+    repairLines(lines, options, view);
 }
 
 } // namespace keldor::engine

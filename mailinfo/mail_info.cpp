@@ -89,6 +89,14 @@ std::optional<Bytes> readHead(const std::filesystem::path& file) {
 
 } // namespace
 
+Text headerBlock(ByteView head) {
+    // CR and LF are never the second byte of a two-byte code, so the blank
+    // line is found in the bytes where the conversion would find it.
+    const std::size_t blankLine = head.find("\r\n\r\n");
+    return platform::cp932ToText(blankLine == ByteView::npos ? head
+                                                             : head.substr(0, blankLine + 1));
+}
+
 Text parseMailDate(TextView value) {
     const Text lower = platform::lowerAscii(value);
     std::size_t month = 0;
@@ -149,12 +157,7 @@ MailInfo readMailInfo(const std::filesystem::path& messageFile) {
         return info;
     }
 
-    // The header block ends after the CR of its blank line's CR LF CR LF.
-    Text block = platform::cp932ToText(*head);
-    const std::size_t blankLine = block.find(kBlankLine);
-    if (blankLine != Text::npos) {
-        block.resize(blankLine + 1);
-    }
+    const Text block = headerBlock(*head);
     const Text search = platform::lowerAscii(block);
 
     const std::size_t subjectAt = search.find(kSubjectLabel);

@@ -32,7 +32,7 @@ TEST(PacedView, LetsTheWindowInWhenTheIntervalHasPassedAndAtTheEndOfAPhase) {
     };
     testing::RecordingView window;
     std::chrono::nanoseconds now{0};
-    PacedView paced(window, {15ms, [&now] { return now; }});
+    PacedView paced(window, {15ms, [&now] { return now; }, 1});
     for (const Step& step : steps) {
         now = step.at;
         if (step.endOfPhase) {
@@ -45,12 +45,27 @@ TEST(PacedView, LetsTheWindowInWhenTheIntervalHasPassedAndAtTheEndOfAPhase) {
     EXPECT_EQ(paced.entries(), window.eventCount);
 }
 
+TEST(PacedView, LooksAtTheClockEveryFewPoints) {
+    testing::RecordingView window;
+    int looks = 0;
+    PacedView paced(window,
+                    {15ms, [&looks] { return std::chrono::nanoseconds(++looks * 20ms); }, 4});
+    paced.processEvents(); // enters; looks once, after
+    for (int i = 0; i < 7; ++i) {
+        paced.processEvents();
+    }
+    EXPECT_EQ(looks, 3) << "after the first visit, at the 4th point, after the second visit";
+    EXPECT_EQ(window.eventCount, 2);
+    paced.endPhase();
+    EXPECT_EQ(window.eventCount, 3) << "three points passed over";
+}
+
 TEST(PacedView, TimeTheWindowTookIsNotCountedAndZeroLetsEveryPointIn) {
     testing::RecordingView window;
     std::chrono::nanoseconds now{0};
     // The first visit asks the user something for a second.
     window.onEvents = [&now](int) { now += 1s; };
-    PacedView paced(window, {15ms, [&now] { return now; }});
+    PacedView paced(window, {15ms, [&now] { return now; }, 1});
     paced.processEvents();
     now += 10ms;
     window.onEvents = nullptr;
@@ -58,7 +73,7 @@ TEST(PacedView, TimeTheWindowTookIsNotCountedAndZeroLetsEveryPointIn) {
     EXPECT_EQ(window.eventCount, 1) << "10 ms after the question was answered";
 
     testing::RecordingView every;
-    PacedView unpaced(every, {0ms, [] { return std::chrono::nanoseconds{0}; }});
+    PacedView unpaced(every, {0ms, [] { return std::chrono::nanoseconds{0}; }, 1});
     for (int i = 0; i < 5; ++i) {
         unpaced.processEvents();
     }

@@ -484,7 +484,8 @@ TEST_F(RecoveryRun, StopDuringReassemblyFinishesTheCurrentMessage) {
 }
 
 // Paced runs, on a clock that moves one millisecond each time it is read
-// (once per point): the window gets in about every 15 points, not at each.
+// (looked at once per point): the window gets in about every 15 points, not
+// at each.
 class PacedRun : public RecoveryRun {
 protected:
     // Each run in a fresh view and location of its own.
@@ -498,7 +499,7 @@ protected:
         view.location = platform::pathText(location);
         view.onEvents = std::move(onEvents);
         RunSettings settings = testing::everyPoint();
-        settings.pacing = {std::chrono::milliseconds(15), std::move(clock)};
+        settings.pacing = {std::chrono::milliseconds(15), std::move(clock), 1};
         return recoverMailbox(mailboxPath, view, repair::RepairOptions{}, settings);
     }
     static MonotonicClock ticking() {

@@ -14,12 +14,11 @@
 
 namespace keldor::testing {
 
-TempDir::TempDir() {
+TempDir::TempDir(const std::filesystem::path& base) {
     static std::atomic<int> counter{0};
     std::random_device seed;
-    path_ = std::filesystem::temp_directory_path() /
-            ("keldor-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" +
-             std::to_string(seed()));
+    path_ = base / ("keldor-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) +
+                    "-" + std::to_string(seed()));
     std::filesystem::create_directories(path_);
 }
 
@@ -28,6 +27,13 @@ TempDir::~TempDir() {
     std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
                                  std::filesystem::perm_options::add, ignored);
     std::filesystem::remove_all(path_, ignored);
+}
+
+std::filesystem::path memoryBackedTemp() {
+    if (::access("/dev/shm", W_OK | X_OK) == 0) {
+        return "/dev/shm";
+    }
+    return std::filesystem::temp_directory_path();
 }
 
 Bytes readFile(const std::filesystem::path& file) {

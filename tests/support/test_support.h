@@ -14,10 +14,12 @@
 
 namespace keldor::testing {
 
-// A fresh folder under the system's temporary folder, removed with the object.
+// A fresh folder under the system's temporary folder (or under `base`),
+// removed with the object.
 class TempDir {
 public:
-    TempDir();
+    TempDir() : TempDir(std::filesystem::temp_directory_path()) {}
+    explicit TempDir(const std::filesystem::path& base);
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
@@ -26,6 +28,10 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+// A folder in memory (a tmpfs) when the system has one for everybody, else
+// the temporary folder: for tests that write thousands of files.
+std::filesystem::path memoryBackedTemp();
 
 Bytes readFile(const std::filesystem::path& file);
 void writeFile(const std::filesystem::path& file, ByteView bytes);
