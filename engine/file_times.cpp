@@ -138,4 +138,11 @@ void setLastWriteTime(const std::filesystem::path& file, const LocalDateTime& wh
     }
 }
 
+void setCreationAndLastWriteTime(const std::filesystem::path& file, const LocalDateTime& when) {
+    if (const auto time = dateToFileTime(when)) {
+        platform::setCreationTime(file, *time);
+        platform::setLastWriteTime(file, *time);
+    }
+}
+
 } // namespace keldor::engine

@@ -6,6 +6,29 @@ namespace {
 
 constexpr char kLost = '\0';
 
+// The three searches restoreHeaderBreak makes for each name: two lost
+// bytes and the name without its first two characters, one lost byte and
+// the name without its first, a lost byte and the whole name.
+struct BreakPatterns {
+    Bytes twoLost;
+    Bytes oneLost;
+    Bytes beforeName;
+};
+
+const std::array<BreakPatterns, HeaderNames.size()>& breakPatterns() {
+    static const auto patterns = [] {
+        std::array<BreakPatterns, HeaderNames.size()> built;
+        for (std::size_t k = 0; k < HeaderNames.size(); ++k) {
+            const std::string_view name = HeaderNames[k];
+            built[k].twoLost = Bytes(2, kLost) + Bytes(name.substr(2));
+            built[k].oneLost = Bytes(1, kLost) + Bytes(name.substr(1));
+            built[k].beforeName = Bytes(1, kLost) + Bytes(name);
+        }
+        return built;
+    }();
+    return patterns;
+}
+
 void setIfLost(Bytes& line, std::size_t at, char value) {
     if (line[at] == kLost) {
         line[at] = value;
@@ -48,14 +71,10 @@ void restoreHeaderBreak(Bytes& line) {
     // Indices below are 0-based: `at` is the first byte of the match. The
     // CR LF goes into lost bytes just before the name; a match at the start
     // of the line is not this repair's business.
-    for (const std::string_view name : HeaderNames) {
-        Bytes twoLost(2, kLost);
-        twoLost += name.substr(2);
-        Bytes oneLost(1, kLost);
-        oneLost += name.substr(1);
-        Bytes beforeName(1, kLost);
-        beforeName += name;
-
+    const auto& patterns = breakPatterns();
+    for (std::size_t k = 0; k < HeaderNames.size(); ++k) {
+        const std::string_view name = HeaderNames[k];
+        const auto& [twoLost, oneLost, beforeName] = patterns[k];
         if (const std::size_t at = line.find(twoLost); at != Bytes::npos && at > 0) {
             if (at > 2) {
                 setIfLost(line, at - 2, '\r');

@@ -147,8 +147,7 @@ void renameMessageFiles(const std::filesystem::path& outputFolder, int mailCount
 
         // The times are set under the temporary name, before the rename.
         if (const auto when = parseDateText(info.dateText)) {
-            setCreationTime(entry.file, *when);
-            setLastWriteTime(entry.file, *when);
+            setCreationAndLastWriteTime(entry.file, *when);
         }
         const Text subject = cleanSubject(info.subject);
         entry.file = renameAfterSubject(outputFolder, entry.file, subject, nextAttempts[subject]);

@@ -98,14 +98,31 @@ Text headerBlock(ByteView head) {
 }
 
 Text parseMailDate(TextView value) {
-    const Text lower = platform::lowerAscii(value);
+    // The first occurrence of each month entry, found in one pass.
+    std::array<std::size_t, kMonths.size()> first;
+    first.fill(TextView::npos);
+    const auto lower = [&value](std::size_t i) {
+        const char16_t c = value[i];
+        return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + (u'a' - u'A')) : c;
+    };
+    for (std::size_t p = 0; p + 5 <= value.size(); ++p) {
+        if (value[p] != u' ' || value[p + 4] != u' ') {
+            continue;
+        }
+        for (std::size_t m = 0; m < kMonths.size(); ++m) {
+            if (first[m] == TextView::npos && lower(p + 1) == kMonths[m][1] &&
+                lower(p + 2) == kMonths[m][2] && lower(p + 3) == kMonths[m][3]) {
+                first[m] = p;
+                break;
+            }
+        }
+    }
     std::size_t month = 0;
     std::size_t at = 0;
     for (std::size_t m = 0; m < kMonths.size(); ++m) {
-        const std::size_t found = lower.find(kMonths[m]);
-        if (found != Text::npos && found >= kFirstMonthIndex) {
+        if (first[m] != TextView::npos && first[m] >= kFirstMonthIndex) {
             month = m + 1;
-            at = found;
+            at = first[m];
             break;
         }
     }
