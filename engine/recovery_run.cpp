@@ -297,10 +297,10 @@ std::vector<std::uint64_t> listDeletedChain(const platform::ReadOnlyFile& file, 
     }
     const std::uint64_t capacity = file.size() / dbx::kRecordSize;
     const dbx::RecordReader reader(file);
-    dbx::DeletedRecord record;
     LoopWatch loop;
     std::uint64_t offset = head;
-    while (records.size() < capacity && reader.read(offset, record)) {
+    for (std::optional<std::uint32_t> link;
+         records.size() < capacity && (link = reader.readChainLink(offset));) {
         if (loop.seenBefore(offset)) {
             // Cut the list where the loop first came round again.
             // `offset` would be entry records.size(); the loop closes there.
@@ -316,10 +316,10 @@ std::vector<std::uint64_t> listDeletedChain(const platform::ReadOnlyFile& file, 
             break;
         }
         records.push_back(offset);
-        if (!onRecord(records.size()) || record.chainLink == 0) {
+        if (!onRecord(records.size()) || *link == 0) {
             break;
         }
-        offset = record.chainLink;
+        offset = *link;
     }
     return records;
 }
