@@ -9,8 +9,10 @@
 
 #include "engine/run_view.h"
 
+#include <array>
 #include <chrono>
 #include <functional>
+#include <optional>
 
 namespace keldor::engine {
 
@@ -29,21 +31,24 @@ struct EventPacing {
     int pointsPerLook = 8;
 };
 
+// Also holds back the status texts and the progress value: a window shows
+// them only when it paints, which it does in its event loop, so each goes
+// to the window once, as it stands, just before the window next gets in or
+// anything else reaches it. The window shows what it would have shown.
 class PacedView final : public RunView {
 public:
     PacedView(RunView& view, EventPacing pacing);
+    ~PacedView() override;
+    PacedView(const PacedView&) = delete;
+    PacedView& operator=(const PacedView&) = delete;
 
     [[nodiscard]] Text outputLocation() const override { return view_.outputLocation(); }
-    void setText(StatusControl control, const Text& text) override { view_.setText(control, text); }
-    void setVisible(StatusControl control, bool visible) override {
-        view_.setVisible(control, visible);
-    }
-    void setProgress(int percent) override { view_.setProgress(percent); }
-    void setBusy(bool busy) override { view_.setBusy(busy); }
-    MessageAnswer showMessage(const Text& text, MessageIcon icon, MessageButtons buttons) override {
-        return view_.showMessage(text, icon, buttons);
-    }
-    void openFolder(const std::filesystem::path& folder) override { view_.openFolder(folder); }
+    void setText(StatusControl control, const Text& text) override;
+    void setVisible(StatusControl control, bool visible) override;
+    void setProgress(int percent) override;
+    void setBusy(bool busy) override;
+    MessageAnswer showMessage(const Text& text, MessageIcon icon, MessageButtons buttons) override;
+    void openFolder(const std::filesystem::path& folder) override;
 
     // A point at which the window may handle its events. It does at the
     // first point, and then at a look at the clock that finds the interval
@@ -60,8 +65,12 @@ public:
     [[nodiscard]] long entries() const { return entries_; }
 
 private:
+    static constexpr std::size_t kControls = 8;
+
     [[nodiscard]] std::chrono::nanoseconds now() const;
     void enter();
+    // Hands the held texts and progress to the window.
+    void deliver();
 
     RunView& view_;
     EventPacing pacing_;
@@ -70,6 +79,9 @@ private:
     int unlooked_ = 0;                      // points since the clock was last looked at
     std::chrono::nanoseconds lastEntry_{0}; // when the event loop last returned
     long entries_ = 0;
+    std::array<Text, kControls> texts_;     // the last text set for each control
+    std::array<bool, kControls> held_ = {}; // not yet handed to the window
+    std::optional<int> heldProgress_;
 };
 
 } // namespace keldor::engine

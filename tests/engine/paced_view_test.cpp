@@ -45,6 +45,36 @@ TEST(PacedView, LetsTheWindowInWhenTheIntervalHasPassedAndAtTheEndOfAPhase) {
     EXPECT_EQ(paced.entries(), window.eventCount);
 }
 
+TEST(PacedView, HoldsStatusTextsAndProgressUntilTheWindowCanShowThem) {
+    testing::RecordingView window;
+    std::chrono::nanoseconds now{0};
+    PacedView paced(window, {15ms, [&now] { return now; }, 1});
+    paced.processEvents();
+    paced.setText(StatusControl::Status, u"1通のメールを復元");
+    paced.setProgress(10);
+    paced.setText(StatusControl::Status, u"2通のメールを復元");
+    paced.processEvents(); // passed over
+    EXPECT_TRUE(window.statusTexts.empty());
+    EXPECT_TRUE(window.progress.empty());
+    now = 20ms;
+    paced.setText(StatusControl::Percent, u"20%");
+    paced.setProgress(20);
+    paced.processEvents();
+    EXPECT_EQ(window.statusTexts, std::vector<Text>{u"2通のメールを復元"}) << "the last, once";
+    EXPECT_EQ(window.progress, std::vector<int>{20});
+    EXPECT_EQ(window.lastPercent, u"20%");
+
+    // Anything else the window gets comes after what is held.
+    paced.setText(StatusControl::Status, u"3通のメールを復元");
+    paced.setVisible(StatusControl::Rename, true);
+    EXPECT_EQ(window.statusTexts.back(), u"3通のメールを復元");
+    {
+        PacedView last(window, {15ms, [&now] { return now; }, 1});
+        last.setText(StatusControl::Status, u"4通のメールを復元");
+    }
+    EXPECT_EQ(window.statusTexts.back(), u"4通のメールを復元") << "delivered when the run ends";
+}
+
 TEST(PacedView, LooksAtTheClockEveryFewPoints) {
     testing::RecordingView window;
     int looks = 0;
