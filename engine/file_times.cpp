@@ -140,8 +140,7 @@ void setLastWriteTime(const std::filesystem::path& file, const LocalDateTime& wh
 
 void setCreationAndLastWriteTime(const std::filesystem::path& file, const LocalDateTime& when) {
     if (const auto time = dateToFileTime(when)) {
-        platform::setCreationTime(file, *time);
-        platform::setLastWriteTime(file, *time);
+        platform::setCreationAndLastWriteTime(file, *time);
     }
 }
 
