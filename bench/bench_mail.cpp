@@ -107,6 +107,7 @@ std::size_t MailFactory::folderSize(std::mt19937& random) {
 
 BenchMailbox buildBenchMailbox(const std::filesystem::path& file, std::size_t mailCount) {
     const std::filesystem::path sizesFile = file.string() + ".sizes";
+    std::fflush(nullptr); // nothing buffered here is written twice
     const pid_t builder = ::fork();
     if (builder == 0) {
         MailFactory factory(KELDOR_SAMPLE_MAILS);
@@ -124,7 +125,6 @@ BenchMailbox buildBenchMailbox(const std::filesystem::path& file, std::size_t ma
         writer.writeTo(file, options);
         sizes << "records " << writer.recordCount() << '\n';
         sizes.close();
-        std::fflush(nullptr);
         ::_exit(sizes ? 0 : 1);
     }
     int status = 0;
@@ -191,6 +191,7 @@ ChildRun runChild(const std::vector<std::string>& argv,
         std::perror("pipe");
         std::exit(1);
     }
+    std::fflush(nullptr);
     const auto start = std::chrono::steady_clock::now();
     const pid_t child = ::fork();
     if (child == 0) {
