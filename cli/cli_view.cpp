@@ -1,5 +1,6 @@
 #include "cli/cli_view.h"
 
+#include "platform/console.h"
 #include "platform/text.h"
 
 #include <string>
@@ -72,8 +73,7 @@ void CliView::redraw() {
         padded.append(lastWidth_ - text.size(), ' ');
     }
     lastWidth_ = text.size();
-    std::fputs(padded.c_str(), stderr);
-    std::fflush(stderr);
+    platform::writeText(platform::Stream::Err, padded);
     drawn_ = true;
 }
 
@@ -82,7 +82,7 @@ void CliView::finishProgress() {
         redraw();
     }
     if (drawn_) {
-        std::fputc('\n', stderr);
+        platform::writeText(platform::Stream::Err, "\n");
         drawn_ = false;
     }
 }
@@ -93,7 +93,7 @@ engine::MessageAnswer CliView::showMessage(const Text& text, engine::MessageIcon
     // program from the run's result, on stdout.
     if (icon == engine::MessageIcon::Warning || icon == engine::MessageIcon::Error) {
         finishProgress();
-        std::fprintf(stderr, "%s\n", terminalText(text).c_str());
+        platform::writeText(platform::Stream::Err, terminalText(text) + "\n");
     }
     return buttons == engine::MessageButtons::YesNo ? engine::MessageAnswer::No
                                                     : engine::MessageAnswer::Ok;

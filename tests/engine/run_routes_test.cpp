@@ -16,7 +16,6 @@
 
 #include <map>
 #include <random>
-#include <sys/stat.h>
 
 namespace keldor::engine {
 namespace {
@@ -38,15 +37,13 @@ constexpr Route kRoutes[] = {
 
 struct OutputFile {
     Bytes bytes;
-    std::int64_t modified = 0; // seconds
+    testing::FileStamps stamps;
 };
 
 std::map<std::filesystem::path, OutputFile> outputOf(const std::filesystem::path& folder) {
     std::map<std::filesystem::path, OutputFile> files;
     for (const auto& file : testing::filesIn(folder)) {
-        struct stat st {};
-        ::stat(file.c_str(), &st);
-        files[file.filename()] = {testing::readFile(file), st.st_mtim.tv_sec};
+        files[file.filename()] = {testing::readFile(file), testing::fileStamps(file)};
     }
     return files;
 }
@@ -99,8 +96,10 @@ protected:
             for (const RenamedFile& file : reference.files) {
                 if (parseDateText(file.dateText) && dateToFileTime(*parseDateText(file.dateText))) {
                     const auto stamped = file.file.filename();
-                    EXPECT_EQ(outputs[r][stamped].modified, outputs.front()[stamped].modified)
-                        << stamped;
+                    const testing::FileStamps& want = outputs.front()[stamped].stamps;
+                    const testing::FileStamps& got = outputs[r][stamped].stamps;
+                    EXPECT_EQ(got.modified, want.modified) << stamped;
+                    EXPECT_EQ(got.created, want.created) << stamped;
                 }
             }
         }
