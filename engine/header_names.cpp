@@ -22,9 +22,9 @@ const std::array<BreakPatterns, HeaderNames.size()>& breakPatterns() {
         std::array<BreakPatterns, HeaderNames.size()> built;
         for (std::size_t k = 0; k < HeaderNames.size(); ++k) {
             const std::string_view name = HeaderNames[k];
-            built[k].twoLost = Bytes(2, kLost) + Bytes(name.substr(2));
-            built[k].oneLost = Bytes(1, kLost) + Bytes(name.substr(1));
-            built[k].beforeName = Bytes(1, kLost) + Bytes(name);
+            built[k].twoLost.assign(2, kLost).append(name.substr(2));
+            built[k].oneLost.assign(1, kLost).append(name.substr(1));
+            built[k].beforeName.assign(1, kLost).append(name);
         }
         return built;
     }();
