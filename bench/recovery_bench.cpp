@@ -94,12 +94,11 @@ int main(int argc, char** argv) {
         fs::remove(mailbox.file);
     }
     if (results.size() >= 2) {
-        // The record list holds one 8-byte offset per record, and a vector
-        // may hold up to twice what it uses.
+        // The record list holds one 8-byte offset per record.
         const Result& small = results.front();
         const Result& large = results.back();
         const double recordList =
-            static_cast<double>(large.records - std::min(large.records, small.records)) * 16 / kMiB;
+            static_cast<double>(large.records - std::min(large.records, small.records)) * 8 / kMiB;
         const double beyond = large.peakMiB - recordList;
         std::printf("peak at %zu mails less the record list's growth: %.1f MiB = %.2fx the peak "
                     "at %zu mails (goal: within 1.5x)\n",
