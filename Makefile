@@ -38,7 +38,7 @@ bench: deps
 screenshots: deps
 	cmake -S . -B build/release $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DKELDOR_BUILD_TESTS=OFF
 	cmake --build build/release -j $(JOBS) --target keldor_screenshots
-	QT_QPA_PLATFORM=offscreen build/release/ui/keldor_screenshots build/screenshots
+	QT_QPA_PLATFORM=offscreen build/release/ui/qt/keldor_screenshots build/screenshots
 
 # Rebuilds the bundled sample mailbox from samples/mails/.
 sample: build

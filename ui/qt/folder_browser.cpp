@@ -1,6 +1,6 @@
-#include "ui/folder_browser.h"
+#include "ui/qt/folder_browser.h"
 
-#include "ui/qt_text.h"
+#include "ui/qt/qt_text.h"
 
 #include <QDir>
 #include <QFileDialog>

@@ -1,8 +1,8 @@
 #include "tests/support/test_support.h"
-#include "tests/ui/ui_test_support.h"
-#include "ui/frm_about.h"
-#include "ui/frm_main.h"
-#include "ui/single_instance.h"
+#include "tests/ui/qt/ui_test_support.h"
+#include "ui/qt/frm_about.h"
+#include "ui/qt/frm_main.h"
+#include "ui/qt/single_instance.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>

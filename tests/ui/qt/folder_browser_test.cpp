@@ -1,9 +1,9 @@
 #include "platform/text.h"
 #include "tests/support/test_support.h"
-#include "tests/ui/ui_test_support.h"
-#include "ui/folder_browser.h"
-#include "ui/frm_main.h"
-#include "ui/qt_text.h"
+#include "tests/ui/qt/ui_test_support.h"
+#include "ui/qt/folder_browser.h"
+#include "ui/qt/frm_main.h"
+#include "ui/qt/qt_text.h"
 
 #include <QApplication>
 #include <QFileDialog>

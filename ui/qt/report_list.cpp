@@ -1,4 +1,4 @@
-#include "ui/report_list.h"
+#include "ui/qt/report_list.h"
 
 #include <QHeaderView>
 #include <QPainter>

@@ -1,7 +1,7 @@
-#include "ui/main_window_services.h"
+#include "ui/qt/main_window_services.h"
 
 #include "startup/mail_store_discovery.h"
-#include "ui/frm_dbx.h"
+#include "ui/qt/frm_dbx.h"
 
 namespace keldor::ui {
 

@@ -1,9 +1,9 @@
 #include "tests/support/test_support.h"
-#include "tests/ui/ui_test_support.h"
+#include "tests/ui/qt/ui_test_support.h"
 #include "ui/about_texts.h"
-#include "ui/frm_about.h"
-#include "ui/gradient.h"
-#include "ui/qt_text.h"
+#include "ui/qt/frm_about.h"
+#include "ui/qt/gradient_panel.h"
+#include "ui/qt/qt_text.h"
 
 #include <QImage>
 #include <QLabel>

@@ -1,10 +1,10 @@
-#include "ui/frm_about.h"
+#include "ui/qt/frm_about.h"
 
 #include "ui/about_texts.h"
-#include "ui/gradient.h"
-#include "ui/message_box.h"
-#include "ui/program_icon.h"
-#include "ui/qt_text.h"
+#include "ui/qt/gradient_panel.h"
+#include "ui/qt/message_box.h"
+#include "ui/qt/program_icon.h"
+#include "ui/qt/qt_text.h"
 
 #include <QLabel>
 #include <QPlainTextEdit>

@@ -3,7 +3,7 @@
 // control lookup by name.
 
 #include "platform/bytes.h"
-#include "ui/message_box.h"
+#include "ui/qt/message_box.h"
 
 #include <QWidget>
 

@@ -1,4 +1,4 @@
-#include "ui/program_icon.h"
+#include "ui/qt/program_icon.h"
 
 #include <QPainter>
 #include <QPainterPath>

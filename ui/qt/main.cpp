@@ -2,11 +2,11 @@
 // the mail stores and shows the main window, a later one brings the running
 // instance to the front and ends.
 
-#include "ui/frm_main.h"
-#include "ui/main_window_services.h"
-#include "ui/message_box.h"
-#include "ui/qt_text.h"
-#include "ui/single_instance.h"
+#include "ui/qt/frm_main.h"
+#include "ui/qt/main_window_services.h"
+#include "ui/qt/message_box.h"
+#include "ui/qt/qt_text.h"
+#include "ui/qt/single_instance.h"
 
 #include <QApplication>
 

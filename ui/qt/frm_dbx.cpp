@@ -1,9 +1,9 @@
-#include "ui/frm_dbx.h"
+#include "ui/qt/frm_dbx.h"
 
 #include "engine/recovery_run.h"
 #include "platform/text.h"
 #include "startup/mailbox_files.h"
-#include "ui/report_list.h"
+#include "ui/qt/report_list.h"
 
 #include <QComboBox>
 #include <QFileDialog>

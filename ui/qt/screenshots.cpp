@@ -3,10 +3,10 @@
 // Run it with QT_QPA_PLATFORM=offscreen (or under xvfb-run).
 
 #include "tests/support/mailbox_writer.h"
-#include "ui/frm_about.h"
-#include "ui/frm_main.h"
-#include "ui/message_box.h"
-#include "ui/qt_text.h"
+#include "ui/qt/frm_about.h"
+#include "ui/qt/frm_main.h"
+#include "ui/qt/message_box.h"
+#include "ui/qt/qt_text.h"
 
 #include <QApplication>
 #include <QDir>
@@ -21,7 +21,7 @@
 #include <string>
 
 #include "startup/mail_store_discovery.h"
-#include "ui/frm_dbx.h"
+#include "ui/qt/frm_dbx.h"
 
 namespace {
 

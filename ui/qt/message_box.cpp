@@ -1,6 +1,6 @@
-#include "ui/message_box.h"
+#include "ui/qt/message_box.h"
 
-#include "ui/qt_text.h"
+#include "ui/qt/qt_text.h"
 
 #include <QMessageBox>
 

@@ -1,6 +1,6 @@
 // The mailbox file picker driven like a user would, on a headless display.
 
-#include "ui/frm_dbx.h"
+#include "ui/qt/frm_dbx.h"
 
 #include "platform/text.h"
 #include "tests/support/test_support.h"

@@ -1,14 +1,14 @@
-#include "ui/frm_main.h"
+#include "ui/qt/frm_main.h"
 
 #include "engine/recovery_run.h"
 #include "engine/run_flags.h"
 #include "platform/text.h"
-#include "ui/folder_browser.h"
-#include "ui/frm_about.h"
-#include "ui/gradient.h"
-#include "ui/message_box.h"
-#include "ui/program_icon.h"
-#include "ui/qt_text.h"
+#include "ui/qt/folder_browser.h"
+#include "ui/qt/frm_about.h"
+#include "ui/qt/gradient_panel.h"
+#include "ui/qt/message_box.h"
+#include "ui/qt/program_icon.h"
+#include "ui/qt/qt_text.h"
 
 #include <QApplication>
 #include <QCloseEvent>

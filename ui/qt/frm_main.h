@@ -4,7 +4,7 @@
 
 #include "engine/run_view.h"
 #include "repair/repair_options.h"
-#include "ui/main_window_services.h"
+#include "ui/qt/main_window_services.h"
 
 #include <QMainWindow>
 
