@@ -1,5 +1,6 @@
 #include "ui/qt/folder_browser.h"
 
+#include "ui/captions.h"
 #include "ui/qt/qt_text.h"
 
 #include <QDir>

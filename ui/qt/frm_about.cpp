@@ -1,6 +1,7 @@
 #include "ui/qt/frm_about.h"
 
 #include "ui/about_texts.h"
+#include "ui/captions.h"
 #include "ui/qt/gradient_panel.h"
 #include "ui/qt/message_box.h"
 #include "ui/qt/program_icon.h"
@@ -52,8 +53,7 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
     title->setFont(titleFont);
     title->setStyleSheet(QStringLiteral("color: white;"));
 
-    QLabel* banner =
-        label(picHeader_, "lblBanner", QStringLiteral("KELDOR MAIL TOOLS"), QRect(64, 38, 360, 20));
+    QLabel* banner = label(picHeader_, "lblBanner", toQString(kBanner), QRect(64, 38, 360, 20));
     banner->setFont(QFont(QStringLiteral("Arial"), 9, QFont::Bold, true));
     banner->setStyleSheet(QStringLiteral("color: #e8f0ff;"));
 
@@ -62,7 +62,8 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
     bold.setBold(true);
     lblTitle_->setFont(bold);
     lblVersion_ = label(this, "lblVersion", QString(), QRect(16, 96, 408, 20));
-    label(this, "lblDescription", QStringLiteral("アプリケーション情報"), QRect(16, 122, 408, 18));
+    label(this, "lblDescription", toQString(about_captions::lblDescription),
+          QRect(16, 122, 408, 18));
 
     txtDescription_ = new QPlainTextEdit(this);
     txtDescription_->setObjectName(QStringLiteral("txtDescription"));
@@ -88,7 +89,7 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
         linSeparetor_[i]->setPalette(palette);
     }
 
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    auto* ok = new QPushButton(toQString(about_captions::cmdOK), this);
     ok->setObjectName(QStringLiteral("cmdOK"));
     ok->setGeometry(kWidth - 104, kHeight - 44, 88, 28);
     ok->setDefault(true);

@@ -1,8 +1,7 @@
 #include "ui/qt/frm_dbx.h"
 
-#include "engine/recovery_run.h"
-#include "platform/text.h"
-#include "startup/mailbox_files.h"
+#include "ui/captions.h"
+#include "ui/qt/qt_text.h"
 #include "ui/qt/report_list.h"
 
 #include <QComboBox>
@@ -17,13 +16,7 @@ namespace keldor::ui {
 
 namespace {
 
-QString qText(const Text& text) {
-    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-Text text(const QString& string) {
-    return string.toStdU16String();
-}
+namespace captions = picker_captions;
 
 QLabel* label(QWidget* parent, const char* name, const QString& caption) {
     auto* created = new QLabel(caption, parent); // owned by the dialog, like every control
@@ -38,43 +31,47 @@ QPushButton* button(QWidget* parent, const char* name, const QString& caption) {
     return created;
 }
 
+// A Qt name filter: the description, with the pattern added where the
+// description does not show it already. "*.*" means any file.
+QString nameFilter(const OpenDialogSetup::Filter& filter) {
+    const QString description = toQString(filter.description);
+    if (description.contains(u'(')) {
+        return description;
+    }
+    const QString pattern =
+        filter.pattern == u"*.*" ? QStringLiteral("*") : toQString(filter.pattern);
+    return description + QStringLiteral(" (") + pattern + QStringLiteral(")");
+}
+
 } // namespace
 
 frmDBX::frmDBX(QWidget* parent) : frmDBX(startup::IdentityList, parent) {}
 
 frmDBX::frmDBX(startup::Identities identities, QWidget* parent)
-    : QDialog(parent), identities_(std::move(identities)), imlFolder_(folderIcons()) {
-    if (identities_.entries.empty()) {
-        identities_.entries.emplace_back();
-    }
-    if (identities_.defaultIndex >= identities_.entries.size()) {
-        identities_.defaultIndex = 0;
-    }
-
+    : QDialog(parent), PickerLogic(std::move(identities)), imlFolder_(folderIcons()) {
     setObjectName(QStringLiteral("frmDBX"));
-    setWindowTitle(QStringLiteral("DBXファイルを検索"));
+    setWindowTitle(toQString(captions::frmDBX));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setModal(true);
 
-    QLabel* label3 =
-        label(this, "Label3", QStringLiteral("Outlook Express のメッセージファイルを指定します。"));
-    QLabel* label1 = label(this, "Label1", QStringLiteral("ユーザ(&U):"));
+    QLabel* label3 = label(this, "Label3", toQString(captions::Label3));
+    QLabel* label1 = label(this, "Label1", toQString(captions::Label1));
     cmbUser_ = new QComboBox(this);
     cmbUser_->setObjectName(QStringLiteral("cmbUser"));
     cmbUser_->setEditable(false);
     label1->setBuddy(cmbUser_);
 
-    QLabel* label2 = label(this, "Label2", QStringLiteral("DBXファイル(&D):"));
+    QLabel* label2 = label(this, "Label2", toQString(captions::Label2));
     lvwDBXFile_ = new QTreeWidget(this);
     lvwDBXFile_->setObjectName(QStringLiteral("lvwDBXFile"));
     setUpMailboxList(*lvwDBXFile_);
     lvwDBXFile_->setMinimumSize(380, 220);
     label2->setBuddy(lvwDBXFile_);
 
-    cmdOpen_ = button(this, "cmdOpen", QStringLiteral("ファイルを開く"));
-    cmdOK_ = button(this, "cmdOK", QStringLiteral("OK"));
-    cmdCancel_ = button(this, "cmdCancel", QStringLiteral("キャンセル"));
+    cmdOpen_ = button(this, "cmdOpen", toQString(captions::cmdOpen));
+    cmdOK_ = button(this, "cmdOK", toQString(captions::cmdOK));
+    cmdCancel_ = button(this, "cmdCancel", toQString(captions::cmdCancel));
     cmdOK_->setDefault(true);
 
     auto* userRow = new QHBoxLayout;
@@ -93,77 +90,71 @@ frmDBX::frmDBX(startup::Identities identities, QWidget* parent)
     layout->addLayout(buttonRow);
     layout->setSizeConstraint(QLayout::SetFixedSize); // a fixed dialog box
 
-    connect(cmbUser_, &QComboBox::currentIndexChanged, this, &frmDBX::identityChosen);
-    connect(lvwDBXFile_, &QTreeWidget::itemDoubleClicked, this, [this] { takeSelectedRow(); });
-    connect(cmdOK_, &QPushButton::clicked, this, &frmDBX::takeSelectedRow);
-    connect(cmdOpen_, &QPushButton::clicked, this, &frmDBX::openAnyFile);
+    connect(cmbUser_, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (index >= 0) {
+            identityChosen(static_cast<std::size_t>(index));
+        }
+    });
+    connect(lvwDBXFile_, &QTreeWidget::itemDoubleClicked, this, [this] { okClicked(); });
+    connect(cmdOK_, &QPushButton::clicked, this, [this] { okClicked(); });
+    connect(cmdOpen_, &QPushButton::clicked, this, [this] { openClicked(); });
     connect(cmdCancel_, &QPushButton::clicked, this, &QDialog::reject); // Esc rejects too
 
     load();
 }
 
-void frmDBX::load() {
-    ListReady_ = false;
-    for (const startup::Identity& identity : identities_.entries) {
-        cmbUser_->addItem(qText(identity.name));
-    }
-    cmbUser_->setCurrentIndex(static_cast<int>(identities_.defaultIndex));
-    const Text& storeFolder = identities_.defaultIdentity().storeFolder;
-    if (!storeFolder.empty()) {
-        listMailboxFiles(storeFolder);
-    }
-    ListReady_ = true;
+void frmDBX::addUser(const Text& name) {
+    cmbUser_->addItem(toQString(name));
 }
 
-void frmDBX::identityChosen(int index) {
-    if (!ListReady_) {
-        return;
-    }
-    lvwDBXFile_->clear();
-    if (index < 0 || static_cast<std::size_t>(index) >= identities_.entries.size()) {
-        return;
-    }
-    const Text& storeFolder = identities_.entries[static_cast<std::size_t>(index)].storeFolder;
-    if (!storeFolder.empty()) {
-        listMailboxFiles(storeFolder);
-    }
+void frmDBX::selectUser(std::size_t index) {
+    cmbUser_->setCurrentIndex(static_cast<int>(index));
 }
 
-void frmDBX::listMailboxFiles(const Text& storeFolder) {
-    addMailboxRows(*lvwDBXFile_, startup::listMailboxFiles(platform::toPath(storeFolder)),
-                   imlFolder_);
-}
-
-void frmDBX::takeSelectedRow() {
-    // Without a selected row there is nothing to take; the dialog stays open.
-    const QList<QTreeWidgetItem*> selected = lvwDBXFile_->selectedItems();
+std::optional<std::size_t> frmDBX::chosenUser() const {
     const int index = cmbUser_->currentIndex();
-    if (selected.isEmpty() || index < 0 ||
-        static_cast<std::size_t>(index) >= identities_.entries.size()) {
-        return;
-    }
-    const Text& storeFolder = identities_.entries[static_cast<std::size_t>(index)].storeFolder;
-    selectedPath_ = engine::joinPath(storeFolder, text(selected.front()->text(0)));
-    accept();
+    return index < 0 ? std::nullopt : std::optional<std::size_t>(static_cast<std::size_t>(index));
 }
 
-void frmDBX::openAnyFile() {
-    // Starts in the default identity's folder whichever identity is chosen.
+void frmDBX::clearRows() {
+    lvwDBXFile_->clear();
+}
+
+void frmDBX::addRows(const std::vector<PickerRow>& rows) {
+    addMailboxRows(*lvwDBXFile_, rows, imlFolder_);
+}
+
+std::optional<Text> frmDBX::selectedRowName() const {
+    const QList<QTreeWidgetItem*> selected = lvwDBXFile_->selectedItems();
+    if (selected.isEmpty()) {
+        return std::nullopt;
+    }
+    return toText(selected.front()->text(0));
+}
+
+Text frmDBX::showOpenDialog(const OpenDialogSetup& setup) {
     QFileDialog commonDialog(this);
     commonDialog.setObjectName(QStringLiteral("CommonDialog1"));
     commonDialog.setAcceptMode(QFileDialog::AcceptOpen);
     commonDialog.setFileMode(QFileDialog::ExistingFile);
-    commonDialog.setNameFilters(
-        {QStringLiteral("DBXファイル (*.dbx)"), QStringLiteral("すべてのファイル (*)")});
-    commonDialog.selectNameFilter(commonDialog.nameFilters().front());
-    const Text& storeFolder = identities_.defaultIdentity().storeFolder;
-    if (!storeFolder.empty()) {
-        commonDialog.setDirectory(qText(storeFolder));
+    QStringList filters;
+    for (const OpenDialogSetup::Filter& filter : setup.filters) {
+        filters.push_back(nameFilter(filter));
+    }
+    commonDialog.setNameFilters(filters);
+    if (setup.filterIndex < static_cast<std::size_t>(filters.size())) {
+        commonDialog.selectNameFilter(filters[static_cast<qsizetype>(setup.filterIndex)]);
+    }
+    if (!setup.initialFolder.empty()) {
+        commonDialog.setDirectory(toQString(setup.initialFolder));
     }
     if (commonDialog.exec() != QDialog::Accepted || commonDialog.selectedFiles().isEmpty()) {
-        return; // cancelled: the picker stays open
+        return {};
     }
-    selectedPath_ = text(commonDialog.selectedFiles().front());
+    return toText(commonDialog.selectedFiles().front());
+}
+
+void frmDBX::closeWithChoice() {
     accept();
 }
 

@@ -1,10 +1,11 @@
 #pragma once
-// The mailbox file picker: choose an identity, then one of the .dbx files
-// of its store folder, or any file through the file-open dialog. Modal;
-// after exec() the chosen path is selectedPath(), empty when cancelled.
+// The mailbox file picker in Qt: the controls of the shared picker behaviour
+// (ui/picker.h). Modal; after exec() the chosen path is selectedPath(),
+// empty when cancelled.
 
 #include "platform/bytes.h"
 #include "startup/mail_store_discovery.h"
+#include "ui/picker.h"
 
 #include <QDialog>
 #include <QIcon>
@@ -17,7 +18,7 @@ class QTreeWidget;
 
 namespace keldor::ui {
 
-class frmDBX : public QDialog {
+class frmDBX : public QDialog, public PickerLogic {
     Q_OBJECT
 
 public:
@@ -26,23 +27,18 @@ public:
     // Lists the given identities instead.
     explicit frmDBX(startup::Identities identities, QWidget* parent = nullptr);
 
-    // The full path of the chosen file; empty until OK or Open succeeded.
-    [[nodiscard]] Text selectedPath() const { return selectedPath_; }
-
-    // True once the list has been filled on opening; until then a change of
-    // identity does not refill it.
-    [[nodiscard]] bool isListReady() const { return ListReady_; }
+protected:
+    // PickerLogic
+    void addUser(const Text& name) override;
+    void selectUser(std::size_t index) override;
+    [[nodiscard]] std::optional<std::size_t> chosenUser() const override;
+    void clearRows() override;
+    void addRows(const std::vector<PickerRow>& rows) override;
+    [[nodiscard]] std::optional<Text> selectedRowName() const override;
+    [[nodiscard]] Text showOpenDialog(const OpenDialogSetup& setup) override;
+    void closeWithChoice() override;
 
 private:
-    void load();
-    void identityChosen(int index);
-    void listMailboxFiles(const Text& storeFolder);
-    void takeSelectedRow();
-    void openAnyFile();
-
-    startup::Identities identities_;
-    Text selectedPath_;
-    bool ListReady_ = false;
     std::vector<QIcon> imlFolder_;
 
     QComboBox* cmbUser_ = nullptr;

@@ -1,10 +1,10 @@
 #include "ui/qt/frm_main.h"
 
-#include "engine/recovery_run.h"
-#include "engine/run_flags.h"
 #include "platform/text.h"
+#include "ui/captions.h"
 #include "ui/qt/folder_browser.h"
 #include "ui/qt/frm_about.h"
+#include "ui/qt/frm_dbx.h"
 #include "ui/qt/gradient_panel.h"
 #include "ui/qt/message_box.h"
 #include "ui/qt/program_icon.h"
@@ -27,7 +27,6 @@
 #include <QUrl>
 
 #include <algorithm>
-#include <variant>
 
 namespace keldor::ui {
 
@@ -35,6 +34,7 @@ using engine::MessageAnswer;
 using engine::MessageButtons;
 using engine::MessageIcon;
 using engine::StatusControl;
+namespace captions = main_captions;
 
 namespace {
 
@@ -62,12 +62,8 @@ void fillBackground(QWidget* widget, const QColor& colour) {
 
 } // namespace
 
-Text helpFilePath(TextView programFolder) {
-    return engine::joinPath(programFolder, kHelpFileName);
-}
-
 frmMain::frmMain(MainWindowSetup setup, MessageBoxes& boxes, QWidget* parent)
-    : QMainWindow(parent), setup_(std::move(setup)), boxes_(boxes) {
+    : QMainWindow(parent), MainWindowLogic(std::move(setup)), boxes_(boxes) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(toQString(kApplicationTitle));
     setWindowIcon(programIcon());
@@ -93,6 +89,7 @@ frmMain::frmMain(MainWindowSetup setup, MessageBoxes& boxes, QWidget* parent)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
     }
 
+    paintGradient(*picHeader_, kHeaderLeftColour, kHeaderRightColour, GradientMode::Horizontal);
     load();
 
     setFixedSize(kWidth, central->height() + menuBar()->sizeHint().height());
@@ -110,8 +107,7 @@ frmMain::~frmMain() {
 void frmMain::buildHeader(QWidget* central) {
     picHeader_ = named(new GradientPanel(central), "picHeader", QRect(0, 0, kWidth, kHeaderHeight));
 
-    QLabel* header = label(picHeader_, "lblHeader",
-                           QStringLiteral("Outlook Expreｓｓ で誤って削除したメールを復元します。"),
+    QLabel* header = label(picHeader_, "lblHeader", toQString(captions::lblHeader),
                            QRect(14, 8, kWidth - 28, 22));
     QFont bold = header->font();
     bold.setBold(true);
@@ -119,8 +115,8 @@ void frmMain::buildHeader(QWidget* central) {
     header->setFont(bold);
     header->setStyleSheet(QStringLiteral("color: white;"));
 
-    QLabel* banner = label(picHeader_, "lblBanner", QStringLiteral("KELDOR MAIL TOOLS"),
-                           QRect(14, 32, kWidth - 28, 18));
+    QLabel* banner =
+        label(picHeader_, "lblBanner", toQString(kBanner), QRect(14, 32, kWidth - 28, 18));
     banner->setFont(QFont(QStringLiteral("Arial"), 8, QFont::Bold, true));
     banner->setStyleSheet(QStringLiteral("color: #e8f0ff;"));
     banner->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -132,46 +128,37 @@ void frmMain::buildInputPanel(QWidget* central) {
     fillBackground(picFrame_, Qt::white);
     QWidget* p = picFrame_;
 
-    label(p, "Label2", QStringLiteral("１．復元するフォルダ（DBXファイル）を指定してください。"),
-          QRect(12, 10, 496, 18));
+    label(p, "Label2", toQString(captions::Label2), QRect(12, 10, 496, 18));
     optDefault_ = named(new QRadioButton(p), "optDefault", QRect(28, 32, 470, 22));
     optDefault_->setChecked(true);
-    optFolder_ =
-        named(new QRadioButton(QStringLiteral("以下に指定するフォルダ（DBXファイル）(&F)"), p),
-              "optFolder", QRect(28, 54, 470, 22));
+    optFolder_ = named(new QRadioButton(toQString(captions::optFolder), p), "optFolder",
+                       QRect(28, 54, 470, 22));
     txtDBXFile_ = named(new QLineEdit(p), "txtDBXFile", QRect(46, 79, 378, 24));
-    cmdFindDBX_ =
-        named(new QPushButton(QStringLiteral("参照"), p), "cmdFindDBX", QRect(432, 78, 76, 26));
+    cmdFindDBX_ = named(new QPushButton(toQString(captions::cmdFindDBX), p), "cmdFindDBX",
+                        QRect(432, 78, 76, 26));
 
-    QLabel* label5 = label(
-        p, "Label5", QStringLiteral("２．EMLファイルの出力先のフォルダを指定してください。(&E)"),
-        QRect(12, 114, 496, 18));
+    QLabel* label5 = label(p, "Label5", toQString(captions::Label5), QRect(12, 114, 496, 18));
     txtEMLFolder_ = named(new QLineEdit(p), "txtEMLFolder", QRect(28, 136, 396, 24));
     label5->setBuddy(txtEMLFolder_);
-    cmdFindEML_ =
-        named(new QPushButton(QStringLiteral("参照"), p), "cmdFindEML", QRect(432, 135, 76, 26));
-    QLabel* label7 = label(p, "Label7",
-                           QStringLiteral("（指定されたフォルダに、「メール復元YYYYMMDDhhmmss」とい"
-                                          "う名前のサブフォルダを作成します。）"),
-                           QRect(28, 164, 480, 36));
+    cmdFindEML_ = named(new QPushButton(toQString(captions::cmdFindEML), p), "cmdFindEML",
+                        QRect(432, 135, 76, 26));
+    QLabel* label7 = label(p, "Label7", toQString(captions::Label7), QRect(28, 164, 480, 36));
     label7->setWordWrap(true);
     label7->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    label(p, "Label1", QStringLiteral("３．欠落したデータを以下の文字で置き換えます。"),
-          QRect(12, 206, 496, 18));
-    QLabel* label3 = label(p, "Label3", QStringLiteral("半角文字(&H):"), QRect(28, 231, 96, 20));
-    txtNullAnk_ =
-        named(new QLineEdit(QStringLiteral("*"), p), "txtNullAnk", QRect(126, 229, 36, 24));
+    label(p, "Label1", toQString(captions::Label1), QRect(12, 206, 496, 18));
+    QLabel* label3 = label(p, "Label3", toQString(captions::Label3), QRect(28, 231, 96, 20));
+    txtNullAnk_ = named(new QLineEdit(toQString(captions::txtNullAnk), p), "txtNullAnk",
+                        QRect(126, 229, 36, 24));
     label3->setBuddy(txtNullAnk_);
-    QLabel* label4 = label(p, "Label4", QStringLiteral("全角文字(&Z):"), QRect(190, 231, 96, 20));
-    txtNullKanji_ =
-        named(new QLineEdit(QStringLiteral("■"), p), "txtNullKanji", QRect(288, 229, 36, 24));
+    QLabel* label4 = label(p, "Label4", toQString(captions::Label4), QRect(190, 231, 96, 20));
+    txtNullKanji_ = named(new QLineEdit(toQString(captions::txtNullKanji), p), "txtNullKanji",
+                          QRect(288, 229, 36, 24));
     label4->setBuddy(txtNullKanji_);
     for (QLineEdit* box : {txtNullAnk_, txtNullKanji_}) {
         box->setAlignment(Qt::AlignCenter);
     }
-    label(p, "Label6", QStringLiteral("（エンコードが日本語(JIS)のメールのみ）"),
-          QRect(28, 256, 480, 18));
+    label(p, "Label6", toQString(captions::Label6), QRect(28, 256, 480, 18));
 
     connect(optDefault_, &QRadioButton::toggled, this, [this] { updateStartButton(); });
     connect(txtDBXFile_, &QLineEdit::textChanged, this, [this] { updateStartButton(); });
@@ -188,21 +175,22 @@ void frmMain::buildStatusPanel(QWidget* central) {
     fillBackground(picture1_, QColor(224, 224, 224));
     QWidget* p = picture1_;
 
-    lblMessage_ = label(p, "lblMessage", QStringLiteral("メッセージ"), QRect(12, 8, 396, 20));
-    lblProc_ = label(p, "lblProc", QStringLiteral("復元中"), QRect(12, 8, 120, 20));
-    lblRename_ = label(p, "lblRename", QStringLiteral("ﾘﾈｰﾑ中"), QRect(12, 8, 120, 20));
+    lblMessage_ = label(p, "lblMessage", toQString(captions::lblMessage), QRect(12, 8, 396, 20));
+    lblProc_ = label(p, "lblProc", toQString(captions::lblProc), QRect(12, 8, 120, 20));
+    lblRename_ = label(p, "lblRename", toQString(captions::lblRename), QRect(12, 8, 120, 20));
     prgStatus_ = named(new QProgressBar(p), "prgStatus", QRect(12, 32, 340, 18));
     prgStatus_->setRange(0, 100);
     prgStatus_->setTextVisible(false);
-    lblPercent_ = label(p, "lblPercent", QStringLiteral("0%"), QRect(358, 32, 50, 18));
+    lblPercent_ = label(p, "lblPercent", toQString(captions::lblPercent), QRect(358, 32, 50, 18));
     lblPercent_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    lblStatus_ = label(p, "lblStatus", QStringLiteral("0通のメールを復元"), QRect(12, 56, 396, 20));
+    lblStatus_ = label(p, "lblStatus", toQString(captions::lblStatus), QRect(12, 56, 396, 20));
 
-    cmdStart_ =
-        named(new QPushButton(QStringLiteral("開始"), p), "cmdStart", QRect(420, 24, 88, 34));
+    cmdStart_ = named(new QPushButton(toQString(captions::cmdStart), p), "cmdStart",
+                      QRect(420, 24, 88, 34));
     cmdStart_->setDefault(true);
     cmdStart_->setEnabled(false);
-    cmdStop_ = named(new QPushButton(QStringLiteral("停止"), p), "cmdStop", QRect(420, 24, 88, 34));
+    cmdStop_ =
+        named(new QPushButton(toQString(captions::cmdStop), p), "cmdStop", QRect(420, 24, 88, 34));
 
     for (QWidget* hidden : std::initializer_list<QWidget*>{cmdStop_, prgStatus_, lblPercent_,
                                                            lblStatus_, lblProc_, lblRename_}) {
@@ -213,18 +201,18 @@ void frmMain::buildStatusPanel(QWidget* central) {
 }
 
 void frmMain::buildMenu() {
-    QMenu* file = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
+    QMenu* file = menuBar()->addMenu(toQString(captions::mnuFile));
     file->setObjectName(QStringLiteral("mnuFile"));
-    mnuFileExit_ = file->addAction(QStringLiteral("終了(&X)"));
+    mnuFileExit_ = file->addAction(toQString(captions::mnuFileExit));
     mnuFileExit_->setObjectName(QStringLiteral("mnuFileExit"));
     connect(mnuFileExit_, &QAction::triggered, this, &QWidget::close);
 
-    QMenu* help = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
+    QMenu* help = menuBar()->addMenu(toQString(captions::mnuHelp));
     help->setObjectName(QStringLiteral("mnuHelp"));
-    mnuHelpHelp_ = help->addAction(QStringLiteral("トピックの検索(&H)..."));
+    mnuHelpHelp_ = help->addAction(toQString(captions::mnuHelpHelp));
     mnuHelpHelp_->setObjectName(QStringLiteral("mnuHelpHelp"));
     help->addSeparator()->setObjectName(QStringLiteral("mnuHelpLine1"));
-    mnuHelpAbout_ = help->addAction(QStringLiteral("バージョン情報(&A)..."));
+    mnuHelpAbout_ = help->addAction(toQString(captions::mnuHelpAbout));
     mnuHelpAbout_->setObjectName(QStringLiteral("mnuHelpAbout"));
     connect(mnuHelpHelp_, &QAction::triggered, this, [this] { helpClicked(); });
     connect(mnuHelpAbout_, &QAction::triggered, this, [this] { aboutClicked(); });
@@ -249,58 +237,58 @@ void frmMain::buildKeys() {
     });
 }
 
-void frmMain::load() {
-    paintGradient(*picHeader_, kHeaderLeftColour, kHeaderRightColour, GradientMode::Horizontal);
-    optDefault_->setText(toQString(setup_.defaultIdentityName + u"の削除済みアイテムフォルダ(&D)"));
-    txtEMLFolder_->setText(toQString(setup_.defaultOutputFolder));
-    updateStartButton(); // also when the default is empty and the text did not change
-    lblMessage_->clear();
-}
-
-void frmMain::updateStartButton() {
-    const bool missingMailbox = txtDBXFile_->text().isEmpty() && optFolder_->isChecked();
-    cmdStart_->setEnabled(!missingMailbox && !txtEMLFolder_->text().isEmpty());
-}
-
 bool frmMain::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut) {
         const bool in = event->type() == QEvent::FocusIn;
         if (watched == txtDBXFile_) {
-            lblMessage_->setText(in ? QStringLiteral("DBXファイルを指定します。") : QString());
+            focusChanged(MainTextBox::DbxFile, in);
         } else if (watched == txtEMLFolder_) {
-            lblMessage_->setText(in ? QStringLiteral("EMLファイルの出力先を指定します。")
-                                    : QString());
+            focusChanged(MainTextBox::EmlFolder, in);
         }
     }
     return QMainWindow::eventFilter(watched, event);
 }
 
-void frmMain::startClicked() {
-    if (running_) {
-        return; // a click queued behind the one that started the run
+QLineEdit* frmMain::box(MainTextBox which) const {
+    switch (which) {
+    case MainTextBox::DbxFile:
+        return txtDBXFile_;
+    case MainTextBox::EmlFolder:
+        return txtEMLFolder_;
+    case MainTextBox::NullAnk:
+        return txtNullAnk_;
+    case MainTextBox::NullKanji:
+        return txtNullKanji_;
     }
-    const std::variant<repair::RepairOptions, repair::ReplacementRejection> checked =
-        repair::makeRepairOptions(toText(txtNullAnk_->text()), toText(txtNullKanji_->text()));
-    if (const auto* rejection = std::get_if<repair::ReplacementRejection>(&checked)) {
-        showMessage(repair::rejectionMessage(*rejection), MessageIcon::None, MessageButtons::Ok);
-        (*rejection == repair::ReplacementRejection::HalfWidth ? txtNullAnk_ : txtNullKanji_)
-            ->setFocus(Qt::OtherFocusReason);
-        return;
-    }
+    return txtDBXFile_;
+}
 
-    running_ = true;
-    setInputsEnabled(false);
-    repairOptions_ = std::get<repair::RepairOptions>(checked);
-    const Text mailbox =
-        optDefault_->isChecked() ? setup_.defaultMailboxPath : toText(txtDBXFile_->text());
+Text frmMain::boxText(MainTextBox which) const {
+    return toText(box(which)->text());
+}
 
-    engine::recoverMailbox(platform::toPath(mailbox), *this, repairOptions_);
+void frmMain::setBoxText(MainTextBox which, const Text& text) {
+    box(which)->setText(toQString(text));
+}
 
-    running_ = false;
-    setInputsEnabled(true);
-    if (engine::ExitAfterStop) {
-        close();
-    }
+void frmMain::focusBox(MainTextBox which) {
+    box(which)->setFocus(Qt::OtherFocusReason);
+}
+
+bool frmMain::folderModeSelected() const {
+    return optFolder_->isChecked();
+}
+
+void frmMain::selectFolderMode() {
+    optFolder_->setChecked(true);
+}
+
+void frmMain::setOptDefaultCaption(const Text& caption) {
+    optDefault_->setText(toQString(caption));
+}
+
+void frmMain::setStartEnabled(bool enabled) {
+    cmdStart_->setEnabled(enabled);
 }
 
 void frmMain::setInputsEnabled(bool enabled) {
@@ -312,69 +300,41 @@ void frmMain::setInputsEnabled(bool enabled) {
     picFrame_->setEnabled(enabled);
 }
 
-void frmMain::stopClicked() {
-    if (!running_) {
-        return;
-    }
-    if (showMessage(u"停止しますか?", MessageIcon::Question, MessageButtons::YesNo) ==
-        MessageAnswer::Yes) {
-        engine::StopRequested = true;
-    }
+void frmMain::closeWindow() {
+    close();
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {
-    if (running_) {
-        // The run is still on the stack below us: it must finish before the
-        // window goes, so a close only asks it to stop and to close after.
-        if (showMessage(u"終了しますか?", MessageIcon::Question, MessageButtons::YesNo) ==
-            MessageAnswer::Yes) {
-            engine::StopRequested = true;
-            engine::ExitAfterStop = true;
-        }
-        event->ignore();
-        return;
-    }
     // Help went to the desktop's own viewer, which is not ours to close.
-    event->accept();
-}
-
-void frmMain::findDbxClicked() {
-    if (!setup_.pickMailboxFile) {
-        return;
-    }
-    const Text chosen = setup_.pickMailboxFile(this);
-    if (!chosen.empty()) {
-        txtDBXFile_->setText(toQString(chosen));
-        optFolder_->setChecked(true);
+    if (closeRequested()) {
+        event->accept();
+    } else {
+        event->ignore();
     }
 }
 
-void frmMain::findEmlClicked() {
-    const Text chosen = browseForFolder(this);
-    if (!chosen.empty()) {
-        txtEMLFolder_->setText(toQString(chosen));
-    }
+Text frmMain::pickMailboxFile() {
+    frmDBX picker(this);
+    picker.exec();
+    return picker.selectedPath();
 }
 
-void frmMain::helpClicked() {
-    const Text path =
-        helpFilePath(toText(QDir::toNativeSeparators(QCoreApplication::applicationDirPath())));
+Text frmMain::browseForFolder() {
+    return ui::browseForFolder(this);
+}
+
+Text frmMain::programFolder() const {
+    return toText(QDir::toNativeSeparators(QCoreApplication::applicationDirPath()));
+}
+
+bool frmMain::openHelpFile(const Text& path) {
     const QString file = toQString(path);
-    if (QFileInfo(file).isFile() && QDesktopServices::openUrl(QUrl::fromLocalFile(file))) {
-        helpOpened_ = true;
-        return;
-    }
-    showMessage(u"ヘルプファイル " + Text(kHelpFileName) + u" を開けませんでした。\r\n" + path,
-                MessageIcon::Warning, MessageButtons::Ok);
+    return QFileInfo(file).isFile() && QDesktopServices::openUrl(QUrl::fromLocalFile(file));
 }
 
 void frmMain::aboutClicked() {
     frmAbout about(this);
     about.exec();
-}
-
-Text frmMain::outputLocation() const {
-    return toText(txtEMLFolder_->text());
 }
 
 QWidget* frmMain::statusWidget(StatusControl control) const {

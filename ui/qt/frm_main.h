@@ -1,10 +1,9 @@
 #pragma once
-// The main window: the three inputs of a recovery run, the checks of the
-// replacement characters, and the status area the run drives.
+// The main window in Qt: the controls of the shared main-window behaviour
+// (ui/main_window.h), and the status area the run drives.
 
 #include "engine/run_view.h"
-#include "repair/repair_options.h"
-#include "ui/qt/main_window_services.h"
+#include "ui/main_window.h"
 
 #include <QMainWindow>
 
@@ -20,33 +19,14 @@ namespace keldor::ui {
 class GradientPanel;
 class MessageBoxes;
 
-// The help file, beside the program.
-inline constexpr char16_t kHelpFileName[] = u"BRAMLEX.chm";
-
-// The help file's path in `programFolder`: no separator is added when the
-// folder already ends with one (a drive root).
-Text helpFilePath(TextView programFolder);
-
-class frmMain : public QMainWindow, public engine::RunView {
+class frmMain : public QMainWindow, public MainWindowLogic {
 public:
     // `boxes` answers every message box this window and its runs show; it
     // must outlive the window.
     frmMain(MainWindowSetup setup, MessageBoxes& boxes, QWidget* parent = nullptr);
     ~frmMain() override;
 
-    // Enables cmdStart unless an input it needs is empty: the output folder,
-    // and the mailbox file when optFolder is selected.
-    void updateStartButton();
-
-    // True from the start of a run until it has returned to the window.
-    [[nodiscard]] bool running() const { return running_; }
-    // True once the help file has been handed to the desktop.
-    [[nodiscard]] bool helpOpened() const { return helpOpened_; }
-    // The replacement characters the last run got.
-    [[nodiscard]] const repair::RepairOptions& repairOptions() const { return repairOptions_; }
-
     // engine::RunView
-    [[nodiscard]] Text outputLocation() const override;
     void setText(engine::StatusControl control, const Text& text) override;
     void setVisible(engine::StatusControl control, bool visible) override;
     void setProgress(int percent) override;
@@ -62,28 +42,32 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
+    // MainWindowLogic
+    [[nodiscard]] Text boxText(MainTextBox box) const override;
+    void setBoxText(MainTextBox box, const Text& text) override;
+    void focusBox(MainTextBox box) override;
+    [[nodiscard]] bool folderModeSelected() const override;
+    void selectFolderMode() override;
+    void setOptDefaultCaption(const Text& caption) override;
+    void setStartEnabled(bool enabled) override;
+    void setInputsEnabled(bool enabled) override;
+    void closeWindow() override;
+    [[nodiscard]] Text pickMailboxFile() override;
+    [[nodiscard]] Text browseForFolder() override;
+    [[nodiscard]] Text programFolder() const override;
+    [[nodiscard]] bool openHelpFile(const Text& path) override;
+
 private:
     void buildHeader(QWidget* central);
     void buildInputPanel(QWidget* central);
     void buildStatusPanel(QWidget* central);
     void buildMenu();
     void buildKeys();
-    void load();
-
-    void startClicked();
-    void stopClicked();
-    void findDbxClicked();
-    void findEmlClicked();
-    void helpClicked();
     void aboutClicked();
-    void setInputsEnabled(bool enabled);
-    QWidget* statusWidget(engine::StatusControl control) const;
+    [[nodiscard]] QLineEdit* box(MainTextBox which) const;
+    [[nodiscard]] QWidget* statusWidget(engine::StatusControl control) const;
 
-    MainWindowSetup setup_;
     MessageBoxes& boxes_;
-    repair::RepairOptions repairOptions_;
-    bool running_ = false;
-    bool helpOpened_ = false;
     bool busy_ = false;
 
     GradientPanel* picHeader_ = nullptr;

@@ -2,8 +2,8 @@
 // the mail stores and shows the main window, a later one brings the running
 // instance to the front and ends.
 
+#include "ui/main_window.h"
 #include "ui/qt/frm_main.h"
-#include "ui/qt/main_window_services.h"
 #include "ui/qt/message_box.h"
 #include "ui/qt/qt_text.h"
 #include "ui/qt/single_instance.h"

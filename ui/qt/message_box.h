@@ -4,14 +4,11 @@
 
 #include "engine/run_view.h"
 #include "platform/bytes.h"
+#include "ui/captions.h"
 
 class QWidget;
 
 namespace keldor::ui {
-
-// The application title: caption of the main window and the about box, and
-// the title of every message box.
-inline constexpr char16_t kApplicationTitle[] = u"Keldor";
 
 class MessageBoxes {
 public:

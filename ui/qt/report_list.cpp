@@ -1,5 +1,9 @@
 #include "ui/qt/report_list.h"
 
+#include "ui/captions.h"
+#include "ui/folder_icons.h"
+#include "ui/qt/qt_text.h"
+
 #include <QHeaderView>
 #include <QPainter>
 #include <QPainterPath>
@@ -9,44 +13,37 @@ namespace keldor::ui {
 
 namespace {
 
-QString qText(const Text& text) {
-    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+QColor qtColour(Colour colour) {
+    return QColor(static_cast<int>(redOf(colour)), static_cast<int>(greenOf(colour)),
+                  static_cast<int>(blueOf(colour)));
 }
 
-constexpr int kIconSize = 16;
+QPointF qtPoint(const IconPoint& point) {
+    return QPointF(point.x, point.y);
+}
 
-// A manila folder with a coloured mark that tells the kinds apart; the
-// last kind, any other folder, has none.
-QIcon folderIcon(int kindIndex) {
-    QPixmap pixmap(kIconSize, kIconSize);
+QIcon folderIcon(std::size_t index) {
+    QPixmap pixmap(kFolderIconSize, kFolderIconSize);
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing);
 
     QPainterPath folder;
-    folder.moveTo(1.5, 4.5);
-    folder.lineTo(6.0, 4.5);
-    folder.lineTo(7.5, 3.0);
-    folder.lineTo(14.5, 3.0);
-    folder.lineTo(14.5, 13.5);
-    folder.lineTo(1.5, 13.5);
+    folder.moveTo(qtPoint(kFolderOutline[0]));
+    for (std::size_t i = 1; i < std::size(kFolderOutline); ++i) {
+        folder.lineTo(qtPoint(kFolderOutline[i]));
+    }
     folder.closeSubpath();
-    painter.setPen(QPen(QColor(0x9c, 0x7a, 0x1e), 1.0));
-    painter.setBrush(QColor(0xf5, 0xd3, 0x6b));
+    painter.setPen(QPen(qtColour(kFolderEdgeColour), 1.0));
+    painter.setBrush(qtColour(kFolderFillColour));
     painter.drawPath(folder);
-    painter.drawLine(QPointF(1.5, 6.0), QPointF(14.5, 6.0));
+    painter.drawLine(qtPoint(kFolderTabLine[0]), qtPoint(kFolderTabLine[1]));
 
-    static const QColor marks[] = {
-        QColor(0x1f, 0x5f, 0xd0), // inbox
-        QColor(0xe0, 0x7a, 0x10), // outbox
-        QColor(0x2a, 0x9d, 0x3a), // sent items
-        QColor(0xc8, 0x28, 0x28), // deleted items
-        QColor(0x7a, 0x3c, 0xb8), // drafts
-    };
-    if (kindIndex >= 0 && kindIndex < static_cast<int>(std::size(marks))) {
+    if (const std::optional<Colour> mark = folderMarkColour(index)) {
         painter.setPen(Qt::NoPen);
-        painter.setBrush(marks[kindIndex]);
-        painter.drawEllipse(QRectF(8.0, 7.5, 6.0, 6.0));
+        painter.setBrush(qtColour(*mark));
+        painter.drawEllipse(
+            QRectF(kFolderMarkLeft, kFolderMarkTop, kFolderMarkSize, kFolderMarkSize));
     }
     return QIcon(pixmap);
 }
@@ -55,15 +52,16 @@ QIcon folderIcon(int kindIndex) {
 
 std::vector<QIcon> folderIcons() {
     std::vector<QIcon> icons;
-    for (int kind = 0; kind < static_cast<int>(startup::FolderKind::Other); ++kind) {
-        icons.push_back(folderIcon(kind));
+    for (std::size_t index = 0; index < kFolderIconCount; ++index) {
+        icons.push_back(folderIcon(index));
     }
     return icons;
 }
 
 void setUpMailboxList(QTreeWidget& list) {
     list.setColumnCount(2);
-    list.setHeaderLabels({QStringLiteral("DBXファイル名"), QStringLiteral("サイズ")});
+    list.setHeaderLabels(
+        {toQString(picker_captions::nameColumn), toQString(picker_captions::sizeColumn)});
     list.headerItem()->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
     list.setRootIsDecorated(false);
     list.setItemsExpandable(false);
@@ -73,22 +71,21 @@ void setUpMailboxList(QTreeWidget& list) {
     list.setSelectionMode(QAbstractItemView::SingleSelection);
     list.setSelectionBehavior(QAbstractItemView::SelectRows);
     list.setEditTriggers(QAbstractItemView::NoEditTriggers);
-    list.setIconSize(QSize(kIconSize, kIconSize));
+    list.setIconSize(QSize(kFolderIconSize, kFolderIconSize));
     list.header()->setStretchLastSection(false);
     list.header()->setSectionResizeMode(0, QHeaderView::Stretch);
     list.header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
 }
 
-void addMailboxRows(QTreeWidget& list, const std::vector<startup::MailboxFile>& files,
+void addMailboxRows(QTreeWidget& list, const std::vector<PickerRow>& rows,
                     const std::vector<QIcon>& icons) {
-    for (const startup::MailboxFile& file : files) {
+    for (const PickerRow& source : rows) {
         auto* row = new QTreeWidgetItem(&list); // owned by the list
-        row->setText(0, qText(file.name));
-        const auto iconIndex = static_cast<std::size_t>(file.kind) - 1;
-        if (iconIndex < icons.size()) {
-            row->setIcon(0, icons[iconIndex]);
+        row->setText(0, toQString(source.name));
+        if (source.icon < icons.size()) {
+            row->setIcon(0, icons[source.icon]);
         }
-        row->setText(1, qText(startup::formatKilobytes(file.size)));
+        row->setText(1, toQString(source.size));
         row->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
     }
 }

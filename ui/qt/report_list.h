@@ -2,7 +2,7 @@
 // The report-style list of mailbox files in the picker: its six folder
 // icons (imlFolder) and its rows.
 
-#include "startup/mailbox_files.h"
+#include "ui/picker.h"
 
 #include <QIcon>
 #include <QTreeWidget>
@@ -11,16 +11,14 @@
 
 namespace keldor::ui {
 
-// Six small folder icons, one per FolderKind, in the kinds' order (index
-// kind - 1).
+// The six small folder icons of ui/folder_icons.h, in the kinds' order.
 std::vector<QIcon> folderIcons();
 
 // A report-style list with the two columns: file name, and size aligned right.
 void setUpMailboxList(QTreeWidget& list);
 
-// One row per file, in the order given: name, the kind's icon, the size in
-// kilobytes.
-void addMailboxRows(QTreeWidget& list, const std::vector<startup::MailboxFile>& files,
+// One row per picker row, in the order given: name, icon, size.
+void addMailboxRows(QTreeWidget& list, const std::vector<PickerRow>& rows,
                     const std::vector<QIcon>& icons);
 
 } // namespace keldor::ui

@@ -1,6 +1,5 @@
 #include "tests/support/test_support.h"
 #include "tests/ui/qt/ui_test_support.h"
-#include "ui/about_texts.h"
 #include "ui/qt/frm_about.h"
 #include "ui/qt/gradient_panel.h"
 #include "ui/qt/qt_text.h"
@@ -14,35 +13,6 @@
 
 namespace keldor::testing {
 namespace {
-
-using ui::GradientVertex;
-
-TEST(AboutTexts, VersionAndTitleLines) {
-    EXPECT_EQ(ui::aboutTitleLine(u"Keldor"), u"Keldor システム情報：");
-    EXPECT_EQ(ui::aboutVersionLine(u"Keldor", ui::programVersion()),
-              u"\u3000Keldor のバージョン： 1.0.32");
-    EXPECT_EQ(ui::aboutVersionLine(u"X", {2, 10, 7}), u"\u3000X のバージョン： 2.10.7");
-}
-
-TEST(AboutTexts, DescriptionIsFourParagraphsJoinedByBlankLines) {
-    const Text description = ui::aboutDescription(u"Keldor", ui::programVersion());
-    std::vector<Text> paragraphs;
-    std::size_t start = 0;
-    for (std::size_t at; (at = description.find(u"\r\n\r\n", start)) != Text::npos;
-         start = at + 4) {
-        paragraphs.push_back(description.substr(start, at - start));
-    }
-    paragraphs.push_back(description.substr(start));
-    ASSERT_EQ(paragraphs.size(), 4u);
-    EXPECT_EQ(paragraphs[0], ui::aboutVersionLine(u"Keldor", ui::programVersion()));
-    EXPECT_EQ(paragraphs[1],
-              u"\u3000Outlook Expree "
-              u"で削除済みアイテムフォルダから誤って消してしまったメールデータを復元します。");
-    EXPECT_EQ(paragraphs[2],
-              u"\u3000このソフトウェアは、フリーソフトです。誰でも自由に使用することができます。");
-    EXPECT_FALSE(paragraphs[3].empty());
-    EXPECT_EQ(paragraphs[3].find(u'\n'), Text::npos) << "a line break after the last paragraph";
-}
 
 TEST(AboutBox, ShowsTitleVersionAndEtchedSeparator) {
     ui::frmAbout about;
@@ -74,19 +44,6 @@ TEST(AboutBox, OkAndEscapeClose) {
     child<QPushButton>(about, "cmdOK")->click();
     EXPECT_FALSE(about.isVisible());
     EXPECT_EQ(about.result(), QDialog::Accepted);
-}
-
-TEST(Gradient, VerticesSpanTheTargetWithWidenedChannels) {
-    const auto vertices =
-        ui::gradientVertices(400, 40, ui::kHeaderLeftColour, ui::kHeaderRightColour);
-    EXPECT_EQ(vertices[0], (GradientVertex{0, 0, 66 * 256, 109 * 256, 165 * 256, 0}));
-    EXPECT_EQ(vertices[1], (GradientVertex{400, 40, 107 * 256, 185 * 256, 107 * 256, 0}));
-
-    // Full-scale channels do not wrap: 255 * 256 fits 16 bits.
-    const auto white = ui::gradientVertices(1, 1, ui::rgbColour(255, 255, 255), 0);
-    EXPECT_EQ(white[0].red, 255 * 256);
-    EXPECT_EQ(white[1].blue, 0);
-    EXPECT_EQ(ui::gradientVertices(-5, -1, 0, 0)[1].x, 0);
 }
 
 TEST(Gradient, PanelPaintsLeftColourToRightColour) {
