@@ -22,9 +22,9 @@ struct MainWindowSetup {
     Text defaultOutputFolder;
 };
 
-// Runs start-up discovery (mail stores, then the header-name table) and
-// returns what the main window needs from it. Called once, by the entry
-// routine, before the main window is made.
+// Runs start-up discovery of the mail stores (the header-name table is a
+// constant) and returns what the main window needs from it. Called once, by
+// the entry routine, before the main window is made.
 MainWindowSetup discoverMainWindowSetup();
 
 // The caption of optDefault: the identity's name followed by
