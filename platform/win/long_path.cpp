@@ -30,4 +30,9 @@ std::wstring longPath(const std::filesystem::path& path) {
     return L"\\\\?\\" + absolute;
 }
 
+bool runsOnWine() {
+    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+    return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
 } // namespace keldor::platform::win

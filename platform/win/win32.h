@@ -81,4 +81,7 @@ private:
 // device paths are passed as they are.
 std::wstring longPath(const std::filesystem::path& path);
 
+// True when the program runs under Wine rather than on Windows itself.
+bool runsOnWine();
+
 } // namespace keldor::platform::win
