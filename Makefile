@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_GEN := -G Ninja
 SAMPLE := samples/削除済みアイテム.dbx
 
-.PHONY: deps build run test test-debug test-asan bench sample screenshots clean
+.PHONY: deps build run test test-debug test-asan bench sample screenshots windows-screenshots clean
 
 deps:
 	@scripts/install-deps
@@ -39,6 +39,15 @@ screenshots: deps
 	cmake -S . -B build/release $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DKELDOR_BUILD_TESTS=OFF
 	cmake --build build/release -j $(JOBS) --target keldor_screenshots
 	QT_QPA_PLATFORM=offscreen build/release/ui/qt/keldor_screenshots build/screenshots
+
+# PNG files of the Win32 windows under build/screenshots-windows/, drawn by
+# Wine on an Xvfb display of their own, with the Japanese fonts mapped.
+windows-screenshots: deps
+	cmake -S . -B build/windows $(CMAKE_GEN) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+	    -DCMAKE_BUILD_TYPE=Release -DWARNINGS_AS_ERRORS=ON
+	cmake --build build/windows -j $(JOBS) --target keldor_window_screenshots
+	scripts/windows-screenshots build/windows/tests/ui/win32/keldor_window_screenshots.exe \
+	    build/screenshots-windows
 
 # Rebuilds the bundled sample mailbox from samples/mails/.
 sample: build
