@@ -3,6 +3,7 @@
 // Run it with QT_QPA_PLATFORM=offscreen (or under xvfb-run).
 
 #include "tests/support/mailbox_writer.h"
+#include "tests/ui/window_test_mail.h"
 #include "ui/qt/frm_about.h"
 #include "ui/qt/frm_main.h"
 #include "ui/qt/message_box.h"
@@ -68,16 +69,6 @@ private:
     QDir folder_;
 };
 
-Bytes sampleMessage(int number) {
-    std::string body;
-    for (int line = 0; line < 40; ++line) {
-        body += "This is line " + std::to_string(line) + " of sample mail " +
-                std::to_string(number) + ".\r\n";
-    }
-    return "From: sender@example.com\r\nTo: taro@example.jp\r\nSubject: Sample " +
-           std::to_string(number) + "\r\nDate: Mon, 7 Dec 2026 10:00:00 +0900\r\n\r\n" + body;
-}
-
 MainWindowSetup sampleSetup(const QString& outputFolder) {
     MainWindowSetup setup;
     setup.defaultIdentityName = u"山田 太郎";
@@ -120,7 +111,7 @@ int main(int argc, char* argv[]) {
         QTemporaryDir store;
         const std::filesystem::path storeFolder(store.path().toStdString());
         testing::MailboxWriter oneMessage;
-        oneMessage.addMessage(sampleMessage(1));
+        oneMessage.addMessage(testing::numberedMessage(1, 40));
         for (const char* name :
              {"受信トレイ.dbx", "送信済みアイテム.dbx", "削除済みアイテム.dbx", "Folders.dbx"}) {
             oneMessage.writeTo(storeFolder / name);
@@ -140,7 +131,7 @@ int main(int argc, char* argv[]) {
             std::filesystem::path(work.path().toStdString()) / "sample.dbx";
         testing::MailboxWriter writer;
         for (int i = 1; i <= 60; ++i) {
-            writer.addMessage(sampleMessage(i));
+            writer.addMessage(testing::numberedMessage(i, 40));
         }
         writer.writeTo(mailbox);
 

@@ -5,8 +5,6 @@
 #include "ui/win32/panel.h"
 #include "ui/win32/resource.h"
 
-#include <cwchar>
-
 namespace keldor::ui::win32 {
 
 namespace {
@@ -50,18 +48,15 @@ void frmAbout::showModal(HWND owner) {
 }
 
 INT_PTR CALLBACK frmAbout::dialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_INITDIALOG) {
-        auto* self = reinterpret_cast<frmAbout*>(lParam);
-        ::SetWindowLongPtrW(window, DWLP_USER, lParam);
-        self->create(window);
-        ::SetFocus(::GetDlgItem(window, cmdOK));
-        return FALSE;
-    }
-    auto* self = reinterpret_cast<frmAbout*>(::GetWindowLongPtrW(window, DWLP_USER));
+    auto* self = dialogObject<frmAbout>(window, message, lParam);
     if (self == nullptr) {
         return FALSE;
     }
     switch (message) {
+    case WM_INITDIALOG:
+        self->create(window);
+        ::SetFocus(::GetDlgItem(window, cmdOK));
+        return FALSE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
             ::EndDialog(window, IDOK);
@@ -83,13 +78,7 @@ void frmAbout::create(HWND window) {
     titleFont_ = derivedFont(font, true, 16.0 / 9.0);
     boldFont_ = derivedFont(font, true, 1.0);
     smallFont_ = derivedFont(font, false, 0.85);
-    LOGFONTW banner{};
-    banner.lfHeight = -::MulDiv(9, scale.dpi(), 72);
-    banner.lfWeight = FW_BOLD;
-    banner.lfItalic = TRUE;
-    banner.lfCharSet = DEFAULT_CHARSET;
-    std::wcscpy(banner.lfFaceName, L"Arial");
-    bannerFont_.reset(::CreateFontIndirectW(&banner));
+    bannerFont_ = bannerFont(9, scale);
 
     HWND header = createPanel(window_, picHeader, rgbColour(255, 255, 255), 0, 0, kWidth,
                               kHeaderHeight, scale);
@@ -110,12 +99,7 @@ void frmAbout::create(HWND window) {
                                                  scale(kImageSize), scale(kImageSize), LR_SHARED));
     ::SendMessageW(findControl(header, Image1), STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
 
-    RECT outer{0, 0, scale(kWidth), scale(kHeight)};
-    ::AdjustWindowRectEx(&outer, static_cast<DWORD>(::GetWindowLongPtrW(window_, GWL_STYLE)), FALSE,
-                         static_cast<DWORD>(::GetWindowLongPtrW(window_, GWL_EXSTYLE)));
-    ::SetWindowPos(window_, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
-                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    centreWindow(window_, ::GetWindow(window_, GW_OWNER));
+    sizeAndCentre(window_, kWidth, kHeight, scale, ::GetWindow(window_, GW_OWNER));
     load();
 }
 

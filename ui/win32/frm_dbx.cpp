@@ -72,15 +72,13 @@ Text frmDBX::showModal(HWND owner) {
 }
 
 INT_PTR CALLBACK frmDBX::dialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_INITDIALOG) {
-        auto* self = reinterpret_cast<frmDBX*>(lParam);
-        ::SetWindowLongPtrW(window, DWLP_USER, lParam);
-        self->create(window);
-        return TRUE; // the first control takes the focus
-    }
-    auto* self = reinterpret_cast<frmDBX*>(::GetWindowLongPtrW(window, DWLP_USER));
+    auto* self = dialogObject<frmDBX>(window, message, lParam);
     if (self == nullptr) {
         return FALSE;
+    }
+    if (message == WM_INITDIALOG) {
+        self->create(window);
+        return TRUE; // the first control takes the focus
     }
     if (message == WM_NCDESTROY) {
         self->window_ = nullptr;
@@ -106,12 +104,7 @@ void frmDBX::create(HWND window) {
     addColumn(list, 0, captions::nameColumn, scale(kNameColumnWidth), LVCFMT_LEFT);
     addColumn(list, 1, captions::sizeColumn, scale(kSizeColumnWidth), LVCFMT_RIGHT);
 
-    RECT outer{0, 0, scale(kWidth), scale(kHeight)};
-    ::AdjustWindowRectEx(&outer, static_cast<DWORD>(::GetWindowLongPtrW(window_, GWL_STYLE)), FALSE,
-                         static_cast<DWORD>(::GetWindowLongPtrW(window_, GWL_EXSTYLE)));
-    ::SetWindowPos(window_, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
-                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    centreWindow(window_, ::GetWindow(window_, GW_OWNER));
+    sizeAndCentre(window_, kWidth, kHeight, scale, ::GetWindow(window_, GW_OWNER));
 
     // Every opening starts again from load, with the default identity.
     load();

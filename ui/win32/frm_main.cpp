@@ -13,7 +13,6 @@
 #include <shellapi.h>
 
 #include <algorithm>
-#include <cwchar>
 #include <iterator>
 
 namespace keldor::ui::win32 {
@@ -104,18 +103,15 @@ frmMain::~frmMain() {
 }
 
 INT_PTR CALLBACK frmMain::dialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_INITDIALOG) {
-        auto* self = reinterpret_cast<frmMain*>(lParam);
-        ::SetWindowLongPtrW(window, DWLP_USER, lParam);
-        self->create(window);
-        return FALSE; // the focus is set by create()
-    }
-    auto* self = reinterpret_cast<frmMain*>(::GetWindowLongPtrW(window, DWLP_USER));
+    auto* self = dialogObject<frmMain>(window, message, lParam);
     if (self == nullptr) {
         return FALSE;
     }
+    if (message == WM_INITDIALOG) {
+        self->create(window);
+        return FALSE; // the focus is set by create()
+    }
     if (message == WM_NCDESTROY) {
-        ::SetWindowLongPtrW(window, DWLP_USER, 0);
         self->window_ = nullptr;
         if (self->onClosed) {
             self->onClosed();
@@ -130,13 +126,7 @@ void frmMain::create(HWND window) {
     const DpiScale scale;
     auto* font = reinterpret_cast<HFONT>(::SendMessageW(window_, WM_GETFONT, 0, 0));
     headerFont_ = derivedFont(font, true, 1.1);
-    LOGFONTW banner{};
-    banner.lfHeight = -::MulDiv(8, scale.dpi(), 72);
-    banner.lfWeight = FW_BOLD;
-    banner.lfItalic = TRUE;
-    banner.lfCharSet = DEFAULT_CHARSET;
-    std::wcscpy(banner.lfFaceName, L"Arial");
-    bannerFont_.reset(::CreateFontIndirectW(&banner));
+    bannerFont_ = bannerFont(8, scale);
 
     setWindowText(window_, kApplicationTitle);
     const int iconSizes[] = {::GetSystemMetrics(SM_CXICON), ::GetSystemMetrics(SM_CXSMICON)};
@@ -166,12 +156,9 @@ void frmMain::create(HWND window) {
     ::EnableWindow(control(cmdStart), FALSE);
     buildMenu();
 
-    // The client area holds the three panels; the frame and menu go around it.
-    RECT outer{0, 0, scale(kWidth), scale(kHeaderHeight + kFrameHeight + kStatusHeight)};
-    ::AdjustWindowRectEx(&outer, static_cast<DWORD>(::GetWindowLongPtrW(window_, GWL_STYLE)), TRUE,
-                         static_cast<DWORD>(::GetWindowLongPtrW(window_, GWL_EXSTYLE)));
-    ::SetWindowPos(window_, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
-                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    // The client area holds the three panels; the frame and menu go around
+    // it. Centred on the screen now, so that it first shows there.
+    sizeAndCentre(window_, kWidth, kHeaderHeight + kFrameHeight + kStatusHeight, scale, nullptr);
 
     paintGradient(control(picHeader), kHeaderLeftColour, kHeaderRightColour,
                   GradientMode::Horizontal);
@@ -195,10 +182,6 @@ void frmMain::buildMenu() {
 }
 
 void frmMain::show() {
-    if (!shown_) {
-        centreWindow(window_, nullptr);
-        shown_ = true;
-    }
     ::ShowWindow(window_, SW_SHOWNORMAL);
     ::UpdateWindow(window_);
 }

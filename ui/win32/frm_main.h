@@ -58,7 +58,7 @@ public:
     frmMain& operator=(const frmMain&) = delete;
     ~frmMain() override;
 
-    // Shows the window, centred on the screen the first time.
+    // Shows the window (centred on the screen until it is moved).
     void show();
     [[nodiscard]] HWND handle() const { return window_; }
     // The control `id` (any Control but the menu items), or nullptr.
@@ -121,7 +121,6 @@ private:
     UniqueFont bannerFont_;
     HtmlHelp help_;
     bool busy_ = false;
-    bool shown_ = false;
 };
 
 } // namespace keldor::ui::win32

@@ -1,6 +1,7 @@
 #include "ui/win32/win32_ui.h"
 
 #include <cmath>
+#include <cwchar>
 #include <vector>
 
 namespace keldor::ui::win32 {
@@ -90,6 +91,26 @@ UniqueFont derivedFont(HFONT base, bool bold, double scale) {
     }
     font.lfHeight = static_cast<LONG>(std::lround(font.lfHeight * scale));
     return UniqueFont(::CreateFontIndirectW(&font));
+}
+
+UniqueFont bannerFont(int points, const DpiScale& scale) {
+    LOGFONTW font{};
+    font.lfHeight = -::MulDiv(points, scale.dpi(), 72);
+    font.lfWeight = FW_BOLD;
+    font.lfItalic = TRUE;
+    font.lfCharSet = DEFAULT_CHARSET;
+    std::wcscpy(font.lfFaceName, L"Arial");
+    return UniqueFont(::CreateFontIndirectW(&font));
+}
+
+void sizeAndCentre(HWND window, int width, int height, const DpiScale& scale, HWND over) {
+    RECT outer{0, 0, scale(width), scale(height)};
+    ::AdjustWindowRectEx(&outer, static_cast<DWORD>(::GetWindowLongPtrW(window, GWL_STYLE)),
+                         ::GetMenu(window) != nullptr,
+                         static_cast<DWORD>(::GetWindowLongPtrW(window, GWL_EXSTYLE)));
+    ::SetWindowPos(window, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    centreWindow(window, over);
 }
 
 } // namespace keldor::ui::win32

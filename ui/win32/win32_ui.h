@@ -3,15 +3,8 @@
 // controls, owners for GDI objects, the DPI scale, and controls made from
 // one-line descriptions.
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
-
 #include "platform/bytes.h"
+#include "platform/win/win32.h"
 
 #include <string>
 
@@ -97,5 +90,26 @@ void centreWindow(HWND window, HWND over);
 
 // A font like `base`, in bold and `scale` times its height.
 UniqueFont derivedFont(HFONT base, bool bold, double scale);
+
+// The bold italic Latin font of the product banner, `points` high.
+UniqueFont bannerFont(int points, const DpiScale& scale);
+
+// Gives `window` a client area of `width` x `height` pixels at 96 DPI
+// (besides its frame and menu), then centres it on `over` as centreWindow does.
+void sizeAndCentre(HWND window, int width, int height, const DpiScale& scale, HWND over);
+
+// The object behind a dialog, handed over as the lParam of WM_INITDIALOG
+// and kept with the dialog; nullptr before that message and after the
+// dialog's WM_NCDESTROY.
+template <typename Window> Window* dialogObject(HWND dialog, UINT message, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        ::SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+    }
+    auto* object = reinterpret_cast<Window*>(::GetWindowLongPtrW(dialog, DWLP_USER));
+    if (message == WM_NCDESTROY) {
+        ::SetWindowLongPtrW(dialog, DWLP_USER, 0);
+    }
+    return object;
+}
 
 } // namespace keldor::ui::win32

@@ -1,8 +1,8 @@
 #include "engine/run_flags.h"
 #include "platform/text.h"
-#include "tests/support/mailbox_writer.h"
 #include "tests/support/test_support.h"
 #include "tests/ui/qt/ui_test_support.h"
+#include "tests/ui/window_test_mail.h"
 #include "ui/qt/frm_main.h"
 #include "ui/qt/qt_text.h"
 
@@ -98,18 +98,8 @@ protected:
     }
 
     std::filesystem::path writeMailbox(int messages) {
-        MailboxWriter writer;
-        for (int i = 1; i <= messages; ++i) {
-            std::string body;
-            for (int line = 0; line < 20; ++line) {
-                body +=
-                    "Line " + std::to_string(line) + " of message " + std::to_string(i) + "\r\n";
-            }
-            writer.addMessage("From: a@example.com\r\nSubject: Mail " + std::to_string(i) +
-                              "\r\nDate: Mon, 7 Dec 2026 10:00:00 +0900\r\n\r\n" + body);
-        }
         const std::filesystem::path file = input.path() / "mailbox.dbx";
-        writer.writeTo(file);
+        writeNumberedMailbox(file, messages);
         return file;
     }
 

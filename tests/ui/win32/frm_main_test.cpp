@@ -3,9 +3,9 @@
 
 #include "engine/run_flags.h"
 #include "platform/text.h"
-#include "tests/support/mailbox_writer.h"
 #include "tests/support/test_support.h"
 #include "tests/ui/win32/window_test_support.h"
+#include "tests/ui/window_test_mail.h"
 #include "ui/win32/frm_about.h"
 #include "ui/win32/frm_main.h"
 #include "ui/win32/single_instance.h"
@@ -95,22 +95,6 @@ protected:
         type(window, frmMain::txtDBXFile, platform::pathText(file));
     }
 
-    std::filesystem::path writeMailbox(int messages) {
-        MailboxWriter writer;
-        for (int i = 1; i <= messages; ++i) {
-            std::string body;
-            for (int line = 0; line < 20; ++line) {
-                body +=
-                    "Line " + std::to_string(line) + " of message " + std::to_string(i) + "\r\n";
-            }
-            writer.addMessage("From: a@example.com\r\nSubject: Mail " + std::to_string(i) +
-                              "\r\nDate: Mon, 7 Dec 2026 10:00:00 +0900\r\n\r\n" + body);
-        }
-        const std::filesystem::path file = input.path() / "受信トレイ.dbx";
-        writer.writeTo(file);
-        return file;
-    }
-
     // The message files of the single output folder a run made.
     std::vector<std::filesystem::path> recoveredFiles() {
         std::vector<std::filesystem::path> folders;
@@ -120,6 +104,12 @@ protected:
         EXPECT_EQ(folders.size(), 1u);
         return folders.size() == 1 ? filesIn(folders.front())
                                    : std::vector<std::filesystem::path>{};
+    }
+
+    std::filesystem::path writeMailbox(int messages) {
+        const std::filesystem::path file = input.path() / u"受信トレイ.dbx";
+        writeNumberedMailbox(file, messages);
+        return file;
     }
 
     ui::win32::ApplicationWindow application;

@@ -9,6 +9,7 @@
 #include "tests/support/mailbox_writer.h"
 #include "tests/support/test_support.h"
 #include "tests/ui/win32/window_test_support.h"
+#include "tests/ui/window_test_mail.h"
 #include "ui/captions.h"
 #include "ui/win32/frm_about.h"
 #include "ui/win32/frm_dbx.h"
@@ -176,16 +177,6 @@ public:
     }
 };
 
-Bytes sampleMessage(int number) {
-    std::string body;
-    for (int line = 0; line < 40; ++line) {
-        body += "This is line " + std::to_string(line) + " of sample mail " +
-                std::to_string(number) + ".\r\n";
-    }
-    return "From: sender@example.com\r\nTo: taro@example.jp\r\nSubject: Sample " +
-           std::to_string(number) + "\r\nDate: Mon, 7 Dec 2026 10:00:00 +0900\r\n\r\n" + body;
-}
-
 ui::MainWindowSetup sampleSetup(const fs::path& outputLocation) {
     ui::MainWindowSetup setup;
     setup.defaultIdentityName = u"山田 太郎";
@@ -237,7 +228,7 @@ int wmain(int argc, wchar_t* argv[]) {
         const fs::path store = work.path() / "Store";
         fs::create_directories(store);
         testing::MailboxWriter oneMessage;
-        oneMessage.addMessage(sampleMessage(1));
+        oneMessage.addMessage(testing::numberedMessage(1, 40));
         for (const char16_t* name :
              {u"受信トレイ.dbx", u"送信済みアイテム.dbx", u"削除済みアイテム.dbx", u"下書き.dbx",
               u"ニュース.dbx", u"Folders.dbx"}) {
@@ -259,7 +250,7 @@ int wmain(int argc, wchar_t* argv[]) {
         const fs::path mailbox = work.path() / "sample.dbx";
         testing::MailboxWriter writer;
         for (int i = 1; i <= 80; ++i) {
-            writer.addMessage(sampleMessage(i));
+            writer.addMessage(testing::numberedMessage(i, 40));
         }
         writer.writeTo(mailbox);
 
