@@ -178,6 +178,33 @@ TEST_F(Win32MainWindow, FocusOnThePathBoxesShowsTheHelpLine) {
     EXPECT_EQ(windowText(at(*window, frmMain::lblMessage)), u"");
 }
 
+TEST_F(Win32MainWindow, TabVisitsTheInputsInOrderAndAccessKeysReachTheirBoxes) {
+    auto window = makeWindow();
+    const auto press = [&](UINT message, WPARAM key) {
+        MSG keyMessage{::GetFocus(), message, key, 0, 0, {}};
+        if (!window->translateDialogMessage(keyMessage)) {
+            ::TranslateMessage(&keyMessage);
+            ::DispatchMessageW(&keyMessage);
+        }
+        pumpMessages();
+    };
+    ::SetFocus(at(*window, frmMain::optDefault));
+    const int order[] = {frmMain::txtDBXFile, frmMain::cmdFindDBX, frmMain::txtEMLFolder,
+                         frmMain::cmdFindEML, frmMain::txtNullAnk, frmMain::txtNullKanji,
+                         frmMain::cmdStart,   frmMain::optDefault};
+    for (const int next : order) {
+        press(WM_KEYDOWN, VK_TAB);
+        EXPECT_EQ(::GetDlgCtrlID(::GetFocus()), next);
+    }
+    // Alt+H and Alt+Z: the labels hand the focus to their boxes; Alt+E too.
+    const std::pair<WPARAM, int> keys[] = {
+        {'h', frmMain::txtNullAnk}, {'z', frmMain::txtNullKanji}, {'e', frmMain::txtEMLFolder}};
+    for (const auto& [key, box] : keys) {
+        press(WM_SYSCHAR, key);
+        EXPECT_EQ(::GetDlgCtrlID(::GetFocus()), box) << static_cast<char>(key);
+    }
+}
+
 // --- Start checks ----------------------------------------------------------
 
 struct RejectedInput {
