@@ -28,6 +28,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
 
     frmMain window(discoverMainWindowSetup(), application.handle());
+    if (window.handle() == nullptr) {
+        return 1; // the window's resources are missing: nothing to show
+    }
     window.onClosed = [] { ::PostQuitMessage(0); };
     window.show();
 
