@@ -14,9 +14,8 @@
 #include "bench/bench_mail.h"
 #include "engine/run_view.h"
 #include "platform/text.h"
-#include "ui/frm_main.h"
-#include "ui/message_box.h"
-#include "ui/qt_text.h"
+#include "ui/qt/frm_main.h"
+#include "ui/qt/message_box.h"
 
 #include <QApplication>
 #include <QLineEdit>
