@@ -77,10 +77,15 @@ TEST_F(DetectBoundary, FindsAParameterNameWithLostBytes) {
     }
 }
 
-TEST_F(DetectBoundary, IgnoresWhatOutlookExpressNeverWrites) {
+TEST_F(DetectBoundary, LooksForTheParameterOnlyOnTheTypeLineAndTheNext) {
     EXPECT_EQ(feedCopy("Content-Type: multipart/mixed;\r\n"), BoundaryResult::MultipartSeen);
-    EXPECT_EQ(feedCopy("\tBoundary=\"" + Bytes(kBoundary) + "\"\r\n"), BoundaryResult::NoMatch)
-        << "the parameter name must be lower case";
+    EXPECT_EQ(feedCopy("\tBoundary=\"" + Bytes(kBoundary) + "\"\r\n"),
+              BoundaryResult::BoundaryRecorded)
+        << "the parameter name in any case";
+    ASSERT_EQ(table.entries.size(), 1u);
+    EXPECT_EQ(table.entries[0].form, BoundaryForm::Other);
+    EXPECT_EQ(table.entries[0].delimiter, kDelimiter);
+    table.entries.clear();
     EXPECT_EQ(feedCopy("Content-Type: multipart/mixed;\r\n"), BoundaryResult::MultipartSeen);
     EXPECT_EQ(feedCopy("X-Other: 1\r\n"), BoundaryResult::NoMatch);
     EXPECT_EQ(feedCopy("X-Other: 2\r\n"), BoundaryResult::NoMatch);
