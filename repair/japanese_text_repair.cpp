@@ -2,6 +2,8 @@
 
 #include "repair/line_edit.h"
 
+#include <algorithm>
+
 namespace keldor::repair {
 namespace {
 
@@ -339,6 +341,31 @@ StepEnd repairEucLine(Bytes& line, const RepairOptions& options) {
             }
             return count % 2 == 1;
         });
+}
+
+TextRepairer textRepairerFor(char charset) {
+    switch (charset) {
+    case 'J':
+        return repairJisLine;
+    case 'S':
+        return repairSjisLine;
+    case 'E':
+        return repairEucLine;
+    default:
+        return nullptr;
+    }
+}
+
+void repairTextRuns(Bytes& line, TextRepairer repairText, const RepairOptions& options) {
+    std::size_t lost = static_cast<std::size_t>(std::count(line.begin(), line.end(), '\0'));
+    while (lost != 0) {
+        (void)repairText(line, options);
+        const auto left = static_cast<std::size_t>(std::count(line.begin(), line.end(), '\0'));
+        if (left >= lost) {
+            return;
+        }
+        lost = left;
+    }
 }
 
 } // namespace keldor::repair
