@@ -2,6 +2,7 @@
 
 #include "engine/header_names.h"
 #include "engine/line_reader.h"
+#include "platform/text.h"
 #include "repair/base64_body_repair.h"
 #include "repair/encoded_word_repair.h"
 #include "repair/japanese_text_repair.h"
@@ -119,6 +120,38 @@ void restoreHeaderLineBreaks(Bytes& line) {
     }
 }
 
+// A part header that declared a base64 body, and a line of it that goes on
+// after lost bytes with base64 text only: the lost bytes held the blank
+// line that ends the header (and the line break before it, where the run
+// stands inside the line). The line breaks go back; the rest is the body.
+void restoreBlankBeforeBase64(Bytes& line) {
+    constexpr std::size_t kShortestBody = 16;
+    const std::size_t run = line.find(kLost);
+    if (run == Bytes::npos) {
+        return;
+    }
+    std::size_t end = run;
+    while (end < line.size() && line[end] == kLost) {
+        ++end;
+    }
+    std::size_t body = end;
+    while (body < line.size() && platform::base64DigitValue(byteAt(line, body)) >= 0) {
+        ++body;
+    }
+    while (body < line.size() && line[body] == '=') {
+        ++body;
+    }
+    if (body - end < kShortestBody || ByteView(line).substr(body) != "\r\n") {
+        return;
+    }
+    if (run == 0 && end >= 2) {
+        line[0] = '\r';
+        line[1] = '\n';
+    } else if (run > 0 && end - run >= 4) {
+        line.replace(run, 4, "\r\n\r\n");
+    }
+}
+
 // What the handling of one line decided.
 struct Handled {
     RepairState next;
@@ -142,9 +175,10 @@ public:
     // Repairs the line in place and returns the state of the next line. A
     // step that would run past the line's end ends the line's repair and
     // leaves the state as it was.
-    Handled handle(RepairState state, std::int64_t position, Bytes& line) {
+    // `original` is the line as read (empty when it held no lost byte).
+    Handled handle(RepairState state, std::int64_t position, Bytes& line, ByteView original) {
         if (isHeaderState(state)) {
-            return headerLine(state, position, line);
+            return headerLine(state, position, line, original);
         }
         return bodyLine(state, position, line);
     }
@@ -153,19 +187,23 @@ public:
     void finish() { (void)repairHeldBody(); }
 
 private:
-    Handled headerLine(RepairState state, std::int64_t position, Bytes& line) {
-        if (!holdsLost(line)) {
+    Handled headerLine(RepairState state, std::int64_t position, Bytes& line, ByteView original) {
+        if (original.empty()) {
             return headerSteps(state, position, line, false);
         }
-        const Bytes before = line;
-        completeHeaderName(line);
-        restoreHeaderBreak(line);
-        restoreHeaderLineBreaks(line);
-        if (const std::size_t split = restoredBreak(before, line); split != 0) {
+        if (holdsLost(line)) {
+            completeHeaderName(line);
+            restoreHeaderBreak(line);
+            restoreHeaderLineBreaks(line);
+            if (inHeaderBlock_ && part_.transferEncoding == 'B') {
+                restoreBlankBeforeBase64(line);
+            }
+        }
+        if (const std::size_t split = restoredBreak(original, line); split != 0) {
             // The lost bytes held the end of this line and the start of the
             // next: the rest of the header repairs take them one by one.
             Bytes head = line.substr(0, split);
-            Handled handled = headerSteps(state, position, head, holdsLost(head));
+            Handled handled = headerSteps(state, position, head, true);
             line.replace(0, split, head);
             if (handled.splitAt == 0) {
                 handled.splitAt = split;
@@ -340,12 +378,14 @@ private:
         // The next line began inside the lost bytes: at a header name that
         // fits them, after a surviving LF, or right where its text survived.
         std::size_t next = 0;
-        Bytes rest = line.substr(i);
+        // The delimiter stands before the rest, as text before a header
+        // name stands in a header line.
+        Bytes rest = "-" + line.substr(i);
         const Bytes restBefore = rest;
         restoreHeaderBreak(rest);
         if (const std::size_t at = restoredBreak(restBefore, rest); at != 0) {
-            line.replace(i, rest.size(), rest);
-            next = i + at;
+            line.replace(i, rest.size() - 1, ByteView(rest).substr(1));
+            next = i + at - 1;
         } else if (line[j] == '\n') {
             line[j - 1] = '\r';
             next = j + 1;
@@ -493,7 +533,9 @@ void repairMessageFile(const std::filesystem::path& file, const repair::RepairOp
         // A line whose lost bytes held a line break is handled as the lines
         // it holds, one after the other.
         for (;;) {
-            const Handled handled = repair.handle(state, position, line);
+            const Handled handled =
+                repair.handle(state, position, line,
+                              original.empty() ? ByteView() : ByteView(original).substr(offset));
             state = handled.next;
             const std::size_t end = handled.splitAt != 0 ? handled.splitAt : line.size();
             if (!original.empty()) {

@@ -219,6 +219,12 @@ void repairBase64TextBody(std::vector<Bytes>& lines, bool lastEndsBody, TextRepa
         }
     }
 
+    // What lost bytes decoded to is nothing to go by, a line break least of all.
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (lostByte[i]) {
+            text[i] = kLost;
+        }
+    }
     std::vector<bool> groupChanged(groups, false);
     for (std::size_t start = 0; start < text.size();) {
         std::size_t end = text.find('\n', start);
@@ -227,11 +233,6 @@ void repairBase64TextBody(std::vector<Bytes>& lines, bool lastEndsBody, TextRepa
                       lostByte.begin() + static_cast<std::ptrdiff_t>(end),
                       true) != lostByte.begin() + static_cast<std::ptrdiff_t>(end)) {
             Bytes textLine = text.substr(start, end - start);
-            for (std::size_t i = start; i < end; ++i) {
-                if (lostByte[i]) {
-                    textLine[i - start] = kLost;
-                }
-            }
             repairTextRuns(textLine, repairText, options);
             // What no repair filled still decodes to a character.
             std::replace(textLine.begin(), textLine.end(), kLost, toByte(options.halfWidthByte));

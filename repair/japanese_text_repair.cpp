@@ -318,15 +318,55 @@ StepEnd rebuildJisRun(LineEdit& edit, std::size_t last, std::size_t z, JisState 
 
 } // namespace
 
+namespace {
+
+bool isSjisLead(unsigned b) {
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xEF);
+}
+
+bool cannotBeginSjis(unsigned b) {
+    return b == 0x80 || b == 0xA0 || b >= 0xF0;
+}
+
+// Lead bytes that Windows' Shift_JIS assigns characters to.
+bool isAssignedSjisLead(unsigned b) {
+    return (b >= 0x81 && b <= 0x84) || (b >= 0x87 && b <= 0x9F) || (b >= 0xE0 && b <= 0xEA) ||
+           b == 0xED || b == 0xEE || (b >= 0xF0 && b <= 0xFC);
+}
+
+// Whether the Shift_JIS text from `start` to the end of the line reads as
+// whole characters.
+bool sjisReadsFrom(ByteView text, std::size_t start) {
+    for (std::size_t i = start; i < text.size(); ++i) {
+        const unsigned b = byteAt(text, i);
+        const bool single = b < 0x80 || (b >= 0xA1 && b <= 0xDF);
+        if (!single && !isAssignedSjisLead(b)) {
+            return false;
+        }
+        if (!single) {
+            if (++i >= text.size()) {
+                return false;
+            }
+            const unsigned trail = byteAt(text, i);
+            if (trail < 0x40 || trail == 0x7F || trail > 0xFC) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+} // namespace
+
 StepEnd repairSjisLine(Bytes& line, const RepairOptions& options) {
-    return repairDoubleByteLine(
-        line, options.halfWidthByte,
-        [](unsigned b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xEF); },
-        // A byte that cannot begin a character must be the trail of one the run cut.
-        [](ByteView rest) {
-            const unsigned b = byteAt(rest, 0);
-            return b == 0x80 || b == 0xA0 || b >= 0xF0;
-        });
+    return repairDoubleByteLine(line, options.halfWidthByte, isSjisLead,
+                                // The trail of a character the run cut: a byte that cannot
+                                // begin one, or one after which the rest of the line only
+                                // reads as whole characters from the next byte on.
+                                [](ByteView rest) {
+                                    return cannotBeginSjis(byteAt(rest, 0)) ||
+                                           (!sjisReadsFrom(rest, 0) && sjisReadsFrom(rest, 1));
+                                });
 }
 
 StepEnd repairEucLine(Bytes& line, const RepairOptions& options) {

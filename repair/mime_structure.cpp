@@ -1,6 +1,7 @@
 #include "repair/mime_structure.h"
 
 #include <array>
+#include <optional>
 #include <string_view>
 
 namespace keldor::repair {
@@ -564,6 +565,8 @@ void completeContentType(Bytes& line, ByteView lowered) {
     if (line.find(kLost, v) == Bytes::npos) {
         return;
     }
+    // Only a type that is the one to fit is put back.
+    std::optional<std::string_view> fitting;
     for (const std::string_view type : kContentTypes) {
         if (v + type.size() > line.size()) {
             continue;
@@ -579,19 +582,33 @@ void completeContentType(Bytes& line, ByteView lowered) {
         if (!fits || surviving * 2 < type.size() || !endsContentType(line, v + type.size())) {
             continue;
         }
-        if (line[v - 1] == kLost) {
-            line[v - 1] = ' ';
+        if (fitting) {
+            return;
         }
-        for (std::size_t i = 0; i < type.size(); ++i) {
-            if (line[v + i] != kLost) {
-                continue;
-            }
-            const unsigned before = i > 0 ? byteAt(line, v + i - 1) : 'a';
-            const char c = type[i];
-            const bool upper = before >= 'A' && before <= 'Z' && c >= 'a' && c <= 'z';
-            line[v + i] = upper ? static_cast<char>(c - ('a' - 'A')) : c;
-        }
+        fitting = type;
+    }
+    if (!fitting) {
         return;
+    }
+    const std::string_view type = *fitting;
+    if (line[v - 1] == kLost) {
+        line[v - 1] = ' ';
+    }
+    for (std::size_t i = 0; i < type.size(); ++i) {
+        if (line[v + i] != kLost) {
+            continue;
+        }
+        const unsigned before = i > 0 ? byteAt(line, v + i - 1) : 'a';
+        const char c = type[i];
+        const bool upper = before >= 'A' && before <= 'Z' && c >= 'a' && c <= 'z';
+        line[v + i] = upper ? static_cast<char>(c - ('a' - 'A')) : c;
+    }
+    // Lost bytes that end the line after the type held the ";" before the
+    // parameters on the next line.
+    const std::size_t after = v + type.size();
+    if (after < line.size() && line[after] == kLost &&
+        line.find_first_not_of(kLost, after) == contentEnd(line)) {
+        line[after] = ';';
     }
 }
 

@@ -96,12 +96,95 @@ std::optional<unsigned> oneDigitTail(ByteView line, std::size_t at, std::size_t 
     return std::nullopt;
 }
 
-// Puts back line breaks that lost bytes took inside a line: CR before a
-// surviving LF, LF after a surviving CR, and, in a line too long to be one
-// encoded line (76 characters, or the longest complete line of the body
-// where that is longer), a soft line break (or, where no "=" fits, a plain one) in a
-// lost run where both halves fit.
-void restoreLineBreaks(Bytes& line, std::size_t longestLine) {
+// How many lost bytes at the end of a run, before the surviving bytes at
+// `at`, an escape whose digits survived claims (its "=" or its "=" and
+// first digit).
+std::size_t tailClaim(ByteView line, std::size_t at, std::size_t end, char charset) {
+    bool known = false;
+    if (twoDigitTail(line, at, end, charset)) {
+        return 1;
+    }
+    return oneDigitTail(line, at, end, charset, known) ? 2 : 0;
+}
+
+// Puts back line breaks that lost bytes took inside one encoded line as
+// read, its content the bytes [start, end): where it is too long to be one (76 characters, or the
+// longest complete line of the body where that is longer), a soft line break (or, where no "="
+// fits, a plain one) in a lost run where both halves fit and the escapes cut at the run's ends keep
+// their digits; and, in a body with soft line breaks, the "=" of one in the last lost byte of a
+// line about as long as the longest.
+void restoreSegmentBreaks(Bytes& line, std::size_t start, std::size_t end, std::size_t longestLine,
+                          bool softBreaks, char charset) {
+    if (end - start <= longestLine) {
+        if (softBreaks && end - start + 2 >= longestLine && end > start && line[end - 1] == kLost) {
+            // Not where the run took the end of an ISO-2022-JP escape
+            // sequence, as text lines end with ESC ( B.
+            std::size_t run = end - 1;
+            while (run > start && line[run - 1] == kLost) {
+                --run;
+            }
+            const ByteView before = ByteView(line).substr(start, run - start);
+            const bool escapeCut =
+                charset == 'J' &&
+                (before.ends_with("=1B") || before.ends_with("=1B(") || before.ends_with("=1B$"));
+            if (!escapeCut) {
+                line[end - 1] = '=';
+            }
+        }
+        return;
+    }
+    // A break at `at` (its CR) fits where both lines fit and the escapes
+    // cut at the run's two ends keep their digits; `soft` needs the byte
+    // before it for the "=".
+    const auto breakFits = [&](std::size_t at, bool soft) {
+        if (at + 1 >= end || line[at] != kLost || line[at + 1] != kLost ||
+            at - start > longestLine || end - (at + 2) > longestLine) {
+            return false;
+        }
+        std::size_t r = at;
+        while (r > start && line[r - 1] == kLost) {
+            --r;
+        }
+        std::size_t head = 0;
+        const ByteView before = ByteView(line).substr(start, r - start);
+        if (before.ends_with("=")) {
+            head = 2;
+        } else if (before.size() >= 2 && before[before.size() - 2] == '=' &&
+                   hexValue(before.back()) >= 0) {
+            head = 1;
+        } else if (charset == 'J' && (before.ends_with("=1B(") || before.ends_with("=1B$"))) {
+            head = 1; // the last byte of an escape sequence
+        }
+        std::size_t j = at + 2;
+        while (j < end && line[j] == kLost) {
+            ++j;
+        }
+        const std::size_t first = soft ? at - 1 : at; // the first byte the break takes
+        return r + head <= first && at + 2 + tailClaim(line, j, end, charset) <= j &&
+               (!soft || line[at - 1] == '=' || line[at - 1] == kLost);
+    };
+    const std::size_t last = std::min(end, start + longestLine + 1);
+    for (std::size_t at = last; at-- > start + 1;) {
+        if (breakFits(at, true)) {
+            line[at - 1] = '=';
+            line[at] = '\r';
+            line[at + 1] = '\n';
+            return;
+        }
+    }
+    for (std::size_t at = last; at-- > start + 1;) {
+        if (breakFits(at, false)) {
+            line[at] = '\r';
+            line[at + 1] = '\n';
+            return;
+        }
+    }
+}
+
+// Puts back line breaks that lost bytes took inside a line as read: CR
+// before a surviving LF, LF after a surviving CR; then, in each encoded
+// line it holds, as restoreSegmentBreaks says.
+void restoreLineBreaks(Bytes& line, std::size_t longestLine, bool softBreaks, char charset) {
     for (std::size_t i = 0; i < line.size(); ++i) {
         if (line[i] != kLost) {
             continue;
@@ -112,28 +195,12 @@ void restoreLineBreaks(Bytes& line, std::size_t longestLine) {
             line[i] = '\n';
         }
     }
-    const std::size_t end = contentLength(line);
-    if (end <= longestLine) {
-        return;
-    }
-    const auto breakFits = [&](std::size_t at) {
-        return at + 1 < end && line[at] == kLost && line[at + 1] == kLost && at <= longestLine &&
-               end - (at + 2) <= longestLine;
-    };
-    for (std::size_t at = std::min(end, longestLine + 1); at-- > 1;) {
-        if (breakFits(at) && (line[at - 1] == '=' || line[at - 1] == kLost)) {
-            line[at - 1] = '=';
-            line[at] = '\r';
-            line[at + 1] = '\n';
-            return;
-        }
-    }
-    for (std::size_t at = std::min(end, longestLine + 1); at-- > 1;) {
-        if (breakFits(at)) {
-            line[at] = '\r';
-            line[at + 1] = '\n';
-            return;
-        }
+    std::size_t start = 0;
+    while (start < line.size()) {
+        std::size_t end = line.find("\r\n", start);
+        end = end == Bytes::npos ? line.size() : end;
+        restoreSegmentBreaks(line, start, end, longestLine, softBreaks, charset);
+        start = end + 2;
     }
 }
 
@@ -230,17 +297,21 @@ void parseLine(const Bytes& line, std::size_t n, char charset, std::vector<Unit>
     }
 }
 
-// For each gap before a byte of a decoded text line (and after its last
-// byte): whether it stands between single-byte characters, where a
-// half-width character may be dropped or added without touching the
-// others.
-std::vector<bool> singleByteGaps(ByteView text, char charset) {
-    std::vector<bool> gaps(text.size() + 1, false);
+// Where a gap between two bytes of decoded text stands.
+enum class Gap {
+    Inside,     // inside a character or an escape sequence
+    SingleByte, // between single-byte characters
+    DoubleByte, // between two-byte characters
+};
+
+// The gap before each byte of a decoded text line, and after its last.
+std::vector<Gap> characterGaps(ByteView text, char charset) {
+    std::vector<Gap> gaps(text.size() + 1, Gap::Inside);
     if (charset == 'J') {
         bool kanji = false;
         std::size_t i = 0;
         while (i < text.size()) {
-            gaps[i] = !kanji;
+            gaps[i] = kanji ? Gap::DoubleByte : Gap::SingleByte;
             if (byteAt(text, i) == kEsc && i + 2 < text.size()) {
                 const char a = text[i + 1];
                 const char b = text[i + 2];
@@ -258,39 +329,49 @@ std::vector<bool> singleByteGaps(ByteView text, char charset) {
             i += kanji ? 2 : 1;
         }
         if (i == text.size()) {
-            gaps[i] = !kanji;
+            gaps[i] = kanji ? Gap::DoubleByte : Gap::SingleByte;
         }
         return gaps;
     }
     bool secondDue = false;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        gaps[i] = !secondDue;
+        gaps[i] = secondDue ? Gap::Inside : Gap::SingleByte;
         const unsigned b = byteAt(text, i);
         const bool lead =
             charset == 'S' ? (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xEF) : b >= 0x80;
         secondDue = !secondDue && lead;
     }
-    gaps[text.size()] = !secondDue;
+    gaps[text.size()] = secondDue ? Gap::Inside : Gap::SingleByte;
     return gaps;
 }
 
-// The bytes `decoded` (whose gaps before each byte are `gaps`, one more
-// than bytes) in quoted-printable form of exactly `length` bytes, dropping
-// or adding half-width characters where they stand between single-byte
-// characters and writing safe bytes as escapes as needed; nullopt when no
-// such form exists.
-std::optional<Bytes> packInto(ByteView decoded, std::vector<bool> gaps, std::size_t length,
-                              unsigned halfWidth) {
+// The bytes `decoded` (`gaps` before each of them and after the last) in
+// quoted-printable form of exactly `length` bytes. Replacement characters
+// that stand between characters of their own width may be dropped, and a
+// half-width one added between single-byte characters; safe bytes may be
+// written as escapes. nullopt when no such form exists.
+std::optional<Bytes> packInto(ByteView decoded, const std::vector<Gap>& gaps, std::size_t length,
+                              const RepairOptions& options) {
     struct Piece {
         unsigned value;
         bool escaped;
+        std::size_t dropWidth; // 1 or 2: a replacement character starts here; 0 otherwise
+        Gap before;
     };
+    const unsigned h = options.halfWidthByte;
+    const unsigned f1 = options.fullWidthJis[0];
+    const unsigned f2 = options.fullWidthJis[1];
     std::vector<Piece> pieces;
-    std::vector<bool> droppable;
     for (std::size_t i = 0; i < decoded.size(); ++i) {
         const unsigned b = byteAt(decoded, i);
-        pieces.push_back({b, !standsAsItself(b)});
-        droppable.push_back(b == halfWidth && gaps[i] && gaps[i + 1]);
+        std::size_t dropWidth = 0;
+        if (b == h && gaps[i] == Gap::SingleByte && gaps[i + 1] == Gap::SingleByte) {
+            dropWidth = 1;
+        } else if (b == f1 && i + 1 < decoded.size() && byteAt(decoded, i + 1) == f2 &&
+                   gaps[i] == Gap::DoubleByte && gaps[i + 2] == Gap::DoubleByte) {
+            dropWidth = 2;
+        }
+        pieces.push_back({b, !standsAsItself(b), dropWidth, gaps[i]});
     }
     const auto size = [&] {
         std::size_t total = 0;
@@ -299,11 +380,11 @@ std::optional<Bytes> packInto(ByteView decoded, std::vector<bool> gaps, std::siz
         }
         return total;
     };
+    // Too long: drop replacement characters, the last first.
     for (std::size_t i = pieces.size(); i-- > 0 && size() > length;) {
-        if (droppable[i]) {
-            pieces.erase(pieces.begin() + static_cast<std::ptrdiff_t>(i));
-            droppable.erase(droppable.begin() + static_cast<std::ptrdiff_t>(i));
-            gaps.erase(gaps.begin() + static_cast<std::ptrdiff_t>(i));
+        if (pieces[i].dropWidth != 0 && i + pieces[i].dropWidth <= pieces.size()) {
+            pieces.erase(pieces.begin() + static_cast<std::ptrdiff_t>(i),
+                         pieces.begin() + static_cast<std::ptrdiff_t>(i + pieces[i].dropWidth));
         }
     }
     std::size_t total = size();
@@ -311,13 +392,17 @@ std::optional<Bytes> packInto(ByteView decoded, std::vector<bool> gaps, std::siz
         return std::nullopt;
     }
     if ((length - total) % 2 == 1) {
-        // One more half-width character, where single-byte text allows it.
-        const auto gap = std::find(gaps.begin(), gaps.end(), true);
-        if (gap == gaps.end() || !standsAsItself(halfWidth)) {
+        // One more half-width character, between single-byte characters.
+        std::size_t at = 0;
+        while (at < pieces.size() && pieces[at].before != Gap::SingleByte) {
+            ++at;
+        }
+        const bool singleAtEnd = gaps.back() == Gap::SingleByte;
+        if ((at == pieces.size() && !singleAtEnd) || !standsAsItself(h)) {
             return std::nullopt;
         }
-        const auto at = gap - gaps.begin();
-        pieces.insert(pieces.begin() + at, Piece{halfWidth, false});
+        pieces.insert(pieces.begin() + static_cast<std::ptrdiff_t>(at),
+                      Piece{h, false, 1, Gap::SingleByte});
         ++total;
     }
     for (Piece& p : pieces) {
@@ -348,14 +433,14 @@ std::optional<Bytes> packInto(ByteView decoded, std::vector<bool> gaps, std::siz
 // Writes the new values `decoded` of units that stand side by side in one
 // raw line over their raw bytes; `gaps` as for packInto.
 void writeRegion(std::vector<Bytes>& lines, const std::vector<Unit>& slots, ByteView decoded,
-                 const std::vector<bool>& gaps, const RepairOptions& options) {
+                 const std::vector<Gap>& gaps, const RepairOptions& options) {
     const Unit& head = slots.front();
     std::size_t length = 0;
     for (const Unit& unit : slots) {
         length += unit.length;
     }
     Bytes& line = lines[head.line];
-    if (const auto raw = packInto(decoded, gaps, length, options.halfWidthByte)) {
+    if (const auto raw = packInto(decoded, gaps, length, options)) {
         line.replace(head.at, length, *raw);
         return;
     }
@@ -379,15 +464,18 @@ void repairQuotedPrintableTextBody(std::vector<Bytes>& lines, char charset,
         return;
     }
     std::size_t longestLine = kLongestLine;
+    bool softBreaks = false;
     for (const Bytes& line : lines) {
         if (line.find(kLost) == Bytes::npos) {
-            longestLine = std::max(longestLine, contentLength(line));
+            const std::size_t length = contentLength(line);
+            longestLine = std::max(longestLine, length);
+            softBreaks = softBreaks || (length > 0 && line[length - 1] == '=');
         }
     }
     std::vector<Unit> units;
     for (std::size_t n = 0; n < lines.size(); ++n) {
         if (lines[n].find(kLost) != Bytes::npos) {
-            restoreLineBreaks(lines[n], longestLine);
+            restoreLineBreaks(lines[n], longestLine, softBreaks, charset);
         }
         parseLine(lines[n], n, charset, units);
     }
@@ -421,7 +509,7 @@ void repairQuotedPrintableTextBody(std::vector<Bytes>& lines, char charset,
             repairTextRuns(repaired, repairText, options);
             repaired.resize(text.size()); // the line break itself is not the text's to change
             std::replace(repaired.begin(), repaired.end(), kLost, toByte(options.halfWidthByte));
-            const std::vector<bool> gaps = singleByteGaps(repaired, charset);
+            const std::vector<Gap> gaps = characterGaps(repaired, charset);
 
             // Regions: changed units side by side in one raw line.
             std::size_t i = 0;
@@ -447,8 +535,8 @@ void repairQuotedPrintableTextBody(std::vector<Bytes>& lines, char charset,
                     slots.push_back(units[unitOf[k]]);
                 }
                 writeRegion(lines, slots, ByteView(repaired).substr(i, j - i + 1),
-                            std::vector<bool>(gaps.begin() + static_cast<std::ptrdiff_t>(i),
-                                              gaps.begin() + static_cast<std::ptrdiff_t>(j + 2)),
+                            std::vector<Gap>(gaps.begin() + static_cast<std::ptrdiff_t>(i),
+                                             gaps.begin() + static_cast<std::ptrdiff_t>(j + 2)),
                             options);
                 i = j + 1;
             }
