@@ -10,6 +10,7 @@
 #include "repair/quoted_printable_repair.h"
 
 #include <algorithm>
+#include <array>
 #include <optional>
 #include <vector>
 
@@ -120,12 +121,66 @@ void restoreHeaderLineBreaks(Bytes& line) {
     }
 }
 
-// A part header that declared a base64 body, and a line of it that goes on
-// after lost bytes with base64 text only: the lost bytes held the blank
-// line that ends the header (and the line break before it, where the run
-// stands inside the line). The line breaks go back; the rest is the body.
-void restoreBlankBeforeBase64(Bytes& line) {
-    constexpr std::size_t kShortestBody = 16;
+// Whether text that follows lost bytes at the start of a header line can
+// be the rest of a header field: the rest of a field name and its colon,
+// or the rest of a parameter of a folded field ("name=", "charset=" ...).
+bool continuesHeader(ByteView text) {
+    static constexpr std::array<std::string_view, 9> kParameters = {
+        "charset=",    "filename=", "name=", "boundary=",     "format=",
+        "reply-type=", "delsp=",    "size=", "creation-date="};
+    const std::size_t colon = text.find(':');
+    if (colon != ByteView::npos && text.substr(0, colon).find_first_of(" \t") == ByteView::npos) {
+        return true;
+    }
+    const std::size_t equals = text.find('=');
+    if (equals == ByteView::npos) {
+        return false;
+    }
+    const ByteView name = text.substr(0, equals + 1);
+    for (const std::string_view parameter : kParameters) {
+        if (parameter.ends_with(name)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A transfer encoding line whose value is whole, then two lost bytes and
+// the line's end: they were its CR LF, and the line break after them ends
+// a blank line, the header's last.
+void restoreBlankAfterEncoding(Bytes& line) {
+    static constexpr std::array<std::string_view, 5> kEncodings = {"quoted-printable", "base64",
+                                                                   "7bit", "8bit", "binary"};
+    constexpr std::string_view kName = "content-transfer-encoding: ";
+    if (line.size() < kName.size() + 4 || !line.ends_with(Bytes("\0\0\r\n", 4))) {
+        return;
+    }
+    const ByteView value = ByteView(line).substr(kName.size(), line.size() - kName.size() - 4);
+    for (std::size_t i = 0; i < kName.size(); ++i) {
+        const unsigned c = byteAt(line, i);
+        if ((c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c) != static_cast<unsigned char>(kName[i])) {
+            return;
+        }
+    }
+    for (const std::string_view encoding : kEncodings) {
+        if (value.size() == encoding.size() &&
+            std::equal(value.begin(), value.end(), encoding.begin(), [](char a, char b) {
+                return (a >= 'A' && a <= 'Z' ? a + ('a' - 'A') : a) == b;
+            })) {
+            line[line.size() - 4] = '\r';
+            line[line.size() - 3] = '\n';
+            return;
+        }
+    }
+}
+
+// A part header that has declared its transfer encoding, and a line of it
+// that goes on after lost bytes with what cannot be a header field (for a
+// base64 body: base64 text only): the lost bytes held the blank line that
+// ends the header, and the line break before it where the run stands
+// inside the line. The line breaks go back; the rest is the body.
+void restoreBlankBeforeBody(Bytes& line, bool base64) {
+    constexpr std::size_t kShortestBase64 = 16;
     const std::size_t run = line.find(kLost);
     if (run == Bytes::npos) {
         return;
@@ -134,14 +189,24 @@ void restoreBlankBeforeBase64(Bytes& line) {
     while (end < line.size() && line[end] == kLost) {
         ++end;
     }
-    std::size_t body = end;
-    while (body < line.size() && platform::base64DigitValue(byteAt(line, body)) >= 0) {
-        ++body;
+    const std::size_t contentEnd =
+        line.size() >= 2 && line.ends_with("\r\n") ? line.size() - 2 : line.size();
+    if (end >= contentEnd) {
+        return;
     }
-    while (body < line.size() && line[body] == '=') {
-        ++body;
-    }
-    if (body - end < kShortestBody || ByteView(line).substr(body) != "\r\n") {
+    const ByteView rest = ByteView(line).substr(end, contentEnd - end);
+    if (base64) {
+        std::size_t body = 0;
+        while (body < rest.size() && platform::base64DigitValue(byteAt(rest, body)) >= 0) {
+            ++body;
+        }
+        while (body < rest.size() && rest[body] == '=') {
+            ++body;
+        }
+        if (body < kShortestBase64 || body != rest.size()) {
+            return;
+        }
+    } else if (continuesHeader(rest) || rest.find(kLost) != ByteView::npos) {
         return;
     }
     if (run == 0 && end >= 2) {
@@ -195,8 +260,11 @@ private:
             completeHeaderName(line);
             restoreHeaderBreak(line);
             restoreHeaderLineBreaks(line);
-            if (inHeaderBlock_ && part_.transferEncoding == 'B') {
-                restoreBlankBeforeBase64(line);
+            if (state == RepairState::PartHeader && inHeaderBlock_) {
+                restoreBlankAfterEncoding(line);
+                if (part_.transferEncoding != 0) {
+                    restoreBlankBeforeBody(line, part_.transferEncoding == 'B');
+                }
             }
         }
         if (const std::size_t split = restoredBreak(original, line); split != 0) {
@@ -219,6 +287,7 @@ private:
         }
         if (lost && inHeaderBlock_) {
             keepFieldName(line, options_.halfWidthByte);
+            repair::completeContentType(line);
         }
         const BoundaryResult found = detectBoundary(position, line);
         std::size_t split = 0;
@@ -350,6 +419,16 @@ private:
     // index where that next line begins, or 0 when it does not begin here.
     std::size_t repairDelimiterLineEnd(Bytes& line) const {
         std::size_t i = boundaries_.matchedEnd;
+        // Two bytes, dashes or lost, that end the line: a closing delimiter.
+        if (i + 2 <= line.size() &&
+            (ByteView(line).substr(i + 2).empty() || ByteView(line).substr(i + 2) == "\r\n")) {
+            const auto dashOrLost = [](char c) { return c == '-' || c == kLost; };
+            if (dashOrLost(line[i]) && dashOrLost(line[i + 1])) {
+                line[i] = '-';
+                line[i + 1] = '-';
+                return 0;
+            }
+        }
         std::size_t dashes = 0;
         while (i < line.size() && line[i] == '-' && dashes < 2) {
             ++i;

@@ -328,10 +328,11 @@ bool cannotBeginSjis(unsigned b) {
     return b == 0x80 || b == 0xA0 || b >= 0xF0;
 }
 
-// Lead bytes that Windows' Shift_JIS assigns characters to.
+// Lead bytes of the characters of JIS X 0208 and the NEC special row, the
+// ones that text holds; the user-defined and IBM rows are taken for a sign
+// of misread pairs.
 bool isAssignedSjisLead(unsigned b) {
-    return (b >= 0x81 && b <= 0x84) || (b >= 0x87 && b <= 0x9F) || (b >= 0xE0 && b <= 0xEA) ||
-           b == 0xED || b == 0xEE || (b >= 0xF0 && b <= 0xFC);
+    return (b >= 0x81 && b <= 0x84) || (b >= 0x87 && b <= 0x9F) || (b >= 0xE0 && b <= 0xEA);
 }
 
 // Whether the Shift_JIS text from `start` to the end of the line reads as

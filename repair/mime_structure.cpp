@@ -550,10 +550,13 @@ bool endsContentType(ByteView line, std::size_t at) {
     return c == ';' || c == ' ' || c == '\t' || c == '\r' || c == kLost;
 }
 
-// Fills the lost letters of a Content-Type value that fits one of the known
-// types, in the letter case of the letter before them. At least half of the
-// type's letters must have survived.
-void completeContentType(Bytes& line, ByteView lowered) {
+} // namespace
+
+void completeContentType(Bytes& line) {
+    if (line.find(kLost) == Bytes::npos) {
+        return;
+    }
+    const Bytes lowered = foldedCopy(line);
     const std::int64_t name = findFolded(lowered, "content-type:");
     if (name == 0) {
         return;
@@ -612,8 +615,6 @@ void completeContentType(Bytes& line, ByteView lowered) {
     }
 }
 
-} // namespace
-
 BoundaryResult detectBoundary(BoundaryTable& table, Bytes& line, std::int64_t linePosition,
                               const RewriteAt& rewrite) {
     const Bytes lowered = foldedCopy(line);
@@ -634,10 +635,6 @@ BoundaryResult detectBoundary(BoundaryTable& table, Bytes& line, std::int64_t li
 
 void detectPartInfo(PartInfo& info, Bytes& line) {
     Bytes lowered = foldedCopy(line);
-    if (line.find(kLost) != Bytes::npos) {
-        completeContentType(line, lowered);
-        lowered = foldedCopy(line);
-    }
     if (findFolded(lowered, "content-type: text/plain") != 0) {
         info.contentType = 'T';
         info.charsetPending = true;

@@ -93,6 +93,12 @@ using RewriteAt = std::function<bool(std::int64_t position, ByteView bytes)>;
 BoundaryResult detectBoundary(BoundaryTable& table, Bytes& line, std::int64_t linePosition,
                               const RewriteAt& rewrite);
 
+// Fills the lost letters of a Content-Type value in a header line where
+// exactly one of the common content types fits it (at least half of its
+// letters and some of its subtype's surviving), in the letter case of the
+// letter before them, and a lost ";" after it where the line ends there.
+void completeContentType(Bytes& line);
+
 // Updates `info` from one header line (content type, transfer encoding,
 // charset) and fills lost bytes of a charset parameter naming iso-2022-jp,
 // shift_jis or euc-jp; a value lost whole becomes "iso-2022-jp". Other

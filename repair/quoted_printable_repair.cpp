@@ -62,7 +62,8 @@ bool escapeTailAt(ByteView line, std::size_t at) {
 // Whether the surviving bytes at `at` after a lost run are the two digits
 // of an escape whose "=" the run took. In Shift_JIS and EUC-JP text nearly
 // every byte is an escape, so two digits before the next "=" or the line's
-// end are taken for one; in ISO-2022-JP text only the escapes of ESC and
+// end (or, in Shift_JIS, a lead byte before a trail that stands as itself)
+// are taken for one; in ISO-2022-JP text only the escapes of ESC and
 // of "=" itself are common, and ESC is known by the escape sequence after it.
 bool twoDigitTail(ByteView line, std::size_t at, std::size_t end, char charset) {
     if (at + 1 >= end || hexValue(line[at]) < 0 || hexValue(line[at + 1]) < 0) {
@@ -72,7 +73,13 @@ bool twoDigitTail(ByteView line, std::size_t at, std::size_t end, char charset) 
     if (charset == 'J') {
         return (value == kEsc && escapeTailAt(line, at + 2)) || value == '=';
     }
-    return at + 2 == end || line[at + 2] == '=';
+    if (at + 2 == end || line[at + 2] == '=') {
+        return true;
+    }
+    // A Shift_JIS lead byte whose trail stands as itself.
+    const unsigned next = byteAt(line, at + 2);
+    const bool lead = (value >= 0x81 && value <= 0x9F) || (value >= 0xE0 && value <= 0xEF);
+    return charset == 'S' && lead && next >= 0x40 && next <= 0x7E;
 }
 
 // The same for the last digit alone, the "=" and the first digit lost.
