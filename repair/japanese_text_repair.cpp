@@ -3,6 +3,7 @@
 #include "repair/line_edit.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace keldor::repair {
 namespace {
@@ -398,9 +399,30 @@ TextRepairer textRepairerFor(char charset) {
 }
 
 void repairTextRuns(Bytes& line, TextRepairer repairText, const RepairOptions& options) {
+    // Last run first: a run's repair depends on the text after it (the next
+    // escape sequence, the characters it must pair up with), which an
+    // earlier run does not touch. Earlier runs stand in as bytes that are no
+    // escape and no lead byte while a later one is repaired.
+    constexpr char kStandIn = '\x01';
     std::size_t lost = static_cast<std::size_t>(std::count(line.begin(), line.end(), '\0'));
     while (lost != 0) {
+        std::size_t last = line.rfind('\0');
+        while (last > 0 && line[last - 1] == '\0') {
+            --last;
+        }
+        std::vector<std::size_t> standIns;
+        for (std::size_t i = 0; i < last; ++i) {
+            if (line[i] == '\0') {
+                line[i] = kStandIn;
+                standIns.push_back(i);
+            }
+        }
         (void)repairText(line, options);
+        for (const std::size_t i : standIns) {
+            if (line[i] == kStandIn) {
+                line[i] = '\0';
+            }
+        }
         const auto left = static_cast<std::size_t>(std::count(line.begin(), line.end(), '\0'));
         if (left >= lost) {
             return;
