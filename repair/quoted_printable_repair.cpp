@@ -130,10 +130,13 @@ void restoreSegmentBreaks(Bytes& line, std::size_t start, std::size_t end, std::
             while (run > start && line[run - 1] == kLost) {
                 --run;
             }
+            // (A run longer than the rest of the escape held the "=" as well.)
             const ByteView before = ByteView(line).substr(start, run - start);
+            const std::size_t length = end - run;
             const bool escapeCut =
                 charset == 'J' &&
-                (before.ends_with("=1B") || before.ends_with("=1B(") || before.ends_with("=1B$"));
+                ((before.ends_with("=1B") && length <= 2) ||
+                 ((before.ends_with("=1B(") || before.ends_with("=1B$")) && length <= 1));
             if (!escapeCut) {
                 line[end - 1] = '=';
             }
@@ -166,8 +169,11 @@ void restoreSegmentBreaks(Bytes& line, std::size_t start, std::size_t end, std::
         while (j < end && line[j] == kLost) {
             ++j;
         }
-        const std::size_t first = soft ? at - 1 : at; // the first byte the break takes
-        return r + head <= first && at + 2 + tailClaim(line, j, end, charset) <= j &&
+        // The first byte the break takes; before the run when a surviving
+        // "=" right before it is the soft break's own, claimed by no escape.
+        const std::size_t first = soft ? at - 1 : at;
+        const bool headKept = first < r || r + head <= first;
+        return headKept && at + 2 + tailClaim(line, j, end, charset) <= j &&
                (!soft || line[at - 1] == '=' || line[at - 1] == kLost);
     };
     const std::size_t last = std::min(end, start + longestLine + 1);
@@ -192,21 +198,27 @@ void restoreSegmentBreaks(Bytes& line, std::size_t start, std::size_t end, std::
 // before a surviving LF, LF after a surviving CR; then, in each encoded
 // line it holds, as restoreSegmentBreaks says.
 void restoreLineBreaks(Bytes& line, std::size_t longestLine, bool softBreaks, char charset) {
+    std::vector<bool> restored(line.size(), false);
     for (std::size_t i = 0; i < line.size(); ++i) {
         if (line[i] != kLost) {
             continue;
         }
         if (i + 1 < line.size() && line[i + 1] == '\n') {
             line[i] = '\r';
+            restored[i] = true;
         } else if (i > 0 && line[i - 1] == '\r') {
             line[i] = '\n';
+            restored[i] = true;
         }
     }
     std::size_t start = 0;
     while (start < line.size()) {
         std::size_t end = line.find("\r\n", start);
         end = end == Bytes::npos ? line.size() : end;
-        restoreSegmentBreaks(line, start, end, longestLine, softBreaks, charset);
+        // A line about as long as the longest that lost its own line break
+        // was broken where a soft line break goes.
+        const bool lostItsBreak = end < line.size() && (restored[end] || restored[end + 1]);
+        restoreSegmentBreaks(line, start, end, longestLine, softBreaks || lostItsBreak, charset);
         start = end + 2;
     }
 }
