@@ -1,7 +1,7 @@
 // The registry file parser on Wine registry files and registry editor
 // exports (REGEDIT4 in code page 932, version 5 in UTF-16LE or UTF-8): every
 // key it lists can be opened, names compare without regard to letter case,
-// loading the same file again changes nothing, and discovery over the
+// loading the same file again changes no key or name, and discovery over the
 // result finds its identities without failing.
 
 #include "fuzz/fuzz_support.h"
@@ -9,6 +9,7 @@
 #include "platform/registry_file.h"
 #include "startup/mail_store_discovery.h"
 
+#include <algorithm>
 #include <map>
 
 using namespace keldor;
@@ -68,7 +69,10 @@ Tree walk(const platform::RegistryFile& registry) {
         const auto value = registry.readValue(root, path, u"");
         const auto upperValue = registry.readValue(root, upperAscii(path), u"");
         FUZZ_CHECK(value.has_value() == upperValue.has_value());
-        tree[{static_cast<int>(root), path}] = *names;
+        // Compared as sets: a key removed and added again is listed last.
+        std::vector<Text> sorted = *names;
+        std::sort(sorted.begin(), sorted.end());
+        tree[{static_cast<int>(root), path}] = std::move(sorted);
         for (const Text& name : *names) {
             FUZZ_CHECK(!name.empty() && name.find(u'\\') == Text::npos);
             pending.emplace_back(root, path + u"\\" + name);
