@@ -1,11 +1,11 @@
 #include "fuzz/fuzz_support.h"
 
+#include "tests/support/file_bytes.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <unistd.h>
 #include <variant>
@@ -62,14 +62,11 @@ void emptyFolder(const std::filesystem::path& folder) {
 }
 
 Bytes readFile(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return testing::readFile(file);
 }
 
 void writeFile(const std::filesystem::path& file, ByteView bytes) {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    FUZZ_CHECK(out.good());
+    FUZZ_CHECK(testing::writeFile(file, bytes));
 }
 
 void QuietView::setProgress(int percent) {

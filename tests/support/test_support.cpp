@@ -30,16 +30,6 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(path_, ignored);
 }
 
-Bytes readFile(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void writeFile(const std::filesystem::path& file, ByteView bytes) {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
 std::filesystem::path testDataPath(const std::string& relative) {
     return std::filesystem::path(KELDOR_TEST_DATA_DIR) / relative;
 }

@@ -4,6 +4,7 @@
 
 #include "engine/run_view.h"
 #include "platform/bytes.h"
+#include "tests/support/file_bytes.h"
 
 #include <filesystem>
 #include <functional>
@@ -25,9 +26,6 @@ public:
 private:
     std::filesystem::path path_;
 };
-
-Bytes readFile(const std::filesystem::path& file);
-void writeFile(const std::filesystem::path& file, ByteView bytes);
 
 // tests/data/<relative>
 std::filesystem::path testDataPath(const std::string& relative);
