@@ -1,5 +1,6 @@
 #include "cli/cli_view.h"
 
+#include "platform/console.h"
 #include "platform/text.h"
 
 #include <string>
@@ -67,14 +68,13 @@ void CliView::redraw() {
         padded.append(lastWidth_ - text.size(), ' ');
     }
     lastWidth_ = text.size();
-    std::fputs(padded.c_str(), stderr);
-    std::fflush(stderr);
+    platform::writeText(platform::Stream::Err, padded);
     drawn_ = true;
 }
 
 void CliView::finishProgress() {
     if (drawn_) {
-        std::fputc('\n', stderr);
+        platform::writeText(platform::Stream::Err, "\n");
         drawn_ = false;
     }
 }
@@ -85,7 +85,7 @@ engine::MessageAnswer CliView::showMessage(const Text& text, engine::MessageIcon
     // program from the run's result, on stdout.
     if (icon == engine::MessageIcon::Warning || icon == engine::MessageIcon::Error) {
         finishProgress();
-        std::fprintf(stderr, "%s\n", terminalText(text).c_str());
+        platform::writeText(platform::Stream::Err, terminalText(text) + "\n");
     }
     return buttons == engine::MessageButtons::YesNo ? engine::MessageAnswer::No
                                                     : engine::MessageAnswer::Ok;

@@ -6,14 +6,12 @@
 #include "cli/stores_command.h"
 #include "engine/recovery_run.h"
 #include "engine/run_flags.h"
+#include "platform/console.h"
 #include "platform/text.h"
 #include "repair/repair_options.h"
 
-#include <csignal>
-#include <cstdio>
 #include <optional>
 #include <string>
-#include <unistd.h>
 #include <variant>
 #include <vector>
 
@@ -40,33 +38,28 @@ constexpr const char* kUsage =
     "Ctrl-C stops the run at its next check; a second Ctrl-C ends the program at once.\n"
     "\n"
     "stores lists the Outlook Express identities, their store folders, the default\n"
+#ifdef _WIN32
+    "identity and the proposed output folder, as found in the registry.\n";
+#else
     "identity and the proposed output folder, as found in the registry: the Wine\n"
     "prefix's user.reg ($WINEPREFIX, default ~/.wine), or the registry export named\n"
     "by KELDOR_REGISTRY (REGEDIT4 or version 5.00).\n";
+#endif
+
+void printLine(platform::Stream stream, const std::string& utf8) {
+    platform::writeText(stream, utf8 + "\n");
+}
 
 int usageError(const std::string& problem) {
     if (!problem.empty()) {
-        std::fprintf(stderr, "keldor-cli: %s\n", problem.c_str());
+        printLine(platform::Stream::Err, "keldor-cli: " + problem);
     }
-    std::fputs(kUsage, stderr);
+    platform::writeText(platform::Stream::Err, kUsage);
     return kExitUsage;
 }
 
-volatile std::sig_atomic_t interrupts = 0;
-
-extern "C" void onInterrupt(int) {
-    interrupts = interrupts + 1;
-    if (interrupts >= 2) {
-        _exit(130);
-    }
+void requestStop() {
     engine::StopRequested = true;
-}
-
-void installInterruptHandler() {
-    struct sigaction action {};
-    action.sa_handler = onInterrupt;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
 }
 
 struct RecoverArguments {
@@ -128,6 +121,11 @@ std::optional<RecoverArguments> parseRecover(const std::vector<std::string>& arg
     return parsed;
 }
 
+// A path given on the command line (UTF-8) as a path of this system.
+std::filesystem::path commandLinePath(const std::string& utf8) {
+    return platform::toPath(platform::fromUtf8(utf8));
+}
+
 int runRecover(const std::vector<std::string>& args) {
     const std::optional<RecoverArguments> parsed = parseRecover(args);
     if (!parsed) {
@@ -137,49 +135,46 @@ int runRecover(const std::vector<std::string>& args) {
     const auto options = repair::makeRepairOptions(platform::fromUtf8(parsed->halfWidth),
                                                    platform::fromUtf8(parsed->fullWidth));
     if (const auto* rejection = std::get_if<repair::ReplacementRejection>(&options)) {
-        std::fprintf(stderr, "%s\n",
-                     platform::toUtf8(repair::rejectionMessage(*rejection)).c_str());
+        printLine(platform::Stream::Err, platform::toUtf8(repair::rejectionMessage(*rejection)));
         return kExitUsage;
     }
 
     std::error_code error;
     std::filesystem::path location =
-        parsed->into ? std::filesystem::path(*parsed->into) : std::filesystem::current_path(error);
+        parsed->into ? commandLinePath(*parsed->into) : std::filesystem::current_path(error);
     location = std::filesystem::absolute(location, error);
 
-    installInterruptHandler();
-    cli::CliView view(platform::pathText(location), !parsed->quiet && ::isatty(STDERR_FILENO));
+    platform::installInterruptHandler(requestStop);
+    cli::CliView view(platform::pathText(location),
+                      !parsed->quiet && platform::isConsole(platform::Stream::Err));
     const engine::RunReport report = engine::recoverMailbox(
-        std::filesystem::path(parsed->mailbox), view, std::get<repair::RepairOptions>(options));
+        commandLinePath(parsed->mailbox), view, std::get<repair::RepairOptions>(options));
     view.finishProgress();
 
     if (report.outcome != engine::RunOutcome::Completed) {
         return kExitFailed; // the view has printed the message
     }
     if (parsed->json) {
-        std::printf("%s\n", cli::jsonReport(report).c_str());
+        printLine(platform::Stream::Out, cli::jsonReport(report));
     } else {
         const Text summary = report.mailCount == 0 ? Text(u"メールが見つかりませんでした。")
                                                    : platform::toText(report.mailCount) +
                                                          u"通のメールが見つかりました。";
-        std::printf("%s\n", platform::toUtf8(summary).c_str());
-        std::printf("%s\n", platform::toUtf8(platform::pathText(report.outputFolder)).c_str());
+        printLine(platform::Stream::Out, platform::toUtf8(summary));
+        printLine(platform::Stream::Out, platform::toUtf8(platform::pathText(report.outputFolder)));
         if (report.stopped) {
-            std::printf("%s\n", platform::toUtf8(u"（途中で停止しました）").c_str());
+            printLine(platform::Stream::Out, platform::toUtf8(u"（途中で停止しました）"));
         }
     }
     return kExitCompleted;
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    const std::vector<std::string> args(argv + 1, argv + argc);
+int run(const std::vector<std::string>& args) {
     if (args.empty()) {
         return usageError("");
     }
     if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
-        std::fputs(kUsage, stdout);
+        platform::writeText(platform::Stream::Out, kUsage);
         return kExitCompleted;
     }
     if (args[0] == "recover") {
@@ -190,3 +185,22 @@ int main(int argc, char** argv) {
     }
     return usageError("unknown command " + args[0]);
 }
+
+} // namespace
+
+// The arguments reach the program as UTF-8 on both systems: Windows hands
+// them over as UTF-16 through wmain, whatever the system's code page.
+#ifdef _WIN32
+int wmain(int argc, wchar_t** argv) {
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) {
+        const std::wstring_view arg(argv[i]);
+        args.push_back(platform::toUtf8(Text(arg.begin(), arg.end())));
+    }
+    return run(args);
+}
+#else
+int main(int argc, char** argv) {
+    return run(std::vector<std::string>(argv + 1, argv + argc));
+}
+#endif

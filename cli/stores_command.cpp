@@ -1,10 +1,11 @@
 #include "cli/stores_command.h"
 
 #include "cli/json_report.h"
+#include "platform/console.h"
 #include "platform/text.h"
 #include "startup/mail_store_discovery.h"
 
-#include <cstdio>
+#include <string>
 
 namespace keldor::cli {
 
@@ -25,21 +26,22 @@ Text shownDeletedItemsPath(const startup::Identity& identity) {
 
 void printText() {
     const auto& identities = startup::IdentityList;
-    std::printf("Identities:\n");
+    std::string out = "Identities:\n";
     for (std::size_t i = 0; i < identities.entries.size(); ++i) {
         const startup::Identity& identity = identities.entries[i];
-        std::printf("%c %zu. %s\n", i == identities.defaultIndex ? '*' : ' ', i + 1,
-                    shown(identity.name).c_str());
-        std::printf("     store folder: %s\n", shown(identity.storeFolder).c_str());
+        out += std::string(i == identities.defaultIndex ? "* " : "  ") + std::to_string(i + 1) +
+               ". " + shown(identity.name) + "\n";
+        out += "     store folder: " + shown(identity.storeFolder) + "\n";
         if (identity.storeRoot != identity.storeFolder) {
-            std::printf("     in registry:  %s\n", shown(identity.storeRoot).c_str());
+            out += "     in registry:  " + shown(identity.storeRoot) + "\n";
         }
     }
     const startup::Identity& chosen = identities.defaultIdentity();
-    std::printf("Default identity: %zu. %s\n", identities.defaultIndex + 1,
-                shown(chosen.name).c_str());
-    std::printf("Deleted Items: %s\n", shown(shownDeletedItemsPath(chosen)).c_str());
-    std::printf("Default output folder: %s\n", shown(startup::DefaultOutputFolder).c_str());
+    out += "Default identity: " + std::to_string(identities.defaultIndex + 1) + ". " +
+           shown(chosen.name) + "\n";
+    out += "Deleted Items: " + shown(shownDeletedItemsPath(chosen)) + "\n";
+    out += "Default output folder: " + shown(startup::DefaultOutputFolder) + "\n";
+    platform::writeText(platform::Stream::Out, out);
 }
 
 void printJson() {
@@ -56,7 +58,7 @@ void printJson() {
     out += "], \"defaultIndex\": " + std::to_string(identities.defaultIndex);
     out += ", \"deletedItems\": " + json(shownDeletedItemsPath(identities.defaultIdentity()));
     out += ", \"defaultOutputFolder\": " + json(startup::DefaultOutputFolder) + "}";
-    std::printf("%s\n", out.c_str());
+    platform::writeText(platform::Stream::Out, out + "\n");
 }
 
 } // namespace
@@ -67,8 +69,9 @@ int runStoresCommand(const std::vector<std::string>& args) {
         if (arg == "--json") {
             asJson = true;
         } else {
-            std::fprintf(stderr, "keldor-cli: unexpected argument %s\n", arg.c_str());
-            std::fputs("Usage:\n  keldor-cli stores [--json]\n", stderr);
+            platform::writeText(platform::Stream::Err,
+                                "keldor-cli: unexpected argument " + arg +
+                                    "\nUsage:\n  keldor-cli stores [--json]\n");
             return 2;
         }
     }

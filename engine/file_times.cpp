@@ -1,8 +1,5 @@
 #include "engine/file_times.h"
 
-#include <cerrno>
-#include <ctime>
-
 namespace keldor::engine {
 
 namespace {
@@ -106,24 +103,8 @@ std::optional<platform::FileTime> dateToFileTime(const LocalDateTime& when) {
     if (when.year < kFirstYear || when.year > kLastYear) {
         return std::nullopt;
     }
-    std::tm fields{};
-    fields.tm_year = when.year - 1900;
-    fields.tm_mon = when.month - 1;
-    fields.tm_mday = when.day;
-    fields.tm_hour = when.hour;
-    fields.tm_min = when.minute;
-    fields.tm_sec = when.second;
-    fields.tm_isdst = -1; // the zone's rule at that date decides
-    errno = 0;
-    const std::time_t utc = std::mktime(&fields);
-    if (utc == static_cast<std::time_t>(-1) && errno != 0) {
-        return std::nullopt;
-    }
-    const std::int64_t seconds = static_cast<std::int64_t>(utc) + platform::kFileTimeEpochOffset;
-    if (seconds < 0) {
-        return std::nullopt;
-    }
-    return platform::FileTime{seconds * platform::kTicksPerSecond};
+    return platform::localToFileTime(when.year, when.month, when.day, when.hour, when.minute,
+                                     when.second);
 }
 
 void setCreationTime(const std::filesystem::path& file, const LocalDateTime& when) {

@@ -219,7 +219,7 @@ bool Reassembly::fail(std::error_code error) {
     report_.outcome = RunOutcome::WriteFailed;
     report_.message = withCrLf(
         withCrLf(u"メールファイルの書き込みに失敗しました。", platform::pathText(currentPath_)),
-        platform::fromUtf8(error.message()));
+        platform::errorReason(error));
     return false;
 }
 
@@ -305,9 +305,7 @@ RunReport recoverMailbox(const std::filesystem::path& mailboxPath, RunView& view
     // 2. A fresh output folder.
     const Text folderText = joinPath(view.outputLocation(), outputFolderName(localNow()));
     const std::filesystem::path folder = platform::toPath(folderText);
-    std::error_code folderError;
-    std::filesystem::create_directory(folder, folderError); // only whether it exists counts
-    if (!std::filesystem::is_directory(folder, folderError)) {
+    if (!platform::makeFolder(folder)) { // only whether it exists counts
         report.outcome = RunOutcome::FolderNotCreated;
         report.message = u"出力先フォルダの作成に失敗しました。";
         view.showMessage(report.message, MessageIcon::Error, MessageButtons::Ok);

@@ -4,6 +4,10 @@
 
 #include <array>
 
+#ifdef _WIN32
+#include "platform/win/win32.h"
+#endif
+
 namespace keldor::platform {
 
 namespace {
@@ -24,10 +28,22 @@ bool isLowSurrogate(char16_t c) {
     return c >= 0xDC00 && c <= 0xDFFF;
 }
 
+// True where names are stored as UTF-8.
+bool utf8Names() {
+#ifdef _WIN32
+    static const bool onWine = win::runsOnWine();
+    return onWine;
+#else
+    return true;
+#endif
+}
+
 // The length the file system counts for a name.
 std::size_t storedLength(TextView name) {
 #ifdef _WIN32
-    return name.size();
+    // Under Wine the names land on a Linux file system, which counts UTF-8
+    // bytes, and Wine cuts a longer name silently (the extension with it).
+    return utf8Names() ? toUtf8(name).size() : name.size();
 #else
     return toUtf8(name).size();
 #endif
@@ -67,14 +83,14 @@ bool isRefusedFileName(TextView name) {
         if (c < 0x20 || kForbidden.find(c) != TextView::npos) {
             return true;
         }
-#ifndef _WIN32
-        // UTF-8 names cannot hold half a surrogate pair.
-        if (isHighSurrogate(c) && i + 1 < name.size() && isLowSurrogate(name[i + 1])) {
-            ++i;
-        } else if (isHighSurrogate(c) || isLowSurrogate(c)) {
-            return true;
+        // UTF-8 names (on Linux, and under Wine) cannot hold half a surrogate pair.
+        if (utf8Names()) {
+            if (isHighSurrogate(c) && i + 1 < name.size() && isLowSurrogate(name[i + 1])) {
+                ++i;
+            } else if (isHighSurrogate(c) || isLowSurrogate(c)) {
+                return true;
+            }
         }
-#endif
     }
     return isDeviceName(name) || storedLength(name) > kMaxFileNameLength;
 }

@@ -11,7 +11,8 @@
 
 namespace keldor::platform {
 
-// The most a file name may hold: 255 bytes of UTF-8 on Linux, 255 UTF-16
+// The most a file name may hold: 255 bytes of UTF-8 on Linux (and under
+// Wine, whose files are Linux files), 255 UTF-16
 // code units on Windows.
 inline constexpr std::size_t kMaxFileNameLength = 255;
 
@@ -19,7 +20,8 @@ inline constexpr std::size_t kMaxFileNameLength = 255;
 // as written: empty; a control character (U+0001..U+001F) or NUL; one of
 // \ / : * ? " < > |; a name ending in a blank or a dot; a device name (CON,
 // PRN, AUX, NUL, COM1..COM9, LPT1..LPT9, with or without an extension); an
-// unpaired surrogate (Linux only); longer than kMaxFileNameLength.
+// unpaired surrogate (where names are
+// UTF-8: Linux, and Wine); longer than kMaxFileNameLength.
 [[nodiscard]] bool isRefusedFileName(TextView name);
 
 // stem + ending, with stem cut at a character boundary where the whole would

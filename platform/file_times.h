@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 
 namespace keldor::platform {
 
@@ -16,6 +17,13 @@ struct FileTime {
 // Seconds between 1601-01-01 and 1970-01-01, both UTC.
 inline constexpr std::int64_t kFileTimeEpochOffset = 11644473600;
 inline constexpr std::int64_t kTicksPerSecond = 10000000;
+
+// The UTC instant of a local calendar date and time of day (month 1..12),
+// with the offset of the system's time zone that was in force at that date,
+// daylight saving included, so that a mail stamped in winter gets the same
+// times as one stamped in summer. nullopt when the system cannot convert it.
+std::optional<FileTime> localToFileTime(int year, int month, int day, int hour, int minute,
+                                        int second);
 
 // Sets the file's creation time, leaving its other times alone. Where the
 // file system keeps no settable creation time (Linux) nothing is changed.

@@ -10,29 +10,31 @@
 #include <span>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 namespace keldor::platform {
 
-// An open file's descriptor, owned: closed when the object goes, handed on
-// by moving.
+// An open file's descriptor (a file descriptor on Linux, a file handle on
+// Windows), owned: closed when the object goes, handed on by moving. -1 is
+// "none" on both systems (INVALID_HANDLE_VALUE on Windows).
 class FileDescriptor {
 public:
     FileDescriptor() = default;
-    explicit FileDescriptor(int handle) : handle_(handle) {}
+    explicit FileDescriptor(std::intptr_t handle) : handle_(handle) {}
     FileDescriptor(FileDescriptor&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
     FileDescriptor& operator=(FileDescriptor&& other) noexcept;
     FileDescriptor(const FileDescriptor&) = delete;
     FileDescriptor& operator=(const FileDescriptor&) = delete;
     ~FileDescriptor() { close(); }
 
-    [[nodiscard]] int get() const { return handle_; }
-    [[nodiscard]] bool isOpen() const { return handle_ >= 0; }
+    [[nodiscard]] std::intptr_t get() const { return handle_; }
+    [[nodiscard]] bool isOpen() const { return handle_ != -1; }
 
     // Closes the file now; the error of the close, if any.
     std::error_code close();
 
 private:
-    int handle_ = -1;
+    std::intptr_t handle_ = -1;
 };
 
 // A file opened for reading only; it is never written through. Closed when
@@ -112,5 +114,23 @@ private:
     Bytes buffer_;
     std::error_code error_;
 };
+
+// One regular file of a folder listing.
+struct FolderEntry {
+    Text name;
+    std::uint64_t size = 0;
+};
+
+// The regular files directly inside `folder`, in the order the file system
+// lists them (folders and other kinds left out); empty when the folder
+// cannot be read.
+[[nodiscard]] std::vector<FolderEntry> listFiles(const std::filesystem::path& folder);
+
+// Creates the folder unless it is there. True when a folder (not a file) of
+// that name exists afterwards, whoever made it.
+[[nodiscard]] bool makeFolder(const std::filesystem::path& folder);
+
+// The system's words for an OS error, for the messages shown to the user.
+[[nodiscard]] Text errorReason(const std::error_code& error);
 
 } // namespace keldor::platform

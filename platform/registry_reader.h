@@ -67,6 +67,7 @@ public:
 // The current user's registry and folders as this system provides them.
 // On Linux: a Wine prefix ($WINEPREFIX, default ~/.wine), or a registry
 // export named by KELDOR_REGISTRY; an empty registry when neither exists.
+// On Windows: the running system's registry and shell folders.
 std::unique_ptr<RegistryReader> openUserRegistry();
 std::unique_ptr<SystemFolders> openSystemFolders(const RegistryReader& registry);
 

@@ -1,6 +1,7 @@
 #include "startup/mailbox_files.h"
 
 #include "platform/case_fold.h"
+#include "platform/files.h"
 #include "platform/text.h"
 
 #include <algorithm>
@@ -58,24 +59,15 @@ Text formatKilobytes(std::uint64_t bytes) {
 
 std::vector<MailboxFile> listMailboxFiles(const std::filesystem::path& folder) {
     std::vector<MailboxFile> files;
-    std::error_code error;
-    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
-         it.increment(error)) {
-        std::error_code entryError;
-        if (!it->is_regular_file(entryError)) {
+    for (platform::FolderEntry& entry : platform::listFiles(folder)) {
+        if (!platform::foldCase(entry.name).ends_with(u".dbx")) {
             continue;
         }
-        const Text name = platform::pathText(it->path().filename());
-        if (!platform::foldCase(name).ends_with(u".dbx")) {
-            continue;
-        }
-        const std::optional<FolderKind> kind = folderKindOf(name);
+        const std::optional<FolderKind> kind = folderKindOf(entry.name);
         if (!kind) {
             continue;
         }
-        const std::uintmax_t size = it->file_size(entryError);
-        files.push_back(
-            MailboxFile{name, *kind, entryError ? 0 : static_cast<std::uint64_t>(size)});
+        files.push_back(MailboxFile{std::move(entry.name), *kind, entry.size});
     }
     // Kind by kind; stable, so the file system's order stays within a kind.
     std::stable_sort(files.begin(), files.end(),

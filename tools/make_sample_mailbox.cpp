@@ -28,7 +28,7 @@ int main(int argc, char** argv) {
         }
     }
     if (error || mails.empty()) {
-        std::fprintf(stderr, "no .eml files in %s\n", folder.c_str());
+        std::fprintf(stderr, "no .eml files in %s\n", folder.string().c_str());
         return 1;
     }
     std::sort(mails.begin(), mails.end());

@@ -1,5 +1,7 @@
 #include "platform/files.h"
 
+#include "platform/text.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,6 +15,10 @@ constexpr std::size_t kOutputBufferSize = 64 * 1024;
 
 std::error_code lastError() {
     return {errno, std::generic_category()};
+}
+
+int fd(const FileDescriptor& handle) {
+    return static_cast<int>(handle.get());
 }
 
 std::optional<std::size_t> readAllAt(int handle, std::uint64_t offset, std::span<char> out) {
@@ -64,7 +70,7 @@ std::error_code FileDescriptor::close() {
     if (handle_ < 0) {
         return {};
     }
-    const int result = ::close(handle_);
+    const int result = ::close(static_cast<int>(handle_));
     handle_ = -1;
     return result != 0 ? lastError() : std::error_code{};
 }
@@ -79,7 +85,7 @@ std::pair<FileDescriptor, std::uint64_t> openRegularFile(const std::filesystem::
         error = lastError();
         return {};
     }
-    const auto size = regularFileSize(handle.get(), error);
+    const auto size = regularFileSize(fd(handle), error);
     if (!size) {
         return {};
     }
@@ -97,7 +103,7 @@ std::optional<ReadOnlyFile> ReadOnlyFile::open(const std::filesystem::path& path
 }
 
 std::optional<std::size_t> ReadOnlyFile::readAt(std::uint64_t offset, std::span<char> out) const {
-    return readAllAt(handle_.get(), offset, out);
+    return readAllAt(fd(handle_), offset, out);
 }
 
 std::optional<ReadWriteFile> ReadWriteFile::open(const std::filesystem::path& path,
@@ -113,7 +119,7 @@ std::optional<std::size_t> ReadWriteFile::readAt(std::uint64_t offset, std::span
     if (!handle_.isOpen()) {
         return std::nullopt;
     }
-    return readAllAt(handle_.get(), offset, out);
+    return readAllAt(fd(handle_), offset, out);
 }
 
 std::error_code ReadWriteFile::writeAt(std::uint64_t offset, ByteView bytes) {
@@ -125,7 +131,7 @@ std::error_code ReadWriteFile::writeAt(std::uint64_t offset, ByteView bytes) {
     }
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = ::pwrite(handle_.get(), bytes.data() + done, bytes.size() - done,
+        const ssize_t n = ::pwrite(fd(handle_), bytes.data() + done, bytes.size() - done,
                                    static_cast<off_t>(offset + done));
         if (n < 0) {
             if (errno == EINTR) {
@@ -183,7 +189,7 @@ std::error_code OutputFile::write(ByteView bytes) {
 std::error_code OutputFile::flush() {
     std::size_t done = 0;
     while (!error_ && done < buffer_.size()) {
-        const ssize_t n = ::write(handle_.get(), buffer_.data() + done, buffer_.size() - done);
+        const ssize_t n = ::write(fd(handle_), buffer_.data() + done, buffer_.size() - done);
         if (n < 0) {
             if (errno != EINTR) {
                 error_ = lastError();
@@ -210,6 +216,34 @@ std::error_code OutputFile::close() {
         error_ = closed;
     }
     return error_;
+}
+
+std::vector<FolderEntry> listFiles(const std::filesystem::path& folder) {
+    std::vector<FolderEntry> files;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
+         it.increment(error)) {
+        std::error_code entryError;
+        if (!it->is_regular_file(entryError)) {
+            continue;
+        }
+        const std::uintmax_t size = it->file_size(entryError);
+        files.push_back(FolderEntry{pathText(it->path().filename()),
+                                    entryError ? 0 : static_cast<std::uint64_t>(size)});
+    }
+    return files;
+}
+
+bool makeFolder(const std::filesystem::path& folder) {
+    if (::mkdir(folder.c_str(), 0777) == 0) {
+        return true;
+    }
+    struct stat info {};
+    return ::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+Text errorReason(const std::error_code& error) {
+    return fromUtf8(error.message());
 }
 
 } // namespace keldor::platform

@@ -10,14 +10,10 @@ namespace keldor {
 namespace {
 
 using Result = testing::CommandResult;
-using testing::shellQuote;
+using testing::utf8Path;
 
 Result runCli(const std::vector<std::string>& args, const std::filesystem::path& scratch) {
-    std::string command = shellQuote(KELDOR_CLI_PATH);
-    for (const auto& arg : args) {
-        command += " " + shellQuote(arg);
-    }
-    return testing::runCommand(command, scratch);
+    return testing::runProgram(KELDOR_CLI_PATH, args, scratch);
 }
 
 class Cli : public ::testing::Test {
@@ -38,17 +34,17 @@ protected:
 TEST_F(Cli, RecoversAndReportsOnStdout) {
     const auto mailbox = makeMailbox(3);
     const Result r =
-        runCli({"recover", mailbox.string(), "--into", dir.path().string()}, dir.path());
+        runCli({"recover", utf8Path(mailbox), "--into", utf8Path(dir.path())}, dir.path());
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("3通のメールが見つかりました。"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find((dir.path() / "メール復元").string()), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(utf8Path(dir.path() / u"メール復元")), std::string::npos) << r.out;
     EXPECT_TRUE(r.err.empty()) << "no progress when stderr is not a terminal: " << r.err;
 }
 
 TEST_F(Cli, JsonListsEveryFileInOrder) {
     const auto mailbox = makeMailbox(2);
-    const Result r =
-        runCli({"recover", mailbox.string(), "--into", dir.path().string(), "--json"}, dir.path());
+    const Result r = runCli(
+        {"recover", utf8Path(mailbox), "--into", utf8Path(dir.path()), "--json"}, dir.path());
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out.rfind("{\"outputFolder\": \"", 0), 0u) << r.out;
     EXPECT_NE(r.out.find("\"mailCount\": 2"), std::string::npos) << r.out;
@@ -63,10 +59,10 @@ TEST_F(Cli, JsonListsEveryFileInOrder) {
 
 TEST_F(Cli, JsonGivesFinalNamesSubjectsAndDatesOfTheSampleMailbox) {
     const auto sample = std::filesystem::path(KELDOR_TEST_DATA_DIR).parent_path().parent_path() /
-                        "samples" / "削除済みアイテム.dbx";
+                        "samples" / u"削除済みアイテム.dbx";
     ASSERT_TRUE(std::filesystem::exists(sample)) << sample;
     const Result r =
-        runCli({"recover", sample.string(), "--into", dir.path().string(), "--json"}, dir.path());
+        runCli({"recover", utf8Path(sample), "--into", utf8Path(dir.path()), "--json"}, dir.path());
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("\"mailCount\": 10"), std::string::npos) << r.out;
     const std::string entries[] = {
@@ -81,7 +77,7 @@ TEST_F(Cli, JsonGivesFinalNamesSubjectsAndDatesOfTheSampleMailbox) {
     EXPECT_EQ(r.out.find("Recover"), std::string::npos) << "every file renamed: " << r.out;
     for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
         if (entry.is_directory()) {
-            EXPECT_TRUE(std::filesystem::exists(entry.path() / "打ち合わせの日程について(1).eml"));
+            EXPECT_TRUE(std::filesystem::exists(entry.path() / u"打ち合わせの日程について(1).eml"));
             EXPECT_EQ(testing::filesIn(entry.path()).size(), 10u);
         }
     }
@@ -90,21 +86,21 @@ TEST_F(Cli, JsonGivesFinalNamesSubjectsAndDatesOfTheSampleMailbox) {
 TEST_F(Cli, NothingFoundStillSucceeds) {
     const auto mailbox = makeMailbox(0);
     const Result r =
-        runCli({"recover", mailbox.string(), "--into", dir.path().string()}, dir.path());
+        runCli({"recover", utf8Path(mailbox), "--into", utf8Path(dir.path())}, dir.path());
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("メールが見つかりませんでした。"), std::string::npos) << r.out;
 }
 
 TEST_F(Cli, FailuresExitOneWithTheMessage) {
     const auto missing = dir.path() / "missing.dbx";
-    Result r = runCli({"recover", missing.string(), "--into", dir.path().string()}, dir.path());
+    Result r = runCli({"recover", utf8Path(missing), "--into", utf8Path(dir.path())}, dir.path());
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "DBXファイルをオープンできませんでした。\n" + missing.string() + "\n");
+    EXPECT_EQ(r.err, "DBXファイルをオープンできませんでした。\n" + utf8Path(missing) + "\n");
     EXPECT_TRUE(r.out.empty());
 
     const auto notMailbox = dir.path() / "text.dbx";
     testing::writeFile(notMailbox, "just some text, not a mailbox");
-    r = runCli({"recover", notMailbox.string(), "--into", dir.path().string()}, dir.path());
+    r = runCli({"recover", utf8Path(notMailbox), "--into", utf8Path(dir.path())}, dir.path());
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("このファイルは、Outlock Express のファイルではありません。"),
               std::string::npos);
@@ -116,9 +112,9 @@ TEST_F(Cli, UsageErrorsExitTwo) {
         {},
         {"recover"},
         {"frobnicate"},
-        {"recover", mailbox.string(), "--into"},
-        {"recover", mailbox.string(), "--bogus"},
-        {"recover", mailbox.string(), mailbox.string()},
+        {"recover", utf8Path(mailbox), "--into"},
+        {"recover", utf8Path(mailbox), "--bogus"},
+        {"recover", utf8Path(mailbox), utf8Path(mailbox)},
     };
     for (const auto& args : cases) {
         const Result r = runCli(args, dir.path());
@@ -129,7 +125,7 @@ TEST_F(Cli, UsageErrorsExitTwo) {
 
 TEST_F(Cli, ReplacementCharactersAreCheckedLikeTheWindowDoes) {
     const auto mailbox = makeMailbox(1);
-    const std::string into = dir.path().string();
+    const std::string into = utf8Path(dir.path());
     const std::string half = "半角文字（カナ、カナ記号を除く）にしてください。\n";
     const std::string full = "全角文字を入力してください。\n";
     struct Case {
@@ -143,14 +139,14 @@ TEST_F(Cli, ReplacementCharactersAreCheckedLikeTheWindowDoes) {
         {{"--full-width", ""}, full},
     };
     for (const Case& c : cases) {
-        std::vector<std::string> args = {"recover", mailbox.string(), "--into", into};
+        std::vector<std::string> args = {"recover", utf8Path(mailbox), "--into", into};
         args.insert(args.end(), c.options.begin(), c.options.end());
         const Result r = runCli(args, dir.path());
         EXPECT_EQ(r.status, 2) << c.options[1];
         EXPECT_EQ(r.err, c.message) << c.options[1];
     }
     const Result ok = runCli(
-        {"recover", mailbox.string(), "--into", into, "--half-width", "#", "--full-width", "〓"},
+        {"recover", utf8Path(mailbox), "--into", into, "--half-width", "#", "--full-width", "〓"},
         dir.path());
     EXPECT_EQ(ok.status, 0) << ok.err;
 }

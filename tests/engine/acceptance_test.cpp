@@ -11,12 +11,11 @@
 #include "engine/run_flags.h"
 #include "mailinfo/mail_info.h"
 #include "platform/text.h"
+#include "tests/support/charset_conversion.h"
 #include "tests/support/mailbox_writer.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
-
-#include <iconv.h>
 
 #include <algorithm>
 #include <optional>
@@ -35,27 +34,10 @@ using testing::TempDir;
 // The message bytes and the first lost byte that recovery may rewrite around.
 constexpr std::size_t kRepairReach = 8;
 
-// Converts with iconv; nullopt on any byte that does not convert. Output in a
-// stateful charset ends back in its initial state.
+// Converts independently of the code under test; nullopt on any byte that
+// does not convert. Output in a stateful charset ends back in its initial state.
 std::optional<std::string> convert(const char* to, const char* from, std::string_view in) {
-    iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1)) {
-        return std::nullopt;
-    }
-    std::string out(in.size() * 4 + 16, '\0');
-    std::string input(in);
-    char* inPtr = input.data();
-    std::size_t inLeft = input.size();
-    char* outPtr = out.data();
-    std::size_t outLeft = out.size();
-    const bool ok = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<std::size_t>(-1) &&
-                    iconv(cd, nullptr, nullptr, &outPtr, &outLeft) != static_cast<std::size_t>(-1);
-    iconv_close(cd);
-    if (!ok) {
-        return std::nullopt;
-    }
-    out.resize(out.size() - outLeft);
-    return out;
+    return testing::convertCharset(in, from, to);
 }
 
 Bytes encode(const char* charset, std::string_view utf8Text) {

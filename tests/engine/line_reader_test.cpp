@@ -4,8 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <unistd.h>
+#include <system_error>
 
 namespace keldor::engine {
 namespace {
@@ -139,7 +138,14 @@ TEST(LineReader, FileCutShortWhileReadEndsCleanly) {
     auto reader = openLineReader(file, 16);
     ASSERT_TRUE(reader);
     EXPECT_EQ(readLine(*reader).line, "line 0\r\n");
-    ASSERT_EQ(::truncate(file.c_str(), 40), 0);
+    std::error_code cut;
+    std::filesystem::resize_file(file, 40, cut);
+#ifdef _WIN32
+    if (cut) {
+        GTEST_SKIP() << "Windows lets no one shorten a file the reader holds without write sharing";
+    }
+#endif
+    ASSERT_FALSE(cut) << cut.message();
     std::size_t count = 1;
     Bytes seen = "line 0\r\n";
     for (LineRead read = readLine(*reader); read.position != 0 && count < 100;

@@ -7,8 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <csignal>
 #include <sys/resource.h>
+#endif
 
 namespace keldor::engine {
 namespace {
@@ -523,6 +525,9 @@ TEST_F(RecoveryRun, ExistingMessageFileIsTruncated) {
 }
 
 TEST_F(RecoveryRun, FailedWriteStopsTheRunAndSaysWhy) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows has no per-process file size limit to make a write fail";
+#else
     MailboxWriter writer;
     for (int n = 1; n <= 3; ++n) {
         writer.addMessage(makeMail(n, 4000));
@@ -550,6 +555,7 @@ TEST_F(RecoveryRun, FailedWriteStopsTheRunAndSaysWhy) {
     EXPECT_NE(view.messages.back().text.find(u"Recover1.eml"), Text::npos);
     EXPECT_EQ(view.messages.back().text.rfind(u"メールファイルの書き込みに失敗しました。", 0), 0u);
     EXPECT_TRUE(view.isVisible(StatusControl::StartButton)) << "the window is restored";
+#endif
 }
 
 } // namespace

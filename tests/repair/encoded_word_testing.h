@@ -1,11 +1,12 @@
 #pragma once
 // A small decoder of base64 encoded words for the repair tests, written
-// apart from the repair code (base64 by hand, character sets through iconv),
-// so that a test can check what a repaired header line decodes to.
+// apart from the repair code (base64 by hand, character sets through the
+// tests' own converter), so that a test can check what a repaired header
+// line decodes to.
 
 #include "platform/bytes.h"
 
-#include <iconv.h>
+#include "tests/support/charset_conversion.h"
 
 #include <algorithm>
 #include <cctype>
@@ -64,26 +65,9 @@ inline std::optional<std::string> base64Decode(std::string_view text) {
     return out;
 }
 
-// nullopt when iconv refuses the bytes.
+// nullopt when the bytes do not convert.
 inline std::optional<std::string> convert(std::string_view in, const char* from, const char* to) {
-    iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1)) {
-        return std::nullopt;
-    }
-    std::string input(in);
-    std::string out(in.size() * 4 + 16, '\0');
-    char* inPtr = input.data();
-    std::size_t inLeft = input.size();
-    char* outPtr = out.data();
-    std::size_t outLeft = out.size();
-    const std::size_t result = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
-    const std::size_t flushed = iconv(cd, nullptr, nullptr, &outPtr, &outLeft);
-    iconv_close(cd);
-    if (result == static_cast<std::size_t>(-1) || flushed == static_cast<std::size_t>(-1)) {
-        return std::nullopt;
-    }
-    out.resize(out.size() - outLeft);
-    return out;
+    return keldor::testing::convertCharset(in, from, to);
 }
 
 inline const char* iconvName(std::string_view charset) {

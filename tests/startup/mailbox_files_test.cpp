@@ -12,7 +12,7 @@ namespace fs = std::filesystem;
 using testing::utf8;
 
 void makeFile(const fs::path& folder, const std::string& name, std::size_t size = 0) {
-    testing::writeFile(folder / name, Bytes(size, 'x'));
+    testing::writeFile(folder / testing::pathFromUtf8(name), Bytes(size, 'x'));
 }
 
 std::vector<std::string> names(const std::vector<MailboxFile>& files) {

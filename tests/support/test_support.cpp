@@ -9,16 +9,38 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
+#include <cstdlib>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 namespace keldor::testing {
+
+namespace {
+unsigned long processId() {
+#ifdef _WIN32
+    return ::GetCurrentProcessId();
+#else
+    return static_cast<unsigned long>(::getpid());
+#endif
+}
+} // namespace
 
 TempDir::TempDir() {
     static std::atomic<int> counter{0};
     std::random_device seed;
     path_ = std::filesystem::temp_directory_path() /
-            ("keldor-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" +
+            ("keldor-test-" + std::to_string(processId()) + "-" + std::to_string(counter++) + "-" +
              std::to_string(seed()));
     std::filesystem::create_directories(path_);
 }
@@ -115,6 +137,17 @@ std::string utf8(const Text& text) {
     return platform::toUtf8(text);
 }
 
+std::string utf8Path(const std::filesystem::path& path) {
+    return platform::toUtf8(platform::pathText(path));
+}
+
+std::filesystem::path pathFromUtf8(const std::string& utf8) {
+    return platform::toPath(platform::fromUtf8(utf8));
+}
+
+#ifndef _WIN32
+
+namespace {
 std::string shellQuote(const std::string& arg) {
     std::string quoted = "'";
     for (const char c : arg) {
@@ -122,8 +155,19 @@ std::string shellQuote(const std::string& arg) {
     }
     return quoted + "'";
 }
+} // namespace
 
-CommandResult runCommand(std::string command, const std::filesystem::path& scratch) {
+CommandResult runProgram(const std::filesystem::path& program, const std::vector<std::string>& args,
+                         const std::filesystem::path& scratch,
+                         const EnvironmentChanges& environment) {
+    std::string command = "env";
+    for (const auto& [name, value] : environment) {
+        command += value ? " " + name + "=" + shellQuote(*value) : " -u " + name;
+    }
+    command += " " + shellQuote(program.string());
+    for (const std::string& arg : args) {
+        command += " " + shellQuote(arg);
+    }
     const auto errFile = scratch / "stderr.txt";
     command += " 2>" + shellQuote(errFile.string()) + " </dev/null";
     CommandResult result;
@@ -141,5 +185,220 @@ CommandResult runCommand(std::string command, const std::filesystem::path& scrat
     result.err = readFile(errFile);
     return result;
 }
+
+ZoneScope::ZoneScope(const char* tz) {
+    if (const char* old = std::getenv("TZ")) {
+        saved_ = old;
+    }
+    ::setenv("TZ", tz, 1);
+    ::tzset();
+}
+
+ZoneScope::~ZoneScope() {
+    if (saved_) {
+        ::setenv("TZ", saved_->c_str(), 1);
+    } else {
+        ::unsetenv("TZ");
+    }
+    ::tzset();
+}
+
+FileStamps fileStamps(const std::filesystem::path& file) {
+    struct stat st {};
+    ::stat(file.c_str(), &st);
+    return {st.st_atim.tv_sec, st.st_mtim.tv_sec, st.st_mtim.tv_nsec, std::nullopt};
+}
+
+void setFileStamps(const std::filesystem::path& file, std::int64_t accessed,
+                   std::int64_t modified) {
+    const timespec times[2] = {{static_cast<time_t>(accessed), 0},
+                               {static_cast<time_t>(modified), 0}};
+    ::utimensat(AT_FDCWD, file.c_str(), times, 0);
+}
+
+#else
+
+namespace {
+
+std::wstring wide(const std::string& utf8) {
+    const Text text = platform::fromUtf8(utf8);
+    return std::wstring(text.begin(), text.end());
+}
+
+// One argument as the C runtime splits a command line: quoted when it holds
+// blanks or quotes, backslashes doubled before a quote.
+std::wstring quoteArgument(const std::wstring& arg) {
+    if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos) {
+        return arg;
+    }
+    std::wstring quoted = L"\"";
+    std::size_t backslashes = 0;
+    for (const wchar_t c : arg) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        quoted.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+        backslashes = 0;
+        quoted += c;
+    }
+    quoted.append(backslashes * 2, L'\\');
+    return quoted + L"\"";
+}
+
+// This process's environment with the changes, as CreateProcessW takes it.
+std::wstring environmentBlock(const EnvironmentChanges& changes) {
+    std::vector<std::wstring> entries;
+    if (wchar_t* block = ::GetEnvironmentStringsW()) {
+        for (const wchar_t* entry = block; *entry != L'\0'; entry += ::wcslen(entry) + 1) {
+            entries.emplace_back(entry);
+        }
+        ::FreeEnvironmentStringsW(block);
+    }
+    for (const auto& [name, value] : changes) {
+        const std::wstring key = wide(name) + L"=";
+        std::erase_if(entries, [&](const std::wstring& entry) {
+            return ::_wcsnicmp(entry.c_str(), key.c_str(), key.size()) == 0;
+        });
+        if (value) {
+            entries.push_back(key + wide(*value));
+        }
+    }
+    std::wstring block;
+    for (const std::wstring& entry : entries) {
+        block += entry;
+        block += L'\0';
+    }
+    block += L'\0';
+    return block;
+}
+
+constexpr std::int64_t kEpochTicks = 116444736000000000; // 1601 to 1970 in 100 ns
+
+std::int64_t unixSeconds(const FILETIME& time) {
+    const std::int64_t ticks = static_cast<std::int64_t>(
+        (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime);
+    return (ticks - kEpochTicks) / 10000000;
+}
+
+FILETIME fileTime(std::int64_t seconds) {
+    const auto ticks = static_cast<std::uint64_t>(seconds * 10000000 + kEpochTicks);
+    return {static_cast<DWORD>(ticks & 0xFFFFFFFFu), static_cast<DWORD>(ticks >> 32)};
+}
+
+} // namespace
+
+CommandResult runProgram(const std::filesystem::path& program, const std::vector<std::string>& args,
+                         const std::filesystem::path& scratch,
+                         const EnvironmentChanges& environment) {
+    CommandResult result;
+    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE readOut = nullptr;
+    HANDLE writeOut = nullptr;
+    if (!::CreatePipe(&readOut, &writeOut, &inherit, 0)) {
+        return result;
+    }
+    ::SetHandleInformation(readOut, HANDLE_FLAG_INHERIT, 0);
+    const std::filesystem::path errFile = scratch / "stderr.txt";
+    HANDLE err = ::CreateFileW(errFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE in = ::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+
+    std::wstring commandLine = quoteArgument(program.wstring());
+    for (const std::string& arg : args) {
+        commandLine += L" " + quoteArgument(wide(arg));
+    }
+    std::wstring block = environmentBlock(environment);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = in;
+    startup.hStdOutput = writeOut;
+    startup.hStdError = err;
+    PROCESS_INFORMATION process{};
+    const BOOL started = ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE,
+                                          CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW,
+                                          block.data(), nullptr, &startup, &process);
+    ::CloseHandle(writeOut);
+    ::CloseHandle(err);
+    ::CloseHandle(in);
+    if (!started) {
+        ::CloseHandle(readOut);
+        return result;
+    }
+    std::array<char, 4096> buffer{};
+    DWORD n = 0;
+    while (::ReadFile(readOut, buffer.data(), static_cast<DWORD>(buffer.size()), &n, nullptr) &&
+           n > 0) {
+        result.out.append(buffer.data(), n);
+    }
+    ::CloseHandle(readOut);
+    ::WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 0;
+    if (::GetExitCodeProcess(process.hProcess, &code)) {
+        result.status = static_cast<int>(code);
+    }
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    result.err = readFile(errFile);
+    return result;
+}
+
+// Only a zone without daylight saving can be recognised from the system's
+// zone information, and that is all the tests that run here need.
+ZoneScope::ZoneScope(const char* tz) {
+    const std::string zone(tz);
+    const std::size_t sign = zone.find_first_of("+-0123456789");
+    applied_ = false;
+    if (sign == std::string::npos || zone.find(',') != std::string::npos) {
+        return;
+    }
+    std::size_t end = sign;
+    const int hours = std::stoi(zone.substr(sign), &end);
+    if (sign + end != zone.size()) {
+        return; // a daylight-saving part follows
+    }
+    TIME_ZONE_INFORMATION info{};
+    const DWORD kind = ::GetTimeZoneInformation(&info);
+    applied_ =
+        kind != TIME_ZONE_ID_INVALID && info.Bias == hours * 60 && info.DaylightDate.wMonth == 0;
+}
+
+ZoneScope::~ZoneScope() = default;
+
+FileStamps fileStamps(const std::filesystem::path& file) {
+    FileStamps stamps;
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (::GetFileAttributesExW(file.c_str(), GetFileExInfoStandard, &data)) {
+        stamps.accessed = unixSeconds(data.ftLastAccessTime);
+        stamps.modified = unixSeconds(data.ftLastWriteTime);
+        const std::uint64_t ticks =
+            (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+            data.ftLastWriteTime.dwLowDateTime;
+        stamps.modifiedNanoseconds = static_cast<std::int64_t>(ticks % 10000000) * 100;
+        // Wine takes a creation time but keeps none on the Linux file system.
+        const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+        if (ntdll == nullptr || ::GetProcAddress(ntdll, "wine_get_version") == nullptr) {
+            stamps.created = unixSeconds(data.ftCreationTime);
+        }
+    }
+    return stamps;
+}
+
+void setFileStamps(const std::filesystem::path& file, std::int64_t accessed,
+                   std::int64_t modified) {
+    HANDLE handle = ::CreateFileW(file.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    const FILETIME accessTime = fileTime(accessed);
+    const FILETIME writeTime = fileTime(modified);
+    ::SetFileTime(handle, &writeTime, &accessTime, &writeTime);
+    ::CloseHandle(handle);
+}
+
+#endif
 
 } // namespace keldor::testing

@@ -6,10 +6,12 @@
 #include "platform/bytes.h"
 #include "tests/support/file_bytes.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace keldor::testing {
@@ -83,18 +85,55 @@ public:
 // UTF-8 text of a UTF-16 text, for readable assertion messages.
 std::string utf8(const Text& text);
 
-// What a program run through the shell left behind.
+// UTF-8 text of a path, as a command line takes it on both systems, and
+// back (a narrow string would be taken in the ANSI code page on Windows).
+std::string utf8Path(const std::filesystem::path& path);
+std::filesystem::path pathFromUtf8(const std::string& utf8);
+
+// What a program run by the test left behind.
 struct CommandResult {
     int status = -1; // exit status; -1 when it did not exit normally
     std::string out;
     std::string err;
 };
 
-// One argument quoted for the shell.
-std::string shellQuote(const std::string& arg);
+// Environment variables set (a value) or removed (nullopt) for one program.
+using EnvironmentChanges = std::vector<std::pair<std::string, std::optional<std::string>>>;
 
-// Runs a shell command line with no input, capturing stdout and stderr
-// (stderr through a file in `scratch`).
-CommandResult runCommand(std::string command, const std::filesystem::path& scratch);
+// Runs a program with UTF-8 arguments and no input, capturing stdout and
+// stderr (stderr through a file in `scratch`).
+CommandResult runProgram(const std::filesystem::path& program, const std::vector<std::string>& args,
+                         const std::filesystem::path& scratch,
+                         const EnvironmentChanges& environment = {});
+
+// Runs the test under a fixed time zone and puts the old one back. `tz` is a
+// POSIX zone ("JST-9", "CET-1CEST,M3.5.0,M10.5.0/3"). A Windows process
+// cannot change its zone; there `applied()` tells whether the system's zone
+// (set by the test run for the whole suite) is the one asked for.
+class ZoneScope {
+public:
+    explicit ZoneScope(const char* tz);
+    ~ZoneScope();
+    ZoneScope(const ZoneScope&) = delete;
+    ZoneScope& operator=(const ZoneScope&) = delete;
+    [[nodiscard]] bool applied() const { return applied_; }
+
+private:
+    std::optional<std::string> saved_;
+    bool applied_ = true;
+};
+
+// A file's times in seconds since 1970 (UTC) and nanoseconds.
+struct FileStamps {
+    std::int64_t accessed = 0;
+    std::int64_t modified = 0;
+    std::int64_t modifiedNanoseconds = 0;
+    std::optional<std::int64_t> created; // where the system keeps one that can be set
+};
+
+FileStamps fileStamps(const std::filesystem::path& file);
+// Sets access and modification times (seconds since 1970); on Windows the
+// creation time too, so that a test sees which times a run changed.
+void setFileStamps(const std::filesystem::path& file, std::int64_t accessed, std::int64_t modified);
 
 } // namespace keldor::testing
