@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <thread>
+
 namespace keldor {
 namespace {
 
@@ -80,6 +83,36 @@ TEST_F(Cli, JsonGivesFinalNamesSubjectsAndDatesOfTheSampleMailbox) {
             EXPECT_TRUE(std::filesystem::exists(entry.path() / u"打ち合わせの日程について(1).eml"));
             EXPECT_EQ(testing::filesIn(entry.path()).size(), 10u);
         }
+    }
+}
+
+TEST_F(Cli, ThreeRunsStartedTogetherKeepEveryMail) {
+    constexpr int kMails = 150;
+    const auto mailbox = makeMailbox(kMails);
+    const auto into = dir.path() / "out";
+    std::filesystem::create_directory(into);
+    std::vector<std::unique_ptr<testing::TempDir>> scratch;
+    std::vector<std::thread> runs;
+    std::vector<Result> results(3);
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        scratch.push_back(std::make_unique<testing::TempDir>());
+        runs.emplace_back([&, i] {
+            results[i] = runCli({"recover", utf8Path(mailbox), "--into", utf8Path(into)},
+                                scratch[i]->path());
+        });
+    }
+    for (std::thread& run : runs) {
+        run.join();
+    }
+    std::size_t folders = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(into)) {
+        ++folders;
+        EXPECT_EQ(testing::filesIn(entry.path()).size(), static_cast<std::size_t>(kMails))
+            << entry.path();
+    }
+    EXPECT_EQ(folders, 3u);
+    for (const Result& r : results) {
+        EXPECT_EQ(r.status, 0) << r.err;
     }
 }
 
