@@ -40,6 +40,29 @@ std::string jsonString(std::string_view utf8) {
     return out;
 }
 
+std::string_view outcomeName(engine::RunOutcome outcome) {
+    switch (outcome) {
+    case engine::RunOutcome::Completed:
+        return "completed";
+    case engine::RunOutcome::CouldNotOpen:
+        return "couldNotOpen";
+    case engine::RunOutcome::FolderNotCreated:
+        return "folderNotCreated";
+    case engine::RunOutcome::NotOutlookExpress:
+        return "notOutlookExpress";
+    case engine::RunOutcome::NotMessageFile:
+        return "notMessageFile";
+    case engine::RunOutcome::WriteFailed:
+        return "writeFailed";
+    }
+    return "failed";
+}
+
+std::string jsonFailure(std::string_view outcome, const Text& message) {
+    return "{\"outcome\": " + jsonString(outcome) +
+           ", \"message\": " + jsonString(platform::toUtf8(message)) + "}";
+}
+
 std::string jsonReport(const engine::RunReport& report) {
     const auto text = [](const Text& t) { return jsonString(platform::toUtf8(t)); };
     std::string out = "{\"outputFolder\": " + text(platform::pathText(report.outputFolder));

@@ -11,6 +11,13 @@ namespace keldor::cli {
 // "date"}]}
 std::string jsonReport(const engine::RunReport& report);
 
+// The name of a run's outcome in JSON: "completed", "couldNotOpen", …
+std::string_view outcomeName(engine::RunOutcome outcome);
+
+// A run that could not start or failed, as one JSON object (UTF-8):
+// {"outcome": name, "message": the system's message}
+std::string jsonFailure(std::string_view outcome, const Text& message);
+
 // A JSON string literal, quotes included.
 std::string jsonString(std::string_view utf8);
 

@@ -10,6 +10,7 @@
 #include "platform/text.h"
 #include "repair/repair_options.h"
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <variant>
@@ -28,12 +29,14 @@ constexpr const char* kUsage =
     "  keldor-cli recover MAILBOX.dbx [--into DIR] [--half-width C] [--full-width C] [--json] "
     "[--quiet]\n"
     "  keldor-cli stores [--json]\n"
+    "  keldor-cli --version\n"
     "\n"
     "Recovers the deleted mail of an Outlook Express mailbox file into a new folder\n"
     "DIR/メール復元YYYYMMDDhhmmss/ (DIR defaults to the current directory).\n"
     "  --half-width C  replacement for lost single-byte characters (default *)\n"
     "  --full-width C  replacement for lost double-byte characters (default ■)\n"
-    "  --json          print the result as one JSON object\n"
+    "  --json          print the result as one JSON object, also when the run cannot\n"
+    "                  start or fails (its outcome and the message)\n"
     "  --quiet         no progress on stderr\n"
     "Ctrl-C stops the run at its next check; a second Ctrl-C ends the program at once.\n"
     "\n"
@@ -50,11 +53,29 @@ void printLine(platform::Stream stream, const std::string& utf8) {
     platform::writeText(stream, utf8 + "\n");
 }
 
+// Set when the arguments ask for JSON, so that failures are reported in it too.
+bool JsonWanted = false;
+
+// A failure: its message on stderr and, with --json, as one object on stdout.
+int failure(int status, std::string_view outcome, const Text& message, bool printMessage) {
+    if (printMessage) {
+        printLine(platform::Stream::Err, cli::terminalText(message));
+    }
+    if (JsonWanted) {
+        printLine(platform::Stream::Out, cli::jsonFailure(outcome, message));
+    }
+    return status;
+}
+
 int usageError(const std::string& problem) {
     if (!problem.empty()) {
         printLine(platform::Stream::Err, "keldor-cli: " + problem);
     }
     platform::writeText(platform::Stream::Err, kUsage);
+    if (JsonWanted) {
+        printLine(platform::Stream::Out,
+                  cli::jsonFailure("usageError", platform::fromUtf8(problem)));
+    }
     return kExitUsage;
 }
 
@@ -135,8 +156,8 @@ int runRecover(const std::vector<std::string>& args) {
     const auto options = repair::makeRepairOptions(platform::fromUtf8(parsed->halfWidth),
                                                    platform::fromUtf8(parsed->fullWidth));
     if (const auto* rejection = std::get_if<repair::ReplacementRejection>(&options)) {
-        printLine(platform::Stream::Err, platform::toUtf8(repair::rejectionMessage(*rejection)));
-        return kExitUsage;
+        return failure(kExitUsage, "invalidReplacement", repair::rejectionMessage(*rejection),
+                       true);
     }
 
     std::error_code error;
@@ -152,7 +173,8 @@ int runRecover(const std::vector<std::string>& args) {
     view.finishProgress();
 
     if (report.outcome != engine::RunOutcome::Completed) {
-        return kExitFailed; // the view has printed the message
+        // The view has printed the message.
+        return failure(kExitFailed, cli::outcomeName(report.outcome), report.message, false);
     }
     if (parsed->json) {
         printLine(platform::Stream::Out, cli::jsonReport(report));
@@ -172,6 +194,11 @@ int runRecover(const std::vector<std::string>& args) {
 int run(const std::vector<std::string>& args) {
     if (args.empty()) {
         return usageError("");
+    }
+    JsonWanted = std::find(args.begin(), args.end(), "--json") != args.end();
+    if (args[0] == "--version") {
+        printLine(platform::Stream::Out, std::string("keldor-cli ") + KELDOR_VERSION);
+        return kExitCompleted;
     }
     if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
         platform::writeText(platform::Stream::Out, kUsage);

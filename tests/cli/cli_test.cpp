@@ -19,6 +19,14 @@ Result runCli(const std::vector<std::string>& args, const std::filesystem::path&
     return testing::runProgram(KELDOR_CLI_PATH, args, scratch);
 }
 
+// Backslashes as a JSON string holds them (Windows paths).
+std::string jsonEscaped(std::string text) {
+    for (std::size_t at = text.find('\\'); at != std::string::npos; at = text.find('\\', at + 2)) {
+        text.insert(at, 1, '\\');
+    }
+    return text;
+}
+
 class Cli : public ::testing::Test {
 protected:
     std::filesystem::path makeMailbox(int messages) {
@@ -137,6 +145,53 @@ TEST_F(Cli, FailuresExitOneWithTheMessage) {
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("このファイルは、Outlock Express のファイルではありません。"),
               std::string::npos);
+}
+
+TEST_F(Cli, JsonFailuresGiveTheOutcomeAndMessageWithTheSameStatus) {
+    const auto missing = dir.path() / "missing.dbx";
+    const auto notMailbox = dir.path() / "text.dbx";
+    testing::writeFile(notMailbox, "just some text, not a mailbox");
+    const std::string into = utf8Path(dir.path());
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string json;
+    };
+    const Case cases[] = {
+        {{"recover", utf8Path(missing), "--into", into, "--json"},
+         1,
+         R"({"outcome": "couldNotOpen", "message": "DBXファイルをオープンできませんでした。\r\n)" +
+             jsonEscaped(utf8Path(missing)) + "\"}\n"},
+        {{"recover", utf8Path(notMailbox), "--into", into, "--json"},
+         1,
+         R"({"outcome": "notOutlookExpress", "message": "このファイルは、Outlock Express のファイルではありません。"})"
+         "\n"},
+        {{"recover", utf8Path(notMailbox), "--into", utf8Path(dir.path() / "no" / "such"),
+          "--json"},
+         1,
+         R"({"outcome": "folderNotCreated", "message": "出力先フォルダの作成に失敗しました。"})"
+         "\n"},
+        {{"recover", "--json"},
+         2,
+         R"({"outcome": "usageError", "message": "no mailbox file given"})"
+         "\n"},
+        {{"recover", utf8Path(notMailbox), "--json", "--full-width", "a"},
+         2,
+         R"({"outcome": "invalidReplacement", "message": "全角文字を入力してください。"})"
+         "\n"},
+    };
+    for (const Case& c : cases) {
+        const Result r = runCli(c.args, dir.path());
+        EXPECT_EQ(r.status, c.status) << c.json;
+        EXPECT_EQ(r.out, c.json);
+        EXPECT_FALSE(r.err.empty()) << "the message still goes to stderr";
+    }
+}
+
+TEST_F(Cli, VersionIsPrinted) {
+    const Result r = runCli({"--version"}, dir.path());
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, std::string("keldor-cli ") + KELDOR_VERSION + "\n");
 }
 
 TEST_F(Cli, UsageErrorsExitTwo) {
