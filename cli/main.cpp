@@ -28,6 +28,7 @@ constexpr const char* kUsage =
     "Usage:\n"
     "  keldor-cli recover MAILBOX.dbx [--into DIR] [--half-width C] [--full-width C] [--json] "
     "[--quiet]\n"
+    "  keldor-cli extract MAILBOX.dbx [--into DIR] [--json] [--quiet]\n"
     "  keldor-cli stores [--json]\n"
     "  keldor-cli --version\n"
     "\n"
@@ -38,6 +39,9 @@ constexpr const char* kUsage =
     "  --json          print the result as one JSON object, also when the run cannot\n"
     "                  start or fails (its outcome and the message)\n"
     "  --quiet         no progress on stderr\n"
+    "\n"
+    "extract writes every live (never deleted) message of the mailbox, byte for byte,\n"
+    "into a new folder DIR/メール抽出YYYYMMDDhhmmss/, named and dated like recovered mail.\n"
     "Ctrl-C stops the run at its next check; a second Ctrl-C ends the program at once.\n"
     "\n"
     "stores lists the Outlook Express identities, their store folders, the default\n"
@@ -83,7 +87,7 @@ void requestStop() {
     engine::StopRequested = true;
 }
 
-struct RecoverArguments {
+struct RunArguments {
     std::string mailbox;
     std::optional<std::string> into;
     std::string halfWidth = "*";
@@ -93,8 +97,9 @@ struct RecoverArguments {
 };
 
 // nullopt after a usage error has been printed.
-std::optional<RecoverArguments> parseRecover(const std::vector<std::string>& args) {
-    RecoverArguments parsed;
+// `withReplacements`: the command takes --half-width and --full-width.
+std::optional<RunArguments> parseRun(const std::vector<std::string>& args, bool withReplacements) {
+    RunArguments parsed;
     bool haveMailbox = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -112,11 +117,11 @@ std::optional<RecoverArguments> parseRecover(const std::vector<std::string>& arg
                 return std::nullopt;
             }
             parsed.into = dir;
-        } else if (arg == "--half-width") {
+        } else if (withReplacements && arg == "--half-width") {
             if (!value(parsed.halfWidth)) {
                 return std::nullopt;
             }
-        } else if (arg == "--full-width") {
+        } else if (withReplacements && arg == "--full-width") {
             if (!value(parsed.fullWidth)) {
                 return std::nullopt;
             }
@@ -147,8 +152,64 @@ std::filesystem::path commandLinePath(const std::string& utf8) {
     return platform::toPath(platform::fromUtf8(utf8));
 }
 
+// --into, or the current folder; absolute.
+Text outputLocation(const RunArguments& arguments) {
+    std::error_code error;
+    std::filesystem::path location =
+        arguments.into ? commandLinePath(*arguments.into) : std::filesystem::current_path(error);
+    return platform::pathText(std::filesystem::absolute(location, error));
+}
+
+bool showsProgress(const RunArguments& arguments) {
+    return !arguments.quiet && platform::isConsole(platform::Stream::Err);
+}
+
+void printExtractReport(const engine::ExtractReport& report) {
+    const Text summary = report.mailCount == 0
+                             ? Text(u"メールが見つかりませんでした。")
+                             : platform::toText(report.mailCount) + u"通のメールを抽出しました。";
+    printLine(platform::Stream::Out, platform::toUtf8(summary));
+    printLine(platform::Stream::Out, platform::toUtf8(platform::pathText(report.outputFolder)));
+    for (std::size_t i = 0; i < report.files.size(); ++i) {
+        if (i < report.cut.size() && report.cut[i]) {
+            printLine(platform::Stream::Out,
+                      platform::toUtf8(u"途中で切れています: " +
+                                       platform::pathText(report.files[i].file.filename())));
+        }
+    }
+    if (const int damage = report.damage.total(); damage > 0) {
+        printLine(
+            platform::Stream::Out,
+            platform::toUtf8(u"壊れた箇所: " + platform::toText(damage) + u"（読み飛ばしました）"));
+    }
+    if (report.stopped) {
+        printLine(platform::Stream::Out, platform::toUtf8(u"（途中で停止しました）"));
+    }
+}
+
+int runExtract(const std::vector<std::string>& args) {
+    const std::optional<RunArguments> parsed = parseRun(args, false);
+    if (!parsed) {
+        return kExitUsage;
+    }
+    platform::installInterruptHandler(requestStop);
+    cli::CliView view(outputLocation(*parsed), showsProgress(*parsed), u"抽出中");
+    const engine::ExtractReport report =
+        engine::extractMailbox(commandLinePath(parsed->mailbox), view);
+    view.finishProgress();
+    if (report.outcome != engine::RunOutcome::Completed) {
+        return failure(kExitFailed, cli::outcomeName(report.outcome), report.message, false);
+    }
+    if (parsed->json) {
+        printLine(platform::Stream::Out, cli::jsonReport(report));
+    } else {
+        printExtractReport(report);
+    }
+    return kExitCompleted;
+}
+
 int runRecover(const std::vector<std::string>& args) {
-    const std::optional<RecoverArguments> parsed = parseRecover(args);
+    const std::optional<RunArguments> parsed = parseRun(args, true);
     if (!parsed) {
         return kExitUsage;
     }
@@ -160,14 +221,8 @@ int runRecover(const std::vector<std::string>& args) {
                        true);
     }
 
-    std::error_code error;
-    std::filesystem::path location =
-        parsed->into ? commandLinePath(*parsed->into) : std::filesystem::current_path(error);
-    location = std::filesystem::absolute(location, error);
-
     platform::installInterruptHandler(requestStop);
-    cli::CliView view(platform::pathText(location),
-                      !parsed->quiet && platform::isConsole(platform::Stream::Err));
+    cli::CliView view(outputLocation(*parsed), showsProgress(*parsed));
     const engine::RunReport report = engine::recoverMailbox(
         commandLinePath(parsed->mailbox), view, std::get<repair::RepairOptions>(options));
     view.finishProgress();
@@ -206,6 +261,9 @@ int run(const std::vector<std::string>& args) {
     }
     if (args[0] == "recover") {
         return runRecover({args.begin() + 1, args.end()});
+    }
+    if (args[0] == "extract") {
+        return runExtract({args.begin() + 1, args.end()});
     }
     if (args[0] == "stores") {
         return cli::runStoresCommand({args.begin() + 1, args.end()});

@@ -124,6 +124,29 @@ TEST_F(Cli, ThreeRunsStartedTogetherKeepEveryMail) {
     }
 }
 
+TEST_F(Cli, ExtractWritesTheLiveMessagesAndSaysWhichWereCut) {
+    testing::MailboxWriter writer;
+    writer.addLiveMessage("Subject: live one\r\nFrom: a@example.jp\r\n\r\n" + Bytes(1200, 'x') +
+                          "\r\n");
+    writer.addLiveMessage("Subject: live two\r\nFrom: a@example.jp\r\n\r\nbody\r\n");
+    testing::MailboxOptions options;
+    options.liveChainLoop = true;
+    const auto mailbox = dir.path() / "live.dbx";
+    testing::writeFile(mailbox, writer.build(options));
+    const Result r = runCli(
+        {"extract", utf8Path(mailbox), "--into", utf8Path(dir.path()), "--json"}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find(R"("mailCount": 2, "messageCount": 2)"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(R"("chainLoops": 1)"), std::string::npos) << r.out;
+    EXPECT_NE(
+        r.out.find(
+            R"j("file": "live one.eml", "subject": "live one", "date": "(不明)", "cut": true})j"),
+        std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find(R"("file": "live two.eml")"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(utf8Path(dir.path() / u"メール抽出")), std::string::npos) << r.out;
+}
+
 TEST_F(Cli, NothingFoundStillSucceeds) {
     const auto mailbox = makeMailbox(0);
     const Result r =
