@@ -4,13 +4,19 @@
 #include "cli/cli_view.h"
 #include "cli/json_report.h"
 #include "cli/stores_command.h"
+#include "engine/extract_run.h"
+#include "engine/output_folder.h"
 #include "engine/recovery_run.h"
 #include "engine/run_flags.h"
+#include "platform/case_fold.h"
 #include "platform/console.h"
+#include "platform/files.h"
 #include "platform/text.h"
 #include "repair/repair_options.h"
+#include "startup/mailbox_files.h"
 
 #include <algorithm>
+#include <functional>
 #include <optional>
 #include <string>
 #include <variant>
@@ -26,9 +32,10 @@ constexpr int kExitUsage = 2;
 
 constexpr const char* kUsage =
     "Usage:\n"
-    "  keldor-cli recover MAILBOX.dbx [--into DIR] [--half-width C] [--full-width C] [--json] "
+    "  keldor-cli recover MAILBOX.dbx|STORE-FOLDER [--into DIR] [--half-width C] [--full-width C] "
+    "[--json] "
     "[--quiet]\n"
-    "  keldor-cli extract MAILBOX.dbx [--into DIR] [--json] [--quiet]\n"
+    "  keldor-cli extract MAILBOX.dbx|STORE-FOLDER [--into DIR] [--json] [--quiet]\n"
     "  keldor-cli stores [--json]\n"
     "  keldor-cli --version\n"
     "\n"
@@ -42,6 +49,8 @@ constexpr const char* kUsage =
     "\n"
     "extract writes every live (never deleted) message of the mailbox, byte for byte,\n"
     "into a new folder DIR/メール抽出YYYYMMDDhhmmss/, named and dated like recovered mail.\n"
+    "A store folder as the argument handles each of its mailbox files, in the order\n"
+    "the mailbox picker lists them, into its own sub-folder of one new folder.\n"
     "Ctrl-C stops the run at its next check; a second Ctrl-C ends the program at once.\n"
     "\n"
     "stores lists the Outlook Express identities, their store folders, the default\n"
@@ -187,12 +196,124 @@ void printExtractReport(const engine::ExtractReport& report) {
     }
 }
 
+// One mailbox file of a store folder, as its run left it.
+struct MailboxOutcome {
+    Text name;
+    bool completed = false;
+    std::string outcome; // the outcome's JSON name
+    Text message;        // why it was skipped
+    std::string json;    // the run's JSON report, when completed
+    Text summary;        // the run's one-line text report, when completed
+};
+
+// Runs `runOne` (mailbox path, folder name) for every mailbox file of
+// `store` in the picker's order, each into its own sub-folder of one new run
+// folder named `runFolderPrefix` + the time; the files the picker leaves out
+// are listed as skipped.
+int runStoreFolder(const std::filesystem::path& store, const RunArguments& arguments,
+                   TextView runFolderPrefix,
+                   const std::function<MailboxOutcome(const std::filesystem::path&, const Text&,
+                                                      const Text&)>& runOne) {
+    std::error_code error;
+    const std::optional<std::filesystem::path> runFolder = engine::claimOutputFolder(
+        engine::joinPath(outputLocation(arguments),
+                         engine::stampedFolderName(runFolderPrefix, engine::localNow())),
+        error);
+    if (!runFolder) {
+        return failure(kExitFailed, "folderNotCreated", u"出力先フォルダの作成に失敗しました。",
+                       true);
+    }
+    std::vector<MailboxOutcome> outcomes;
+    for (const startup::MailboxFile& file : startup::listMailboxFiles(store)) {
+        const Text subFolder = file.name.substr(0, file.name.size() - 4); // without ".dbx"
+        outcomes.push_back(
+            runOne(store / platform::toPath(file.name), platform::pathText(*runFolder), subFolder));
+        outcomes.back().name = file.name;
+    }
+    for (const platform::FolderEntry& entry : platform::listFiles(store)) {
+        if (platform::foldCase(entry.name).ends_with(u".dbx") &&
+            !startup::folderKindOf(entry.name)) {
+            outcomes.push_back(
+                MailboxOutcome{entry.name,
+                               false,
+                               "notMailboxFile",
+                               u"メールボックスのファイルではないため、読み飛ばしました。",
+                               {},
+                               {}});
+        }
+    }
+
+    if (arguments.json) {
+        std::string out = "{\"outputFolder\": " +
+                          cli::jsonString(platform::toUtf8(platform::pathText(*runFolder))) +
+                          ", \"mailboxes\": [";
+        bool first = true;
+        for (const MailboxOutcome& o : outcomes) {
+            if (o.completed) {
+                out += std::string(first ? "" : ", ") +
+                       "{\"mailbox\": " + cli::jsonString(platform::toUtf8(o.name)) +
+                       ", \"report\": " + o.json + "}";
+                first = false;
+            }
+        }
+        out += "], \"skipped\": [";
+        first = true;
+        for (const MailboxOutcome& o : outcomes) {
+            if (!o.completed) {
+                out += std::string(first ? "" : ", ") +
+                       "{\"mailbox\": " + cli::jsonString(platform::toUtf8(o.name)) +
+                       ", \"outcome\": " + cli::jsonString(o.outcome) +
+                       ", \"message\": " + cli::jsonString(platform::toUtf8(o.message)) + "}";
+                first = false;
+            }
+        }
+        printLine(platform::Stream::Out, out + "]}");
+        return kExitCompleted;
+    }
+    printLine(platform::Stream::Out, platform::toUtf8(platform::pathText(*runFolder)));
+    for (const MailboxOutcome& o : outcomes) {
+        printLine(platform::Stream::Out,
+                  platform::toUtf8(o.name + u": " +
+                                   (o.completed ? o.summary : u"スキップ: " + o.message)));
+    }
+    return kExitCompleted;
+}
+
+bool isFolder(const std::filesystem::path& path) {
+    std::error_code error;
+    return std::filesystem::is_directory(path, error);
+}
+
+// The one-line report of a run that found `count` mails.
+Text countSummary(int count, TextView found) {
+    return count == 0 ? Text(u"メールが見つかりませんでした。")
+                      : platform::toText(count) + Text(found);
+}
+
 int runExtract(const std::vector<std::string>& args) {
     const std::optional<RunArguments> parsed = parseRun(args, false);
     if (!parsed) {
         return kExitUsage;
     }
     platform::installInterruptHandler(requestStop);
+    const std::filesystem::path target = commandLinePath(parsed->mailbox);
+    if (isFolder(target)) {
+        return runStoreFolder(
+            target, *parsed, u"メール抽出",
+            [&](const std::filesystem::path& mailbox, const Text& location, const Text& name) {
+                cli::CliView view(location, showsProgress(*parsed), u"抽出中");
+                const engine::ExtractReport report = engine::extractMailbox(mailbox, view, name);
+                view.finishProgress();
+                const bool completed = report.outcome == engine::RunOutcome::Completed;
+                return MailboxOutcome{
+                    {},
+                    completed,
+                    std::string(cli::outcomeName(report.outcome)),
+                    report.message,
+                    completed ? cli::jsonReport(report) : std::string(),
+                    countSummary(report.mailCount, u"通のメールを抽出しました。")};
+            });
+    }
     cli::CliView view(outputLocation(*parsed), showsProgress(*parsed), u"抽出中");
     const engine::ExtractReport report =
         engine::extractMailbox(commandLinePath(parsed->mailbox), view);
@@ -222,9 +343,32 @@ int runRecover(const std::vector<std::string>& args) {
     }
 
     platform::installInterruptHandler(requestStop);
+    const std::filesystem::path target = commandLinePath(parsed->mailbox);
+    const auto& repairOptions = std::get<repair::RepairOptions>(options);
+    if (isFolder(target)) {
+        return runStoreFolder(
+            target, *parsed, u"メール復元",
+            [&](const std::filesystem::path& mailbox, const Text& location, const Text& name) {
+                cli::CliView view(location, showsProgress(*parsed));
+                const engine::RunReport report =
+                    engine::recoverMailbox(mailbox, view, repairOptions, name);
+                view.finishProgress();
+                const bool completed = report.outcome == engine::RunOutcome::Completed;
+                if (!completed && !report.outputFolder.empty()) {
+                    std::error_code ignored; // a refused file's folder stays only when empty
+                    std::filesystem::remove(report.outputFolder, ignored);
+                }
+                return MailboxOutcome{
+                    {},
+                    completed,
+                    std::string(cli::outcomeName(report.outcome)),
+                    report.message,
+                    completed ? cli::jsonReport(report) : std::string(),
+                    countSummary(report.mailCount, u"通のメールが見つかりました。")};
+            });
+    }
     cli::CliView view(outputLocation(*parsed), showsProgress(*parsed));
-    const engine::RunReport report = engine::recoverMailbox(
-        commandLinePath(parsed->mailbox), view, std::get<repair::RepairOptions>(options));
+    const engine::RunReport report = engine::recoverMailbox(target, view, repairOptions);
     view.finishProgress();
 
     if (report.outcome != engine::RunOutcome::Completed) {

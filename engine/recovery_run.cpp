@@ -269,7 +269,8 @@ std::vector<std::uint64_t> listDeletedChain(const platform::ReadOnlyFile& file, 
 }
 
 RunReport recoverMailbox(const std::filesystem::path& mailboxPath, RunView& view,
-                         const repair::RepairOptions& options) {
+                         const repair::RepairOptions& options,
+                         const std::optional<Text>& folderName) {
     RunReport report;
 
     // 1. The mailbox, for reading only.
@@ -291,7 +292,8 @@ RunReport recoverMailbox(const std::filesystem::path& mailboxPath, RunView& view
     // second gets "_2", "_3", … rather than writing over this one's files.
     std::error_code folderError;
     const std::optional<std::filesystem::path> claimed = claimOutputFolder(
-        joinPath(view.outputLocation(), outputFolderName(localNow())), folderError);
+        joinPath(view.outputLocation(), folderName ? *folderName : outputFolderName(localNow())),
+        folderError);
     if (!claimed) {
         report.outcome = RunOutcome::FolderNotCreated;
         report.message = u"出力先フォルダの作成に失敗しました。";

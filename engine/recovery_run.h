@@ -12,6 +12,7 @@
 #include <ctime>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace keldor::engine {
@@ -53,8 +54,11 @@ Text outputFolderName(const std::tm& localTime);
 // Runs the whole recovery of `mailboxPath` through `view`. Never modifies the
 // mailbox. Clears StopRequested at the start; stops at its checks when it is
 // set. Shows its messages through the view and returns what happened.
+// `folderName`, when given, is the name of the folder made under the
+// view's output location instead of outputFolderName of now.
 RunReport recoverMailbox(const std::filesystem::path& mailboxPath, RunView& view,
-                         const repair::RepairOptions& options);
+                         const repair::RepairOptions& options,
+                         const std::optional<Text>& folderName = std::nullopt);
 
 // The deleted-record chain as file offsets, in chain order. Ends at a zero
 // link, a link whose record would run past the end of the file, or the first

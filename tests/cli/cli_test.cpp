@@ -147,6 +147,57 @@ TEST_F(Cli, ExtractWritesTheLiveMessagesAndSaysWhichWereCut) {
     EXPECT_NE(r.out.find(utf8Path(dir.path() / u"メール抽出")), std::string::npos) << r.out;
 }
 
+TEST_F(Cli, StoreFolderHandlesEachMailboxFileInThePickersOrder) {
+    const auto store = dir.path() / "store";
+    std::filesystem::create_directory(store);
+    testing::MailboxWriter live;
+    live.addLiveMessage("Subject: kept\r\nFrom: a@example.jp\r\n\r\nbody\r\n");
+    live.addMessage("Subject: gone\r\nFrom: a@example.jp\r\n\r\nbody\r\n");
+    live.writeTo(store / u"受信トレイ.dbx");
+    live.writeTo(store / u"削除済みアイテム.dbx");
+    testing::writeFile(store / u"ニュース.dbx", "not a mailbox");
+    testing::writeFile(store / "Folders.dbx", "the folder list");
+    testing::writeFile(store / "notes.txt", "not listed at all");
+    const auto into = dir.path() / "out";
+    std::filesystem::create_directory(into);
+
+    for (const std::string command : {"extract", "recover"}) {
+        SCOPED_TRACE(command);
+        const Result r =
+            runCli({command, utf8Path(store), "--into", utf8Path(into), "--json"}, dir.path());
+        ASSERT_EQ(r.status, 0) << r.err;
+        const auto inbox = r.out.find(R"({"mailbox": "受信トレイ.dbx")");
+        const auto deleted = r.out.find(R"({"mailbox": "削除済みアイテム.dbx")");
+        ASSERT_NE(inbox, std::string::npos) << r.out;
+        ASSERT_NE(deleted, std::string::npos) << r.out;
+        EXPECT_LT(inbox, deleted) << "the picker's order";
+        EXPECT_NE(r.out.find(R"({"mailbox": "ニュース.dbx", "outcome": "notOutlookExpress")"),
+                  std::string::npos)
+            << r.out;
+        EXPECT_NE(r.out.find(R"({"mailbox": "Folders.dbx", "outcome": "notMailboxFile")"),
+                  std::string::npos)
+            << r.out;
+        EXPECT_EQ(r.out.find("notes.txt"), std::string::npos);
+    }
+    std::vector<std::filesystem::path> runs;
+    for (const auto& entry : std::filesystem::directory_iterator(into)) {
+        runs.push_back(entry.path());
+    }
+    ASSERT_EQ(runs.size(), 2u);
+    for (const auto& run : runs) {
+        const bool extracted = run.filename().string().rfind("メール抽出", 0) == 0;
+        std::vector<Text> subFolders;
+        for (const auto& entry : std::filesystem::directory_iterator(run)) {
+            subFolders.push_back(platform::pathText(entry.path().filename()));
+        }
+        std::sort(subFolders.begin(), subFolders.end());
+        EXPECT_EQ(subFolders, (std::vector<Text>{u"削除済みアイテム", u"受信トレイ"}));
+        const char* expected = extracted ? "kept.eml" : "gone.eml";
+        EXPECT_TRUE(std::filesystem::exists(run / u"受信トレイ" / expected)) << run;
+        EXPECT_TRUE(std::filesystem::exists(run / u"削除済みアイテム" / expected)) << run;
+    }
+}
+
 TEST_F(Cli, NothingFoundStillSucceeds) {
     const auto mailbox = makeMailbox(0);
     const Result r =
