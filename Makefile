@@ -3,7 +3,8 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_GEN := -G Ninja
 SAMPLE := samples/削除済みアイテム.dbx
 
-.PHONY: deps build run test test-debug test-asan test-windows windows bench sample screenshots clean
+.PHONY: deps build run test test-debug test-asan test-windows windows bench sample screenshots \
+    windows-screenshots clean
 
 # Windows programs run under Wine in a prefix of their own, made afresh for
 # each test run, in Japan's time zone (the zone of the people Keldor is for).
@@ -63,7 +64,17 @@ bench: deps
 screenshots: deps
 	cmake -S . -B build/release $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DKELDOR_BUILD_TESTS=OFF
 	cmake --build build/release -j $(JOBS) --target keldor_screenshots
-	QT_QPA_PLATFORM=offscreen build/release/ui/keldor_screenshots build/screenshots
+	QT_QPA_PLATFORM=offscreen build/release/ui/qt/keldor_screenshots build/screenshots
+
+# PNG files of the Win32 windows under build/screenshots-windows/, drawn by
+# Wine on an Xvfb display of their own, with the Japanese fonts mapped.
+# The tool is built with the Windows tests, in their build folder.
+windows-screenshots: deps
+	cmake -S . -B build/windows-test $(CMAKE_GEN) $(WINDOWS_TOOLCHAIN) -DCMAKE_BUILD_TYPE=Release \
+	    -DWARNINGS_AS_ERRORS=ON
+	cmake --build build/windows-test -j $(JOBS) --target keldor_window_screenshots
+	scripts/windows-screenshots build/windows-test/tests/ui/win32/keldor_window_screenshots.exe \
+	    build/screenshots-windows
 
 # Rebuilds the bundled sample mailbox from samples/mails/.
 sample: build

@@ -1,13 +1,17 @@
 #include "engine/repair_pipeline.h"
 
+#include "engine/header_line_repair.h"
 #include "engine/header_names.h"
 #include "engine/line_reader.h"
+#include "repair/base64_body_repair.h"
 #include "repair/encoded_word_repair.h"
 #include "repair/japanese_text_repair.h"
 #include "repair/mime_structure.h"
+#include "repair/quoted_printable_repair.h"
 
 #include <algorithm>
 #include <optional>
+#include <vector>
 
 namespace keldor::engine {
 
@@ -16,8 +20,13 @@ namespace {
 using repair::BoundaryResult;
 using repair::StepEnd;
 
+constexpr char kLost = '\0';
+// A quoted-printable or base64 text body is repaired whole once its end is
+// read; a longer one is repaired in pieces of about this size.
+constexpr std::size_t kHeldBodyLimit = 1024 * 1024;
+
 bool holdsLost(ByteView line) {
-    return line.find('\0') != ByteView::npos;
+    return line.find(kLost) != ByteView::npos;
 }
 
 bool isBlank(ByteView line) {
@@ -43,6 +52,32 @@ std::optional<RepairState> textState(char charset) {
     }
 }
 
+// Where a repair put a line break back inside the line (CR LF where a lost
+// byte was): the index where the next line begins, or 0.
+std::size_t restoredBreak(ByteView before, ByteView after) {
+    for (std::size_t i = 0; i + 2 < after.size(); ++i) {
+        if (after[i] == '\r' && after[i + 1] == '\n' &&
+            (before[i] == kLost || before[i + 1] == kLost)) {
+            return i + 2;
+        }
+    }
+    return 0;
+}
+
+// What the handling of one line decided.
+struct Handled {
+    RepairState next;
+    // Nonzero: the line ends at this index, where a lost line break was put
+    // back; the rest is the next line.
+    std::size_t splitAt = 0;
+};
+
+// A line of a body that is repaired whole at its end.
+struct HeldLine {
+    std::int64_t position = 0;
+    Bytes line; // as read, lost bytes still 0x00
+};
+
 // The per-message structure and the repairs that follow it, one line at a time.
 class MessageRepair {
 public:
@@ -52,30 +87,122 @@ public:
     // Repairs the line in place and returns the state of the next line. A
     // step that would run past the line's end ends the line's repair and
     // leaves the state as it was.
-    RepairState handle(RepairState state, std::int64_t position, Bytes& line) {
-        const auto next = isHeaderState(state) ? headerLine(state, position, line)
-                                               : bodyLine(state, position, line);
-        return next.value_or(state);
+    // `original` is the line as read (empty when it held no lost byte).
+    Handled handle(RepairState state, std::int64_t position, Bytes& line, ByteView original) {
+        if (isHeaderState(state)) {
+            return headerLine(state, position, line, original);
+        }
+        return bodyLine(state, position, line);
     }
 
+    // The file has ended: a body still held is repaired.
+    void finish() { (void)repairHeldBody(); }
+
 private:
-    std::optional<RepairState> headerLine(RepairState state, std::int64_t position, Bytes& line) {
+    Handled headerLine(RepairState state, std::int64_t position, Bytes& line, ByteView original) {
+        if (original.empty()) {
+            return headerSteps(state, position, line, false);
+        }
         if (holdsLost(line)) {
             completeHeaderName(line);
             restoreHeaderBreak(line);
-            if (repair::repairEncodedWord(line, options_) == StepEnd::PastLineEnd) {
-                return std::nullopt;
+            restoreHeaderLineBreaks(line);
+            if (state == RepairState::PartHeader && inHeaderBlock_) {
+                restoreBlankAfterEncoding(line);
+                if (part_.transferEncoding != 0) {
+                    restoreBlankBeforeBody(line, part_.transferEncoding == 'B');
+                }
             }
         }
-        const BoundaryResult found = detectBoundary(position, line);
-        repair::detectPartInfo(part_, line);
-        return afterHeaderLine(state, found, line);
+        if (const std::size_t split = restoredBreak(original, line); split != 0) {
+            // The lost bytes held the end of this line and the start of the
+            // next: the rest of the header repairs take them one by one.
+            Bytes head = line.substr(0, split);
+            Handled handled = headerSteps(state, position, head, true);
+            line.replace(0, split, head);
+            if (handled.splitAt == 0) {
+                handled.splitAt = split;
+            }
+            return handled;
+        }
+        return headerSteps(state, position, line, true);
     }
 
-    std::optional<RepairState> bodyLine(RepairState state, std::int64_t position, Bytes& line) {
+    Handled headerSteps(RepairState state, std::int64_t position, Bytes& line, bool lost) {
+        if (lost && repair::repairEncodedWord(line, options_) == StepEnd::PastLineEnd) {
+            return {state};
+        }
+        if (lost && inHeaderBlock_) {
+            keepFieldName(line, options_.halfWidthByte);
+            repair::completeContentType(line);
+        }
+        const BoundaryResult found = detectBoundary(position, line);
+        std::size_t split = 0;
+        if (found == BoundaryResult::DelimiterMatched) {
+            split = repairDelimiterLineEnd(line);
+        } else if (lost && inHeaderBlock_) {
+            restoreFieldColon(line);
+        }
+        Bytes head = split != 0 ? line.substr(0, split) : Bytes();
+        Bytes& own = split != 0 ? head : line;
+        repair::detectPartInfo(part_, own);
+        // Field names are known from a delimiter to the blank line that ends
+        // the header after it (an attached message's header begins anew).
+        if (found == BoundaryResult::DelimiterMatched) {
+            inHeaderBlock_ = true;
+        } else if (isBlank(own)) {
+            inHeaderBlock_ = false;
+        }
+        const RepairState next = afterHeaderLine(state, found, own);
+        if (split != 0) {
+            line.replace(0, split, head);
+        }
+        return {next, split};
+    }
+
+    Handled bodyLine(RepairState state, std::int64_t position, Bytes& line) {
         if (detectBoundary(position, line) == BoundaryResult::DelimiterMatched) {
+            const std::size_t start = boundaries_.matchedStart;
+            if (start >= 2) {
+                // The body's last bytes and its line break stand before the
+                // delimiter: they are the body's last line, the delimiter
+                // the next one.
+                Bytes head = line.substr(0, start);
+                const std::optional<RepairState> kept = bodyRepair(state, position, head, true);
+                line.replace(0, start, head);
+                return {kept.value_or(state), start};
+            }
+            (void)repairHeldBody();
             part_.clearPartCodes();
-            return RepairState::PartHeader;
+            inHeaderBlock_ = true;
+            return {RepairState::PartHeader, repairDelimiterLineEnd(line)};
+        }
+        return {bodyRepair(state, position, line, false).value_or(state)};
+    }
+
+    // The repair of one body line; nullopt when a step ran past the line's end.
+    std::optional<RepairState> bodyRepair(RepairState state, std::int64_t position, Bytes& line,
+                                          bool endsBody) {
+        switch (state) {
+        case RepairState::QuotedPrintableText:
+        case RepairState::Base64Text:
+            held_.push_back({position, line});
+            heldSize_ += line.size();
+            heldEndsBody_ = endsBody;
+            if (heldSize_ > kHeldBodyLimit || endsBody) {
+                // This line is among those repaired; the caller writes it.
+                line = repairHeldBody().back();
+            }
+            return state;
+        case RepairState::Base64Body:
+            if (holdsLost(line)) {
+                (void)repair::fillBase64Line(base64_, line, endsBody);
+            } else {
+                repair::noteBase64Line(base64_, line);
+            }
+            return state;
+        default:
+            break;
         }
         if (!holdsLost(line)) {
             return state;
@@ -92,13 +219,120 @@ private:
             end = repair::repairEucLine(line, options_);
             break;
         default:
-            // HTML, base64 and other bodies get no repair of their own.
+            // HTML and other bodies get no repair of their own.
             break;
         }
         if (end == StepEnd::PastLineEnd) {
             return std::nullopt;
         }
         return state;
+    }
+
+    // Repairs the held body on its decoded text and writes back every line
+    // that comes out other than the file now holds (lines with lost bytes
+    // were written with blanks for them meanwhile). Returns the lines as
+    // repaired.
+    std::vector<Bytes> repairHeldBody() {
+        if (held_.empty()) {
+            return {};
+        }
+        std::vector<Bytes> lines;
+        lines.reserve(held_.size());
+        for (const HeldLine& held : held_) {
+            lines.push_back(held.line);
+        }
+        if (heldState_ == RepairState::Base64Text) {
+            repair::repairBase64TextBody(lines, heldEndsBody_,
+                                         repair::textRepairerFor(heldCharset_), options_);
+        } else {
+            repair::repairQuotedPrintableTextBody(lines, heldCharset_, options_);
+        }
+        for (std::size_t n = 0; n < held_.size(); ++n) {
+            Bytes written = held_[n].line;
+            std::replace(written.begin(), written.end(), kLost, ' ');
+            std::replace(lines[n].begin(), lines[n].end(), kLost, ' ');
+            if (lines[n] != written) {
+                writeLine(reader_, held_[n].position, lines[n]);
+            }
+        }
+        held_.clear();
+        heldSize_ = 0;
+        heldEndsBody_ = false;
+        return lines;
+    }
+
+    // After a delimiter: lost bytes right after it are the "--" of a closing
+    // delimiter, or held its line break and the start of the next line. The
+    // index where that next line begins, or 0 when it does not begin here.
+    std::size_t repairDelimiterLineEnd(Bytes& line) const {
+        std::size_t i = boundaries_.matchedEnd;
+        // Two bytes, dashes or lost, that end the line: a closing delimiter.
+        if (i + 2 <= line.size() &&
+            (ByteView(line).substr(i + 2).empty() || ByteView(line).substr(i + 2) == "\r\n")) {
+            const auto dashOrLost = [](char c) { return c == '-' || c == kLost; };
+            if (dashOrLost(line[i]) && dashOrLost(line[i + 1])) {
+                line[i] = '-';
+                line[i + 1] = '-';
+                return 0;
+            }
+        }
+        std::size_t dashes = 0;
+        while (i < line.size() && line[i] == '-' && dashes < 2) {
+            ++i;
+            ++dashes;
+        }
+        if (i >= line.size() || line[i] != kLost) {
+            return 0;
+        }
+        std::size_t j = i;
+        while (j < line.size() && line[j] == kLost) {
+            ++j;
+        }
+        const auto fillDashes = [&](std::size_t room) {
+            if (dashes + room < 2) {
+                return;
+            }
+            while (dashes < 2) {
+                line[i++] = '-';
+                ++dashes;
+            }
+        };
+        if (j == line.size() || ByteView(line).substr(j) == "\r\n") {
+            fillDashes(j - i);
+            return 0;
+        }
+        // The next line began inside the lost bytes: at a header name that
+        // fits them, after a surviving LF, or right where its text survived.
+        std::size_t next = 0;
+        // The delimiter stands before the rest, as text before a header
+        // name stands in a header line.
+        Bytes rest = "-" + line.substr(i);
+        const Bytes restBefore = rest;
+        restoreHeaderBreak(rest);
+        if (const std::size_t at = restoredBreak(restBefore, rest); at != 0) {
+            line.replace(i, rest.size() - 1, ByteView(rest).substr(1));
+            next = i + at - 1;
+        } else if (line[j] == '\n') {
+            line[j - 1] = '\r';
+            next = j + 1;
+        } else if (j >= i + 2) {
+            line[j - 2] = '\r';
+            line[j - 1] = '\n';
+            next = j;
+        } else {
+            return 0;
+        }
+        // Before the break: the "--" of a closing delimiter when another
+        // delimiter follows, blank lines for the rest.
+        const std::size_t breakAt = next - 2;
+        if (ByteView(line).substr(next, 2) == "--") {
+            fillDashes(breakAt - i);
+        }
+        for (; i + 1 < breakAt; i += 2) {
+            line[i] = '\r';
+            line[i + 1] = '\n';
+        }
+        return next;
     }
 
     RepairState afterHeaderLine(RepairState state, BoundaryResult found, ByteView line) {
@@ -108,11 +342,17 @@ private:
                 return RepairState::Preamble;
             }
             if (isBlank(line)) {
+                if (part_.transferEncoding == 'B') {
+                    return startBody(base64State());
+                }
+                if (part_.transferEncoding == 'P' && namesJapaneseText()) {
+                    return startBody(RepairState::QuotedPrintableText);
+                }
                 if (part_.contentType == 'T') {
                     return textState(part_.charset).value_or(RepairState::MessageHeader);
                 }
                 if (part_.contentType == 'H') {
-                    return RepairState::HtmlBody;
+                    return namesJapaneseText() ? *textState(part_.charset) : RepairState::HtmlBody;
                 }
             }
             return RepairState::MessageHeader;
@@ -123,27 +363,61 @@ private:
             }
             return RepairState::Preamble;
         default:
+            if (found == BoundaryResult::DelimiterMatched) {
+                part_.clearPartCodes();
+                return RepairState::PartHeader;
+            }
             return isBlank(line) ? bodyOfPart() : RepairState::PartHeader;
         }
     }
 
     // The body state a part header selects at its blank line.
-    RepairState bodyOfPart() const {
+    RepairState bodyOfPart() {
         switch (part_.transferEncoding) {
         case 'B':
-            return RepairState::Base64Body;
+            return startBody(base64State());
         case 'P':
-            // Quoted-printable text stays under the header repairs.
+            if (namesJapaneseText()) {
+                return startBody(RepairState::QuotedPrintableText);
+            }
+            // Quoted-printable text in another charset stays under the
+            // header repairs.
             if (part_.contentType != 'H') {
                 return RepairState::PartHeader;
             }
             return part_.charset == 'J' ? RepairState::HtmlBody : RepairState::OtherBody;
         default:
+            if (part_.contentType == 'M') {
+                // An attached message: its header gets the header repairs.
+                part_.clearPartCodes();
+                inHeaderBlock_ = true;
+                return RepairState::MessageHeader;
+            }
+            if (part_.contentType == 'H' && namesJapaneseText()) {
+                return *textState(part_.charset);
+            }
             if (part_.contentType != 'T') {
                 return RepairState::OtherBody;
             }
             return textState(part_.charset).value_or(RepairState::PartHeader);
         }
+    }
+
+    // A text or HTML part whose own header names a Japanese charset.
+    bool namesJapaneseText() const {
+        return (part_.contentType == 'T' || part_.contentType == 'H') && part_.charsetNamed &&
+               textState(part_.charset).has_value();
+    }
+
+    RepairState base64State() const {
+        return namesJapaneseText() ? RepairState::Base64Text : RepairState::Base64Body;
+    }
+
+    RepairState startBody(RepairState state) {
+        base64_ = {};
+        heldState_ = state;
+        heldCharset_ = part_.charset;
+        return state;
     }
 
     BoundaryResult detectBoundary(std::int64_t position, Bytes& line) {
@@ -156,6 +430,13 @@ private:
     const repair::RepairOptions& options_;
     repair::PartInfo part_;
     repair::BoundaryTable boundaries_;
+    repair::Base64Body base64_;
+    std::vector<HeldLine> held_;
+    std::size_t heldSize_ = 0;
+    bool heldEndsBody_ = false;
+    RepairState heldState_ = RepairState::OtherBody;
+    char heldCharset_ = 0;
+    bool inHeaderBlock_ = true; // no blank line yet since the header began
 };
 
 } // namespace
@@ -170,16 +451,38 @@ void repairMessageFile(const std::filesystem::path& file, const repair::RepairOp
     RepairState state = RepairState::MessageHeader;
     LineRead read = readLine(*reader);
     while (read.position != 0) {
-        const bool heldLost = holdsLost(read.line);
-        state = repair.handle(state, read.position, read.line);
-        if (heldLost) {
-            // What no repair could fill becomes a blank.
-            std::replace(read.line.begin(), read.line.end(), '\0', ' ');
-            writeLine(*reader, read.position, read.line);
+        std::int64_t position = read.position;
+        Bytes line = std::move(read.line);
+        // Lines without lost bytes are never changed here.
+        const Bytes original = holdsLost(line) ? line : Bytes();
+        std::size_t offset = 0; // of the line being handled, in what was read
+        // A line whose lost bytes held a line break is handled as the lines
+        // it holds, one after the other.
+        for (;;) {
+            const Handled handled =
+                repair.handle(state, position, line,
+                              original.empty() ? ByteView() : ByteView(original).substr(offset));
+            state = handled.next;
+            const std::size_t end = handled.splitAt != 0 ? handled.splitAt : line.size();
+            if (!original.empty()) {
+                // What no repair could fill becomes a blank.
+                Bytes own = line.substr(0, end);
+                std::replace(own.begin(), own.end(), kLost, ' ');
+                if (own != ByteView(original).substr(offset, end)) {
+                    writeLine(*reader, position, own);
+                }
+            }
+            if (handled.splitAt == 0 || handled.splitAt >= line.size()) {
+                break;
+            }
+            position += static_cast<std::int64_t>(handled.splitAt);
+            offset += handled.splitAt;
+            line.erase(0, handled.splitAt);
         }
         read = readLine(*reader);
         view.processEvents();
     }
+    repair.finish();
     closeLineReader(*reader);
 }
 

@@ -18,16 +18,22 @@ enum class RepairState {
     JisText = 10,   // a text/plain body in ISO-2022-JP
     SjisText = 11,  // a text/plain body in Shift_JIS
     EucText = 12,   // a text/plain body in EUC-JP
-    HtmlBody = 20,
+    HtmlBody = 20,  // an HTML body that gets no text repair
+    QuotedPrintableText = 21, // a quoted-printable text or HTML body in a Japanese charset
     Base64Body = 30,
+    Base64Text = 31, // a base64 text or HTML body in a Japanese charset
     OtherBody = 40,
 };
 
 // Reads the closed message file back and rewrites, at the same length, every
 // line that holds a lost (0x00) byte: header lines get their names, line
 // breaks, encoded words, boundaries and charsets back; Japanese text bodies
-// get their text repaired; whatever is still lost becomes a blank. Lines
-// without lost bytes are never written. Never changes the file's size; never
+// get their text repaired, quoted-printable and base64 ones on their decoded
+// text; base64 bodies get the line breaks and characters that keep every
+// surviving character in place; whatever is still lost becomes a blank.
+// Where a lost run held a line break, the two lines are repaired as two.
+// Lines without lost bytes are written only where a repair of the text
+// around a lost byte reaches into them. Never changes the file's size; never
 // reports an error: a file that cannot be opened is left as written, and a
 // read that fails ends the file's repair. Lets the view process pending
 // events after every line.

@@ -2,6 +2,9 @@
 
 #include "repair/line_edit.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace keldor::repair {
 namespace {
 
@@ -316,15 +319,56 @@ StepEnd rebuildJisRun(LineEdit& edit, std::size_t last, std::size_t z, JisState 
 
 } // namespace
 
+namespace {
+
+bool isSjisLead(unsigned b) {
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xEF);
+}
+
+bool cannotBeginSjis(unsigned b) {
+    return b == 0x80 || b == 0xA0 || b >= 0xF0;
+}
+
+// Lead bytes of the characters of JIS X 0208 and the NEC special row, the
+// ones that text holds; the user-defined and IBM rows are taken for a sign
+// of misread pairs.
+bool isAssignedSjisLead(unsigned b) {
+    return (b >= 0x81 && b <= 0x84) || (b >= 0x87 && b <= 0x9F) || (b >= 0xE0 && b <= 0xEA);
+}
+
+// Whether the Shift_JIS text from `start` to the end of the line reads as
+// whole characters.
+bool sjisReadsFrom(ByteView text, std::size_t start) {
+    for (std::size_t i = start; i < text.size(); ++i) {
+        const unsigned b = byteAt(text, i);
+        const bool single = b < 0x80 || (b >= 0xA1 && b <= 0xDF);
+        if (!single && !isAssignedSjisLead(b)) {
+            return false;
+        }
+        if (!single) {
+            if (++i >= text.size()) {
+                return false;
+            }
+            const unsigned trail = byteAt(text, i);
+            if (trail < 0x40 || trail == 0x7F || trail > 0xFC) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+} // namespace
+
 StepEnd repairSjisLine(Bytes& line, const RepairOptions& options) {
-    return repairDoubleByteLine(
-        line, options.halfWidthByte,
-        [](unsigned b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xEF); },
-        // A byte that cannot begin a character must be the trail of one the run cut.
-        [](ByteView rest) {
-            const unsigned b = byteAt(rest, 0);
-            return b == 0x80 || b == 0xA0 || b >= 0xF0;
-        });
+    return repairDoubleByteLine(line, options.halfWidthByte, isSjisLead,
+                                // The trail of a character the run cut: a byte that cannot
+                                // begin one, or one after which the rest of the line only
+                                // reads as whole characters from the next byte on.
+                                [](ByteView rest) {
+                                    return cannotBeginSjis(byteAt(rest, 0)) ||
+                                           (!sjisReadsFrom(rest, 0) && sjisReadsFrom(rest, 1));
+                                });
 }
 
 StepEnd repairEucLine(Bytes& line, const RepairOptions& options) {
@@ -339,6 +383,52 @@ StepEnd repairEucLine(Bytes& line, const RepairOptions& options) {
             }
             return count % 2 == 1;
         });
+}
+
+TextRepairer textRepairerFor(char charset) {
+    switch (charset) {
+    case 'J':
+        return repairJisLine;
+    case 'S':
+        return repairSjisLine;
+    case 'E':
+        return repairEucLine;
+    default:
+        return nullptr;
+    }
+}
+
+void repairTextRuns(Bytes& line, TextRepairer repairText, const RepairOptions& options) {
+    // Last run first: a run's repair depends on the text after it (the next
+    // escape sequence, the characters it must pair up with), which an
+    // earlier run does not touch. Earlier runs stand in as bytes that are no
+    // escape and no lead byte while a later one is repaired.
+    constexpr char kStandIn = '\x01';
+    std::size_t lost = static_cast<std::size_t>(std::count(line.begin(), line.end(), '\0'));
+    while (lost != 0) {
+        std::size_t last = line.rfind('\0');
+        while (last > 0 && line[last - 1] == '\0') {
+            --last;
+        }
+        std::vector<std::size_t> standIns;
+        for (std::size_t i = 0; i < last; ++i) {
+            if (line[i] == '\0') {
+                line[i] = kStandIn;
+                standIns.push_back(i);
+            }
+        }
+        (void)repairText(line, options);
+        for (const std::size_t i : standIns) {
+            if (line[i] == kStandIn) {
+                line[i] = '\0';
+            }
+        }
+        const auto left = static_cast<std::size_t>(std::count(line.begin(), line.end(), '\0'));
+        if (left >= lost) {
+            return;
+        }
+        lost = left;
+    }
 }
 
 } // namespace keldor::repair

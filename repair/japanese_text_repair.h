@@ -13,4 +13,15 @@ namespace keldor::repair {
 [[nodiscard]] StepEnd repairSjisLine(Bytes& line, const RepairOptions& options);
 [[nodiscard]] StepEnd repairEucLine(Bytes& line, const RepairOptions& options);
 
+using TextRepairer = StepEnd (*)(Bytes& line, const RepairOptions& options);
+
+// The repairer of a charset code ('J', 'S', 'E'); nullptr for any other code.
+TextRepairer textRepairerFor(char charset);
+
+// Repairs every run of lost bytes in one line of decoded text, last to
+// first, where the repairer itself fills only the first: for text that was
+// decoded from a transfer encoding, whose lines may span several runs.
+// Stops when a run is not filled; what is left stays lost.
+void repairTextRuns(Bytes& line, TextRepairer repairText, const RepairOptions& options);
+
 } // namespace keldor::repair

@@ -1,6 +1,7 @@
 #include "repair/mime_structure.h"
 
 #include <array>
+#include <optional>
 #include <string_view>
 
 namespace keldor::repair {
@@ -71,30 +72,20 @@ void setAt(Bytes& line, std::int64_t position, char value) {
     line[static_cast<std::size_t>(position - 1)] = value;
 }
 
-Bytes delimiterOf(ByteView headerLine, std::size_t paramPos) {
-    const std::size_t valueStart = paramPos - 1 + kValueOffset;
+// "--" and the `length` bytes of the header line from the 1-based `valueStart`
+// (fewer if the line ends sooner).
+Bytes delimiterOf(ByteView headerLine, std::size_t valueStart, std::size_t length) {
     Bytes delimiter = "--";
-    if (valueStart < headerLine.size()) {
-        delimiter += headerLine.substr(valueStart, kBoundaryLength);
+    if (valueStart - 1 < headerLine.size()) {
+        delimiter += headerLine.substr(valueStart - 1, length);
     }
     return delimiter;
 }
 
-// The boundary parameter on a multipart Content-Type line or the line after
-// it, found by whichever piece of its name survived.
-BoundaryResult recordBoundary(BoundaryTable& table, Bytes& line, ByteView lowered,
-                              std::int64_t linePosition) {
-    std::int64_t b = 0;
-    if (const auto at = findFolded(lowered, "boun")) {
-        b = at;
-    } else if (const auto dary = findFolded(lowered, "dary")) {
-        b = dary - 4;
-    } else if (const auto quote = findFolded(lowered, "=\"--")) {
-        b = quote - 8;
-    }
-    if (b < 1 || !fitsAt(line, b, kBoundaryTemplate, false)) {
-        return BoundaryResult::NoMatch;
-    }
+// Outlook Express's own form: `boundary="--` found by whichever piece of its
+// name survived, and the 41 bytes after the quote.
+BoundaryResult recordOutlookExpressBoundary(BoundaryTable& table, Bytes& line, std::int64_t b,
+                                            std::int64_t linePosition) {
     fillAt(line, b, kBoundaryTemplate);
     // A folded field: CR LF and a tab before the parameter.
     if (b > 1 && isLost(line, b - 1)) {
@@ -106,11 +97,173 @@ BoundaryResult recordBoundary(BoundaryTable& table, Bytes& line, ByteView lowere
     }
     BoundaryEntry entry;
     entry.paramPos = static_cast<std::size_t>(b);
-    entry.delimiter = delimiterOf(line, entry.paramPos);
+    entry.valueStart = entry.paramPos + kValueOffset;
+    entry.delimiter = delimiterOf(line, entry.valueStart, kBoundaryLength);
     entry.linePosition = linePosition;
     entry.headerLine = line;
+    entry.form = BoundaryForm::OutlookExpress;
     table.entries.push_back(std::move(entry));
     return BoundaryResult::BoundaryRecorded;
+}
+
+// Where Outlook Express's form would stand, by the piece of its name that
+// survived; 0 when there is none or that is not its form.
+std::int64_t outlookExpressParameter(ByteView line, ByteView lowered) {
+    std::int64_t b = 0;
+    if (const auto at = findFolded(lowered, "boun")) {
+        b = at;
+    } else if (const auto dary = findFolded(lowered, "dary")) {
+        b = dary - 4;
+    } else if (const auto quote = findFolded(lowered, "=\"--")) {
+        b = quote - 8;
+    }
+    if (b < 1 || !fitsAt(line, b, kBoundaryTemplate, false)) {
+        return 0;
+    }
+    // Its value is 41 bytes long: the closing quote stands right after them
+    // (or was lost). Any other length is another program's boundary that
+    // merely begins with dashes.
+    const auto quoteAt = static_cast<std::size_t>(b - 1) + kValueOffset + kBoundaryLength;
+    if (quoteAt >= line.size() || (line[quoteAt] != '"' && line[quoteAt] != kLost)) {
+        return 0;
+    }
+    return b;
+}
+
+constexpr std::string_view kParameterName = "boundary=";
+// Of the nine bytes of `boundary=`, at least this many must have survived
+// for a damaged name to be taken for it.
+constexpr std::size_t kNameEvidence = 5;
+
+bool isWordByte(unsigned c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '_';
+}
+
+// 0-based index of a `boundary=` parameter in any letter case, lost bytes
+// fitting any of its bytes; npos when there is none.
+std::size_t findParameterName(ByteView line) {
+    for (std::size_t at = 0; at + kParameterName.size() <= line.size(); ++at) {
+        std::size_t surviving = 0;
+        bool fits = true;
+        for (std::size_t i = 0; i < kParameterName.size() && fits; ++i) {
+            if (line[at + i] == kLost) {
+                continue;
+            }
+            fits = folded(line, at + i) == static_cast<unsigned char>(kParameterName[i]);
+            ++surviving;
+        }
+        // Not the end of a longer word, such as another parameter's name.
+        if (fits && surviving >= kNameEvidence && (at == 0 || !isWordByte(byteAt(line, at - 1)))) {
+            return at;
+        }
+    }
+    return ByteView::npos;
+}
+
+// The end of a line's content: before its CR LF, if it has one.
+std::size_t contentEnd(ByteView line) {
+    const std::size_t n = line.size();
+    return n >= 2 && line[n - 2] == '\r' && line[n - 1] == '\n' ? n - 2 : n;
+}
+
+bool endsToken(char c) {
+    return c == ';' || c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '"';
+}
+
+// Any other form: the value after `boundary=`, quoted or not. A lost opening
+// quote is known by the closing one; a lost closing quote is taken to be the
+// last lost byte before the line's end. Lost bytes inside the value stay
+// lost: its delimiter lines teach them.
+BoundaryResult recordOtherBoundary(BoundaryTable& table, Bytes& line, std::int64_t linePosition) {
+    const std::size_t name = findParameterName(line);
+    if (name == ByteView::npos) {
+        return BoundaryResult::NoMatch;
+    }
+    const std::size_t v = name + kParameterName.size();
+    const std::size_t end = contentEnd(line);
+    if (v >= end) {
+        return BoundaryResult::NoMatch;
+    }
+    bool quoted = line[v] == '"';
+    if (line[v] == kLost) {
+        std::size_t q = v + 1;
+        while (q < end && line[q] != '"' && line[q] != ';' && line[q] != ' ' && line[q] != '\t') {
+            ++q;
+        }
+        quoted = q < end && line[q] == '"';
+    }
+    std::size_t valueStart = v;
+    std::size_t valueEnd = end;
+    if (quoted) {
+        valueStart = v + 1;
+        const std::size_t close = line.find('"', valueStart);
+        if (close != Bytes::npos && close < end) {
+            valueEnd = close;
+        }
+        line[v] = '"';
+    } else {
+        valueEnd = v;
+        while (valueEnd < end && !endsToken(line[valueEnd])) {
+            ++valueEnd;
+        }
+    }
+    // Lost bytes that end the line may hold the end of the value, its
+    // closing quote, the next parameter or a blank line: the first
+    // delimiter line tells.
+    std::size_t looseEnd = 0;
+    if (valueEnd == end || (valueEnd < line.size() && endsToken(line[valueEnd]) &&
+                            line[valueEnd] != '"' && line[valueEnd] != ';')) {
+        while (looseEnd < valueEnd - valueStart && line[valueEnd - 1 - looseEnd] == kLost) {
+            ++looseEnd;
+        }
+    }
+    if (valueEnd - looseEnd <= valueStart) {
+        return BoundaryResult::NoMatch;
+    }
+
+    // The name's lost letters, in the case of those that survived.
+    bool upper = false;
+    for (std::size_t i = 0; i + 1 < kParameterName.size(); ++i) {
+        const unsigned c = byteAt(line, name + i);
+        upper = upper || (c >= 'A' && c <= 'Z');
+    }
+    for (std::size_t i = 0; i < kParameterName.size(); ++i) {
+        if (line[name + i] == kLost) {
+            const char c = kParameterName[i];
+            line[name + i] = upper && c >= 'a' && c <= 'z' ? static_cast<char>(c - ('a' - 'A')) : c;
+        }
+    }
+    // What stood before the name: the blank or tab of a folded field, and the
+    // line break before it, or the ";" that ends the previous parameter.
+    if (name >= 1 && line[name - 1] == kLost) {
+        line[name - 1] = '\t';
+    }
+    if (name >= 4 && line[name - 3] == kLost && line[name - 2] == kLost) {
+        const bool afterSemicolon = line[name - 4] == ';';
+        line[name - 3] = afterSemicolon ? '\r' : ';';
+        line[name - 2] = afterSemicolon ? '\n' : ' ';
+    }
+
+    BoundaryEntry entry;
+    entry.paramPos = name + 1;
+    entry.valueStart = valueStart + 1;
+    entry.delimiter = delimiterOf(line, entry.valueStart, valueEnd - valueStart);
+    entry.linePosition = linePosition;
+    entry.headerLine = line;
+    entry.form = BoundaryForm::Other;
+    entry.looseEnd = looseEnd;
+    table.entries.push_back(std::move(entry));
+    return BoundaryResult::BoundaryRecorded;
+}
+
+// The boundary parameter on a multipart Content-Type line or the line after it.
+BoundaryResult recordBoundary(BoundaryTable& table, Bytes& line, ByteView lowered,
+                              std::int64_t linePosition) {
+    if (const std::int64_t b = outlookExpressParameter(line, lowered); b >= 1) {
+        return recordOutlookExpressBoundary(table, line, b, linePosition);
+    }
+    return recordOtherBoundary(table, line, linePosition);
 }
 
 // Where a delimiter line would begin, found by a piece of an Outlook
@@ -144,21 +297,124 @@ bool delimiterFits(ByteView line, std::size_t start, ByteView delimiter) {
     return true;
 }
 
+// Whether what follows a delimiter at the 0-based `at` can end its line: the
+// "--" of a closing delimiter, blanks and the CR LF; or lost bytes, after
+// which the next line may have begun.
+bool endsDelimiterLine(ByteView line, std::size_t at) {
+    std::size_t dashes = 0;
+    while (at < line.size() && line[at] == '-' && dashes < 2) {
+        ++at;
+        ++dashes;
+    }
+    while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) {
+        ++at;
+    }
+    return at == line.size() || line[at] == kLost || line.substr(at) == "\r\n";
+}
+
+// Where a delimiter of another program's boundary stands in the line: at its
+// start, or right after lost bytes that held the previous line's CR LF.
+// Enough of it must have survived to tell it from text. Of a delimiter
+// with a loose end, as few of the loose bytes as the line allows are
+// taken; `length` is set to the delimiter's length as found. npos when it
+// is not there.
+std::size_t otherDelimiterAt(ByteView line, const BoundaryEntry& entry, std::size_t& length) {
+    const ByteView delimiter = entry.delimiter;
+    for (std::size_t s = 0; s + delimiter.size() - entry.looseEnd <= line.size(); ++s) {
+        if (s == 1) {
+            continue;
+        }
+        if (s >= 2) {
+            const bool breakBefore = (line[s - 2] == kLost || line[s - 2] == '\r') &&
+                                     (line[s - 1] == kLost || line[s - 1] == '\n') &&
+                                     (line[s - 2] == kLost || line[s - 1] == kLost);
+            if (!breakBefore) {
+                continue;
+            }
+        }
+        for (std::size_t loose = entry.looseEnd + 1; loose-- > 0;) {
+            const std::size_t n = delimiter.size() - loose;
+            if (s + n > line.size()) {
+                continue;
+            }
+            std::size_t agree = 0;
+            std::size_t known = 0;
+            bool fits = true;
+            for (std::size_t i = 0; i < n && fits; ++i) {
+                const char l = line[s + i];
+                const char d = delimiter[i];
+                known += d != kLost ? 1 : 0;
+                if (l != kLost && d != kLost) {
+                    fits = l == d;
+                    ++agree;
+                }
+            }
+            if (fits && agree >= 3 && agree * 2 >= known && endsDelimiterLine(line, s + n)) {
+                length = n;
+                return s;
+            }
+        }
+    }
+    return ByteView::npos;
+}
+
+// The first delimiter line of a boundary with a loose end has told how
+// long the value is: the lost bytes after it in the header line were its
+// closing quote and line breaks (blank lines), or stay lost. Returns the
+// indices in the header line that this filled.
+std::vector<std::size_t> settleLooseEnd(BoundaryEntry& entry, std::size_t length) {
+    std::vector<std::size_t> filled;
+    if (entry.looseEnd == 0) {
+        return filled;
+    }
+    Bytes& header = entry.headerLine;
+    const std::size_t valueStart = entry.valueStart - 1;
+    const std::size_t looseStop = valueStart + (entry.delimiter.size() - 2);
+    std::size_t at = valueStart + (length - 2);
+    const bool quoted = valueStart >= 1 && header[valueStart - 1] == '"';
+    if (quoted && at < looseStop && header[at] == kLost) {
+        header[at] = '"';
+        filled.push_back(at++);
+        for (; at + 1 < looseStop && header[at] == kLost && header[at + 1] == kLost; at += 2) {
+            header[at] = '\r';
+            header[at + 1] = '\n';
+            filled.push_back(at);
+            filled.push_back(at + 1);
+        }
+    }
+    entry.delimiter.resize(length);
+    entry.looseEnd = 0;
+    return filled;
+}
+
 BoundaryResult matchDelimiter(BoundaryTable& table, Bytes& line, ByteView lowered,
                               const RewriteAt& rewrite) {
     const std::int64_t b = delimiterStart(lowered);
-    if (b < 1) {
-        return BoundaryResult::NoMatch;
-    }
-    const auto start = static_cast<std::size_t>(b - 1);
     BoundaryEntry* taken = nullptr;
+    std::size_t start = 0;
+    std::vector<std::size_t> settled;
     for (BoundaryEntry& entry : table.entries) {
         const std::size_t length = entry.delimiter.size();
-        if (line.size() < length + 2 || start + length > line.size()) {
+        if (entry.form == BoundaryForm::Other) {
+            std::size_t found = 0;
+            if (const std::size_t at = otherDelimiterAt(line, entry, found); at != ByteView::npos) {
+                taken = &entry;
+                start = at;
+                settled = settleLooseEnd(entry, found);
+                break;
+            }
             continue;
         }
-        if (delimiterFits(line, start, entry.delimiter)) {
+        if (b < 1) {
+            continue;
+        }
+        const auto at = static_cast<std::size_t>(b - 1);
+        if (line.size() < length + 2 || at + length > line.size()) {
+            continue;
+        }
+        if (delimiterFits(line, at, entry.delimiter)) {
             taken = &entry;
+            start = at;
             break;
         }
     }
@@ -169,8 +425,12 @@ BoundaryResult matchDelimiter(BoundaryTable& table, Bytes& line, ByteView lowere
     // The delimiter line and the header line teach each other the bytes one
     // of them lost. Bytes from the third on are the header's boundary value.
     Bytes& header = taken->headerLine;
-    const std::size_t valueStart = taken->paramPos - 1 + kValueOffset;
+    const std::size_t valueStart = taken->valueStart - 1;
+    const std::size_t valueLength = taken->delimiter.size() - 2;
     std::vector<bool> learnt(header.size(), false);
+    for (const std::size_t at : settled) {
+        learnt[at] = true;
+    }
     for (std::size_t i = 0; i < taken->delimiter.size(); ++i) {
         if (line[start + i] == kLost) {
             line[start + i] = taken->delimiter[i];
@@ -183,11 +443,18 @@ BoundaryResult matchDelimiter(BoundaryTable& table, Bytes& line, ByteView lowere
             }
         }
     }
-    if (b > 2 && isLost(line, b - 2) && isLost(line, b - 1)) {
-        setAt(line, b - 2, '\r');
-        setAt(line, b - 1, '\n');
+    if (taken->form == BoundaryForm::OutlookExpress) {
+        if (b > 2 && isLost(line, b - 2) && isLost(line, b - 1)) {
+            setAt(line, b - 2, '\r');
+            setAt(line, b - 1, '\n');
+        }
+    } else if (start >= 2) {
+        line[start - 2] = '\r';
+        line[start - 1] = '\n';
     }
-    taken->delimiter = delimiterOf(header, taken->paramPos);
+    taken->delimiter = delimiterOf(header, taken->valueStart, valueLength);
+    table.matchedStart = start;
+    table.matchedEnd = start + taken->delimiter.size();
 
     // Only the learnt bytes go back into the file: the rest of the header
     // line has been written already, with repairs made after it was recorded
@@ -237,10 +504,116 @@ std::int64_t charsetStart(ByteView lowered) {
             return at - 8;
         }
     }
+    // An unquoted value, as other programs write it.
+    for (const std::string_view value : {"=iso-", "=shift", "=euc-"}) {
+        if (const auto at = findFolded(lowered, value)) {
+            return at - 7;
+        }
+    }
     return 0;
 }
 
+// The content types whose lost letters are put back, so that a part keeps
+// the type that decides how a mail program reads it.
+constexpr std::array<std::string_view, 24> kContentTypes = {
+    "multipart/alternative",
+    "multipart/mixed",
+    "multipart/related",
+    "multipart/report",
+    "multipart/signed",
+    "multipart/digest",
+    "message/rfc822",
+    "message/delivery-status",
+    "text/plain",
+    "text/html",
+    "text/enriched",
+    "text/rfc822-headers",
+    "application/octet-stream",
+    "application/pdf",
+    "application/msword",
+    "application/zip",
+    "application/vnd.ms-excel",
+    "application/x-zip-compressed",
+    "image/jpeg",
+    "image/gif",
+    "image/png",
+    "image/bmp",
+    "audio/x-wav",
+    "video/mpeg",
+};
+
+bool endsContentType(ByteView line, std::size_t at) {
+    if (at >= line.size()) {
+        return true;
+    }
+    const char c = line[at];
+    return c == ';' || c == ' ' || c == '\t' || c == '\r' || c == kLost;
+}
+
 } // namespace
+
+void completeContentType(Bytes& line) {
+    if (line.find(kLost) == Bytes::npos) {
+        return;
+    }
+    const Bytes lowered = foldedCopy(line);
+    const std::int64_t name = findFolded(lowered, "content-type:");
+    if (name == 0) {
+        return;
+    }
+    std::size_t v = static_cast<std::size_t>(name - 1) + 13;
+    if (v < line.size() && (line[v] == ' ' || line[v] == kLost)) {
+        ++v;
+    }
+    if (line.find(kLost, v) == Bytes::npos) {
+        return;
+    }
+    // Only a type that is the one to fit is put back.
+    std::optional<std::string_view> fitting;
+    for (const std::string_view type : kContentTypes) {
+        if (v + type.size() > line.size()) {
+            continue;
+        }
+        std::size_t surviving = 0;
+        bool fits = true;
+        for (std::size_t i = 0; i < type.size() && fits; ++i) {
+            if (line[v + i] != kLost) {
+                fits = folded(line, v + i) == static_cast<unsigned char>(type[i]);
+                ++surviving;
+            }
+        }
+        if (!fits || surviving * 2 < type.size() || !endsContentType(line, v + type.size())) {
+            continue;
+        }
+        if (fitting) {
+            return;
+        }
+        fitting = type;
+    }
+    if (!fitting) {
+        return;
+    }
+    const std::string_view type = *fitting;
+    if (line[v - 1] == kLost) {
+        line[v - 1] = ' ';
+    }
+    for (std::size_t i = 0; i < type.size(); ++i) {
+        if (line[v + i] != kLost) {
+            continue;
+        }
+        const unsigned before = i > 0 ? byteAt(line, v + i - 1) : 'a';
+        const char c = type[i];
+        const bool upper = before >= 'A' && before <= 'Z' && c >= 'a' && c <= 'z';
+        line[v + i] = upper ? static_cast<char>(c - ('a' - 'A')) : c;
+    }
+    // Lost bytes that end the line after the type held the ";" before the
+    // parameters on the next line.
+    const std::size_t after = v + type.size();
+    if (after < line.size() && line[after] == kLost &&
+        line.find_first_not_of(kLost, after) == contentEnd(line)) {
+        line[after] = ';';
+    }
+}
 
 BoundaryResult detectBoundary(BoundaryTable& table, Bytes& line, std::int64_t linePosition,
                               const RewriteAt& rewrite) {
@@ -268,6 +641,9 @@ void detectPartInfo(PartInfo& info, Bytes& line) {
     } else if (findFolded(lowered, "content-type: text/html") != 0) {
         info.contentType = 'H';
         info.charsetPending = true;
+    } else if (findFolded(lowered, "content-type: message/rfc822") != 0) {
+        info.contentType = 'M';
+        info.charsetPending = false;
     } else if (findFolded(lowered, "content-type: ") != 0) {
         info.contentType = 'O';
         info.charsetPending = false;
@@ -280,6 +656,7 @@ void detectPartInfo(PartInfo& info, Bytes& line) {
                 if (fitsAt(line, at, charset.text, true)) {
                     fillAt(line, at, charset.text);
                     info.charset = charset.code;
+                    info.charsetNamed = true;
                     lowered = foldedCopy(line);
                     break;
                 }

@@ -16,10 +16,12 @@ namespace keldor::repair {
 // What the header being read says about the body that follows, as the codes
 // the repair of each body is chosen by.
 struct PartInfo {
-    char contentType = 0;        // 'T' text/plain, 'H' text/html, 'O' any other; 0 none read yet
-    char charset = 0;            // 'J' iso-2022-jp, 'S' shift_jis, 'E' euc-jp; 0 none read yet
+    char contentType =
+        0;            // 'T' text/plain, 'H' text/html, 'M' message/rfc822, 'O' any other; 0 none
+    char charset = 0; // 'J' iso-2022-jp, 'S' shift_jis, 'E' euc-jp; 0 none read yet
     char transferEncoding = 0;   // 'B' base64, 'P' quoted-printable, 'O' any other; 0 none read yet
     bool charsetPending = false; // a charset parameter may stand on this or a following line
+    bool charsetNamed = false;   // this part's own header named the charset of `charset`
 
     // At a part boundary: the next part's header starts afresh, but a part
     // that names no charset keeps the previous part's.
@@ -27,15 +29,34 @@ struct PartInfo {
         contentType = 0;
         transferEncoding = 0;
         charsetPending = false;
+        charsetNamed = false;
     }
+};
+
+// How a boundary parameter was written, which decides how its delimiter
+// lines are found.
+enum class BoundaryForm {
+    // `boundary="` and a 41-byte value beginning with dashes, as Outlook
+    // Express writes it: its delimiter lines are found by the pieces of
+    // "------=_NextPart" that survived.
+    OutlookExpress,
+    // Any other value, quoted or not, of any length: its delimiter lines are
+    // found by the value itself.
+    Other,
 };
 
 // A boundary declared by a header line, and that line as it was repaired.
 struct BoundaryEntry {
-    Bytes delimiter;               // "--" and the 41 bytes after `boundary="`; may hold lost bytes
+    Bytes delimiter;               // "--" and the boundary value; may hold lost bytes
     std::int64_t linePosition = 0; // 1-based position of the header line in the file
     Bytes headerLine;              // the header line, lost bytes it still lacks kept as 0x00
     std::size_t paramPos = 0;      // 1-based position in headerLine of the "b" of "boundary"
+    std::size_t valueStart = 0;    // 1-based position in headerLine of the value's first byte
+    BoundaryForm form = BoundaryForm::OutlookExpress;
+    // The last this many bytes of `delimiter` are lost bytes that ended the
+    // header line and may not belong to the value: its first delimiter line
+    // tells how many do.
+    std::size_t looseEnd = 0;
 };
 
 struct BoundaryTable {
@@ -43,6 +64,10 @@ struct BoundaryTable {
     // boundary parameter is looked for on both. 0 otherwise.
     int multipartState = 0;
     std::vector<BoundaryEntry> entries; // in the order recorded
+    // After DelimiterMatched: the 0-based indices in the line of the
+    // delimiter's first byte and of the byte just past it.
+    std::size_t matchedStart = 0;
+    std::size_t matchedEnd = 0;
 };
 
 enum class BoundaryResult {
@@ -55,16 +80,24 @@ enum class BoundaryResult {
 // Writes bytes over the file at a 1-based position; false when it could not.
 using RewriteAt = std::function<bool(std::int64_t position, ByteView bytes)>;
 
-// Records boundary parameters (lower-case `boundary="--`, as Outlook Express
-// writes them) on a multipart Content-Type line and the line after it, and
-// recognises delimiter lines of recorded boundaries even when their first
-// bytes are lost. Lost bytes of a delimiter line are filled from the
-// recorded boundary; lost bytes of the boundary in its header line are
-// learnt from the delimiter line and written into the file at the header
-// line's place through `rewrite` (only those bytes). Reads and writes stay
-// inside the line.
+// Records boundary parameters on a multipart Content-Type line and the line
+// after it: Outlook Express's own form (lower-case `boundary="--` and 41
+// bytes) as that program writes it, and any other form by its value (quoted
+// or not, of any length, the parameter name in any letter case). Recognises
+// delimiter lines of recorded boundaries even when their first bytes are
+// lost. Lost bytes of a delimiter line are filled from the recorded
+// boundary; lost bytes of the boundary in its header line are learnt from
+// the delimiter line and written into the file at the header line's place
+// through `rewrite` (only those bytes). Reads and writes stay inside the
+// line.
 BoundaryResult detectBoundary(BoundaryTable& table, Bytes& line, std::int64_t linePosition,
                               const RewriteAt& rewrite);
+
+// Fills the lost letters of a Content-Type value in a header line where
+// exactly one of the common content types fits it (at least half of its
+// letters and some of its subtype's surviving), in the letter case of the
+// letter before them, and a lost ";" after it where the line ends there.
+void completeContentType(Bytes& line);
 
 // Updates `info` from one header line (content type, transfer encoding,
 // charset) and fills lost bytes of a charset parameter naming iso-2022-jp,

@@ -2,8 +2,6 @@
 // The coloured header band of the main window and the about box: a
 // two-colour linear gradient between the band's left and right edges.
 
-#include <QWidget>
-
 #include <array>
 #include <cstdint>
 
@@ -14,6 +12,16 @@ using Colour = std::uint32_t;
 
 constexpr Colour rgbColour(unsigned red, unsigned green, unsigned blue) {
     return (red & 0xFFu) | (green & 0xFFu) << 8 | (blue & 0xFFu) << 16;
+}
+
+constexpr unsigned redOf(Colour colour) {
+    return colour & 0xFFu;
+}
+constexpr unsigned greenOf(Colour colour) {
+    return (colour >> 8) & 0xFFu;
+}
+constexpr unsigned blueOf(Colour colour) {
+    return (colour >> 16) & 0xFFu;
 }
 
 constexpr Colour kHeaderLeftColour = rgbColour(66, 109, 165);
@@ -41,28 +49,5 @@ struct GradientVertex {
 // size: vertex 0 at (0, 0) in the left colour, vertex 1 at (width, height) in
 // the right colour. Negative sizes count as 0.
 std::array<GradientVertex, 2> gradientVertices(int width, int height, Colour left, Colour right);
-
-// A panel whose whole background is a gradient; children draw over it.
-class GradientPanel : public QWidget {
-public:
-    explicit GradientPanel(QWidget* parent = nullptr);
-
-    void setGradient(Colour left, Colour right, GradientMode mode);
-    [[nodiscard]] Colour leftColour() const { return left_; }
-    [[nodiscard]] Colour rightColour() const { return right_; }
-    [[nodiscard]] GradientMode mode() const { return mode_; }
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-
-private:
-    Colour left_ = kHeaderLeftColour;
-    Colour right_ = kHeaderRightColour;
-    GradientMode mode_ = GradientMode::Horizontal;
-};
-
-// Repaints `target` with a gradient from `left` to `right`; the old picture is
-// discarded.
-void paintGradient(GradientPanel& target, Colour left, Colour right, GradientMode mode);
 
 } // namespace keldor::ui

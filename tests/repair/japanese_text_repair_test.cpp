@@ -113,6 +113,10 @@ TEST(ShiftJisLineRepair, LeadAndTrailBytes) {
             {"orphaned trail byte after the run", "ab%%%%\xa0\x82\xa2\r\n", "ab*****\x82\xa2\r\n"},
             {"trail of a full character is not a lead", "\x82\xa0\x82%%%%a", "\x82\xa0*****a"},
             {"run to the end keeps the last byte lost", "ab%%%%", "ab***%"},
+            // 0xEF could begin a character, but the text after it only reads
+            // as whole characters from the next byte: it is a cut trail.
+            {"trail that reads as a lead byte", "\x82\xa0%%%%\xef\x8f\xea\x82\xcc\r\n",
+             "\x82\xa0*****\x8f\xea\x82\xcc\r\n"},
         });
 }
 
@@ -158,6 +162,14 @@ TEST(JapaneseTextRepair, LinesWithoutLostBytesOrOnlyLostBytes) {
             EXPECT_EQ(allLost.size(), n);
         }
     }
+}
+
+// Decoded text lines may hold several runs; each repair needs what follows
+// its run (here the ESC ( B the second run took), so the last goes first.
+TEST(RepairTextRuns, RepairsEveryRunLastFirst) {
+    Bytes line = lost("\x1b$B$3$s%%%%$O!\":#F|$ONI$$E75$%%%%B</DIV>\r\n");
+    repairTextRuns(line, repairJisLine, RepairOptions{});
+    EXPECT_EQ(line, "\x1b$B$3$s" + F + F + "$O!\":#F|$ONI$$E75$" + F + kToAscii + "</DIV>\r\n");
 }
 
 } // namespace

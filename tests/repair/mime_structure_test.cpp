@@ -77,10 +77,15 @@ TEST_F(DetectBoundary, FindsAParameterNameWithLostBytes) {
     }
 }
 
-TEST_F(DetectBoundary, IgnoresWhatOutlookExpressNeverWrites) {
+TEST_F(DetectBoundary, LooksForTheParameterOnlyOnTheTypeLineAndTheNext) {
     EXPECT_EQ(feedCopy("Content-Type: multipart/mixed;\r\n"), BoundaryResult::MultipartSeen);
-    EXPECT_EQ(feedCopy("\tBoundary=\"" + Bytes(kBoundary) + "\"\r\n"), BoundaryResult::NoMatch)
-        << "the parameter name must be lower case";
+    EXPECT_EQ(feedCopy("\tBoundary=\"" + Bytes(kBoundary) + "\"\r\n"),
+              BoundaryResult::BoundaryRecorded)
+        << "the parameter name in any case";
+    ASSERT_EQ(table.entries.size(), 1u);
+    EXPECT_EQ(table.entries[0].form, BoundaryForm::Other);
+    EXPECT_EQ(table.entries[0].delimiter, kDelimiter);
+    table.entries.clear();
     EXPECT_EQ(feedCopy("Content-Type: multipart/mixed;\r\n"), BoundaryResult::MultipartSeen);
     EXPECT_EQ(feedCopy("X-Other: 1\r\n"), BoundaryResult::NoMatch);
     EXPECT_EQ(feedCopy("X-Other: 2\r\n"), BoundaryResult::NoMatch);
@@ -255,6 +260,126 @@ TEST(DetectPartInfo, PartCodesClearButTheCharsetCarriesOver) {
     EXPECT_EQ(info.transferEncoding, 0);
     EXPECT_FALSE(info.charsetPending);
     EXPECT_EQ(info.charset, 'S');
+}
+
+TEST_F(DetectBoundary, RecordsOtherProgramsBoundariesByTheirValue) {
+    struct Case {
+        const char* name;
+        Bytes parameterLine;
+        Bytes recorded; // the line as repaired
+        Bytes delimiter;
+    };
+    const std::vector<Case> cases = {
+        {"unquoted, followed by another parameter", " boundary=mimepart_5f3c_1a;\r\n",
+         " boundary=mimepart_5f3c_1a;\r\n", "--mimepart_5f3c_1a"},
+        {"short and quoted", "\tboundary=\"b1\"\r\n", "\tboundary=\"b1\"\r\n", "--b1"},
+        {"name in capitals", " BOUNDARY=\"------[D41A-MULTIPART-0]\"\r\n",
+         " BOUNDARY=\"------[D41A-MULTIPART-0]\"\r\n", "--------[D41A-MULTIPART-0]"},
+        {"dashes but not 41 bytes long", "\tboundary=\"------------080808070605040302010009\"\r\n",
+         "\tboundary=\"------------080808070605040302010009\"\r\n",
+         "--------------080808070605040302010009"},
+        {"lost opening quote", raw("\tboundary=\0Apple-Mail=_7E1B\"\r\n"),
+         "\tboundary=\"Apple-Mail=_7E1B\"\r\n", "--Apple-Mail=_7E1B"},
+        {"lost letters of the name, in their case", raw("\tBOU\0\0\0\0Y=b1\r\n"),
+         "\tBOUNDARY=b1\r\n", "--b1"},
+        {"lost value bytes stay lost", raw("\tboundary=abc\0\0\0\0def\r\n"),
+         raw("\tboundary=abc\0\0\0\0def\r\n"), raw("--abc\0\0\0\0def")},
+    };
+    for (const Case& c : cases) {
+        BoundaryTable fresh;
+        Bytes type = "Content-Type: multipart/mixed;\r\n";
+        detectBoundary(fresh, type, 1, nullptr);
+        Bytes line = c.parameterLine;
+        EXPECT_EQ(detectBoundary(fresh, line, 40, nullptr), BoundaryResult::BoundaryRecorded)
+            << c.name;
+        EXPECT_EQ(line, c.recorded) << c.name;
+        ASSERT_EQ(fresh.entries.size(), 1u) << c.name;
+        EXPECT_EQ(fresh.entries[0].form, BoundaryForm::Other) << c.name;
+        EXPECT_EQ(fresh.entries[0].delimiter, c.delimiter) << c.name;
+    }
+}
+
+class OtherDelimiterLines : public DetectBoundary {
+protected:
+    void SetUp() override {
+        feedCopy("Content-Type: multipart/mixed;\r\n", 200);
+        header = " boundary=" + kValue + "\r\n";
+        feed(header, 232);
+    }
+    const Bytes kValue = "mimepart_5f3c2a1b9e8d7";
+    Bytes header;
+};
+
+TEST_F(OtherDelimiterLines, AreFoundAndFilledByTheValue) {
+    const Bytes d = "--" + kValue;
+    const std::map<std::string, std::pair<Bytes, Bytes>> cases = {
+        {"intact", {d + "\r\n", d + "\r\n"}},
+        {"closing", {d + "--\r\n", d + "--\r\n"}},
+        {"first four lost", {raw("\0\0\0\0") + d.substr(4) + "\r\n", d + "\r\n"}},
+        {"lost inside", {d.substr(0, 9) + raw("\0\0\0\0") + d.substr(13) + "\r\n", d + "\r\n"}},
+        {"line break before it lost",
+         {"end of text" + raw("\0\0\0\0") + d.substr(2) + "\r\n", "end of text\r\n" + d + "\r\n"}},
+        {"its own line break lost with the next line's start",
+         {d + raw("\0\0\0\0") + "ntent-Type: text/plain\r\n",
+          d + raw("\0\0\0\0") + "ntent-Type: text/plain\r\n"}},
+    };
+    for (const auto& [name, lines] : cases) {
+        Bytes line = lines.first;
+        EXPECT_EQ(feed(line, 900), BoundaryResult::DelimiterMatched) << name;
+        EXPECT_EQ(line, lines.second) << name;
+        EXPECT_EQ(table.matchedEnd - table.matchedStart, d.size()) << name;
+    }
+}
+
+TEST_F(OtherDelimiterLines, OtherLinesAreNoDelimiters) {
+    const std::vector<Bytes> lines = {
+        "--" + kValue + "X\r\n",              // a longer boundary
+        "--" + kValue + " is a boundary\r\n", // text after it
+        raw("\0\0\0\0\0\0\0\0\0\0\0\0\r\n"),  // nothing survived to tell
+        "--mimepart_5f3c2a1b9e8d\r\n",        // shorter than the value
+    };
+    for (const Bytes& original : lines) {
+        Bytes line = original;
+        EXPECT_EQ(feed(line), BoundaryResult::NoMatch) << line;
+        EXPECT_EQ(line, original);
+    }
+}
+
+// The closing quote and the line's end lost: the first delimiter line tells
+// how long the value is, and the header line gets its quote and line
+// breaks back.
+TEST_F(DetectBoundary, FirstDelimiterLineSettlesAValueWhoseEndWasLost) {
+    feedCopy("Content-Type: multipart/alternative;\r\n", 100);
+    Bytes header = raw("\tboundary=\"0000b01b93\0\0\0\r\n");
+    ASSERT_EQ(feed(header, 140), BoundaryResult::BoundaryRecorded);
+    Bytes delimiter = "--0000b01b93\r\n";
+    EXPECT_EQ(feed(delimiter, 400), BoundaryResult::DelimiterMatched);
+    EXPECT_EQ(table.entries[0].delimiter, "--0000b01b93");
+    EXPECT_EQ(file.bytes.substr(139 + 21, 3), "\"\r\n");
+    Bytes closing = raw("--0000b01b93\0\0\r\n");
+    EXPECT_EQ(feed(closing, 600), BoundaryResult::DelimiterMatched);
+}
+
+TEST(CompleteContentType, FillsTheOneTypeThatFits) {
+    const std::vector<std::pair<Bytes, Bytes>> cases = {
+        {raw("Content-Type: Multipart/Al\0\0\0\0ative;\r\n"),
+         "Content-Type: Multipart/Alternative;\r\n"},
+        {raw("Content-Type:\0\0\0age/jpeg;\r\n"), "Content-Type: image/jpeg;\r\n"},
+        {raw("Content-Type: image/jp\0\0\0\0\r\n"), raw("Content-Type: image/jpeg;\0\r\n")},
+        // application/pdf and application/zip would both fit.
+        {raw("Content-Type: application/\0\0\0\0\r\n"),
+         raw("Content-Type: application/\0\0\0\0\r\n")},
+        {raw("Content-Type: \0\0\0\0/plain\r\n"), "Content-Type: text/plain\r\n"},
+        // Half the letters of a type must have survived.
+        {raw("Content-Type: \0\0\0\0\0\0\0\0ain\r\n"),
+         raw("Content-Type: \0\0\0\0\0\0\0\0ain\r\n")},
+        {"Content-Type: text/plain\r\n", "Content-Type: text/plain\r\n"},
+    };
+    for (const auto& [damaged, repaired] : cases) {
+        Bytes line = damaged;
+        completeContentType(line);
+        EXPECT_EQ(line, repaired);
+    }
 }
 
 } // namespace

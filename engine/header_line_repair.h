@@ -1,0 +1,42 @@
+#pragma once
+// Repairs of single header lines beyond their names and line breaks: what
+// keeps a damaged field a field for a mail program, and the blank line that
+// ends a part's header where a lost run took it. Each changes only lost
+// (0x00) bytes and never a line's size.
+
+#include "platform/bytes.h"
+
+namespace keldor::engine {
+
+// Lost bytes in the name of a header field become the half-width character
+// (or "-" where that is no name character): as blanks they would end the
+// header for a mail program. A line starting with a blank or tab, or
+// without a colon, is left alone.
+void keepFieldName(Bytes& line, unsigned halfWidth);
+
+// A header line without a colon whose first lost byte follows a field name:
+// that byte becomes the colon.
+void restoreFieldColon(Bytes& line);
+
+// A lost byte before a surviving LF becomes CR, one after a surviving CR
+// becomes LF: a header line holds no bare CR or LF.
+void restoreHeaderLineBreaks(Bytes& line);
+
+// Whether text that follows lost bytes at the start of a header line can be
+// the rest of a header field: the rest of a field name and its colon, or
+// the rest of a parameter of a folded field ("name=", "charset=" ...).
+[[nodiscard]] bool continuesHeader(ByteView text);
+
+// A Content-Transfer-Encoding line whose value is whole, then two lost
+// bytes and the line's CR LF: the two were its own CR LF, and the line
+// ends a blank line, the header's last.
+void restoreBlankAfterEncoding(Bytes& line);
+
+// A line of a part header that goes on after lost bytes with what cannot
+// be a header field (for a base64 body, `base64`: base64 text only): the
+// lost bytes held the blank line that ends the header, and the line break
+// before it where the run stands inside the line. The line breaks go back;
+// the rest of the line is the body's first.
+void restoreBlankBeforeBody(Bytes& line, bool base64);
+
+} // namespace keldor::engine

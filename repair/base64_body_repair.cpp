@@ -1,0 +1,272 @@
+#include "repair/base64_body_repair.h"
+
+#include "platform/text.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+
+namespace keldor::repair {
+namespace {
+
+constexpr char kLost = '\0';
+constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+// What a lost character is written as before anything better is known; its
+// value only matters for the bytes that depended on it.
+constexpr char kFillCharacter = 'A';
+// A line longer than this is not a line of a base64 body.
+constexpr std::size_t kLongestLine = 1000;
+
+bool isBase64Character(char c) {
+    return platform::base64DigitValue(static_cast<unsigned char>(c)) >= 0;
+}
+
+std::size_t contentLength(ByteView line) {
+    const std::size_t n = line.size();
+    return n >= 2 && line[n - 2] == '\r' && line[n - 1] == '\n' ? n - 2 : n;
+}
+
+bool endsWithCrLf(ByteView line) {
+    return contentLength(line) + 2 == line.size();
+}
+
+// The line length when no complete line has taught it: 76, unless the line
+// holds two lines and the lost run that took the break between them says
+// otherwise (the break then falls where a group of four ends).
+std::size_t guessedLineLength(ByteView line) {
+    const std::size_t n = contentLength(line);
+    if (n <= kBase64LineLength || line[kBase64LineLength] == kLost) {
+        return kBase64LineLength;
+    }
+    for (std::size_t i = 4; i + 1 < n; i += 4) {
+        if (line[i] == kLost && (line[i + 1] == kLost || line[i + 1] == '\n')) {
+            return i;
+        }
+    }
+    return kBase64LineLength;
+}
+
+// Index of the first byte of the line's last run of lost bytes when only
+// line breaks follow it; npos otherwise.
+std::size_t finalRun(ByteView line) {
+    const std::size_t last = line.find_last_of(kLost);
+    if (last == ByteView::npos || line.find_first_not_of("\r\n", last + 1) != ByteView::npos) {
+        return ByteView::npos;
+    }
+    std::size_t start = last;
+    while (start > 0 && line[start - 1] == kLost) {
+        --start;
+    }
+    return start;
+}
+
+} // namespace
+
+void noteBase64Line(Base64Body& body, ByteView line) {
+    const std::size_t length = contentLength(line);
+    if (endsWithCrLf(line) && length <= kLongestLine) {
+        body.lineLength = std::max(body.lineLength, length);
+    }
+    for (const char c : line) {
+        if (isBase64Character(c) || c == '=') {
+            body.phase = (body.phase + 1) % 4;
+        }
+    }
+}
+
+std::vector<std::size_t> fillBase64Line(Base64Body& body, Bytes& line, bool endsBody) {
+    const std::size_t lineLength = body.lineLength != 0 ? body.lineLength : guessedLineLength(line);
+    const std::size_t tail = endsBody ? finalRun(line) : Bytes::npos;
+    std::vector<std::size_t> made;
+    std::size_t column = 0; // characters since the last line break
+    const auto breakByte = [&](std::size_t i) {
+        // LF after a CR, CR before an LF or where the line ends.
+        if (i > 0 && line[i - 1] == '\r') {
+            column = 0;
+            return '\n';
+        }
+        return '\r';
+    };
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (c != kLost) {
+            if (c == '\n') {
+                column = 0;
+            } else if (c != '\r') {
+                ++column;
+            }
+            if (isBase64Character(c) || c == '=') {
+                body.phase = (body.phase + 1) % 4;
+            }
+            continue;
+        }
+        const bool lfFollows = i + 1 < line.size() && line[i + 1] == '\n';
+        const bool afterCr = i > 0 && line[i - 1] == '\r';
+        if (i >= tail) {
+            // The end of the body: complete its last group, padding once it
+            // has the two characters a group needs at least; then the line
+            // breaks before the delimiter.
+            if (body.phase != 0 && !afterCr && !lfFollows && column < lineLength) {
+                const bool padding = body.phase >= 2;
+                line[i] = padding ? '=' : kFillCharacter;
+                if (!padding) {
+                    made.push_back(i);
+                }
+                body.phase = (body.phase + 1) % 4;
+                ++column;
+            } else {
+                line[i] = breakByte(i);
+            }
+            continue;
+        }
+        if (afterCr || lfFollows || column == lineLength) {
+            line[i] = breakByte(i);
+        } else {
+            line[i] = kFillCharacter;
+            made.push_back(i);
+            ++column;
+            body.phase = (body.phase + 1) % 4;
+        }
+    }
+    return made;
+}
+
+namespace {
+
+// One base64 character of a body: where it stands and what it gives.
+struct BodyCharacter {
+    std::size_t line = 0;
+    std::size_t at = 0;
+    int value = -1; // -1 for padding
+    bool lost = false;
+};
+
+} // namespace
+
+void repairBase64TextBody(std::vector<Bytes>& lines, bool lastEndsBody, TextRepairer repairText,
+                          const RepairOptions& options) {
+    Base64Body body;
+    for (const Bytes& line : lines) {
+        if (line.find(kLost) == Bytes::npos && endsWithCrLf(line) &&
+            contentLength(line) <= kLongestLine) {
+            body.lineLength = std::max(body.lineLength, contentLength(line));
+        }
+    }
+    std::vector<std::vector<bool>> filled(lines.size());
+    for (std::size_t n = 0; n < lines.size(); ++n) {
+        Bytes& line = lines[n];
+        filled[n].assign(line.size(), false);
+        if (line.find(kLost) == Bytes::npos) {
+            noteBase64Line(body, line);
+            continue;
+        }
+        const bool endsBody = lastEndsBody && n + 1 == lines.size();
+        for (const std::size_t at : fillBase64Line(body, line, endsBody)) {
+            filled[n][at] = true;
+        }
+    }
+
+    // Text whose lines are not all base64 only gets the fill: its groups
+    // cannot be trusted to stand where the lines put them.
+    for (const Bytes& line : lines) {
+        for (const char c : line) {
+            if (!isBase64Character(c) && c != '=' && c != '\r' && c != '\n') {
+                return;
+            }
+        }
+    }
+
+    std::vector<BodyCharacter> characters;
+    for (std::size_t n = 0; n < lines.size(); ++n) {
+        for (std::size_t at = 0; at < lines[n].size(); ++at) {
+            const char c = lines[n][at];
+            if (isBase64Character(c)) {
+                characters.push_back({n, at,
+                                      platform::base64DigitValue(static_cast<unsigned char>(c)),
+                                      filled[n][at]});
+            } else if (c == '=') {
+                characters.push_back({n, at, -1, false});
+            }
+        }
+    }
+
+    // Decode group by group; a byte is lost when a character that gives it
+    // bits was. A group cut short by padding or by the body's end gives the
+    // bytes its characters cover.
+    Bytes text;
+    std::vector<bool> lostByte;
+    std::vector<std::size_t> groupOf;
+    const std::size_t groups = (characters.size() + 3) / 4;
+    for (std::size_t g = 0; g < groups; ++g) {
+        std::uint32_t bits = 0;
+        std::size_t dataCharacters = 0;
+        std::array<bool, 4> lost{};
+        for (std::size_t k = 0; k < 4; ++k) {
+            const std::size_t i = g * 4 + k;
+            const bool data =
+                i < characters.size() && characters[i].value >= 0 && dataCharacters == k;
+            bits <<= 6;
+            if (data) {
+                bits |= static_cast<std::uint32_t>(characters[i].value);
+                lost[k] = characters[i].lost;
+                ++dataCharacters;
+            }
+        }
+        for (std::size_t k = 0; k + 1 < dataCharacters; ++k) {
+            text += toByte((bits >> (16 - 8 * k)) & 0xFF);
+            lostByte.push_back(lost[k] || lost[k + 1]);
+            groupOf.push_back(g);
+        }
+    }
+
+    // What lost bytes decoded to is nothing to go by, a line break least of all.
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (lostByte[i]) {
+            text[i] = kLost;
+        }
+    }
+    std::vector<bool> groupChanged(groups, false);
+    for (std::size_t start = 0; start < text.size();) {
+        std::size_t end = text.find('\n', start);
+        end = end == Bytes::npos ? text.size() : end + 1;
+        if (std::find(lostByte.begin() + static_cast<std::ptrdiff_t>(start),
+                      lostByte.begin() + static_cast<std::ptrdiff_t>(end),
+                      true) != lostByte.begin() + static_cast<std::ptrdiff_t>(end)) {
+            Bytes textLine = text.substr(start, end - start);
+            repairTextRuns(textLine, repairText, options);
+            // What no repair filled still decodes to a character.
+            std::replace(textLine.begin(), textLine.end(), kLost, toByte(options.halfWidthByte));
+            for (std::size_t i = start; i < end; ++i) {
+                if (textLine[i - start] != text[i] || lostByte[i]) {
+                    text[i] = textLine[i - start];
+                    groupChanged[groupOf[i]] = true;
+                }
+            }
+        }
+        start = end;
+    }
+
+    // Encode the changed groups back into their places; padding stays.
+    std::size_t nextByte = 0;
+    for (std::size_t g = 0; g < groups; ++g) {
+        std::uint32_t bits = 0;
+        std::size_t count = 0;
+        while (nextByte < groupOf.size() && groupOf[nextByte] == g) {
+            bits |= static_cast<std::uint32_t>(byteAt(text, nextByte)) << (16 - 8 * count);
+            ++count;
+            ++nextByte;
+        }
+        if (!groupChanged[g]) {
+            continue;
+        }
+        for (std::size_t k = 0; k < 4; ++k) {
+            const std::size_t i = g * 4 + k;
+            if (i < characters.size() && characters[i].value >= 0 && k <= count) {
+                lines[characters[i].line][characters[i].at] =
+                    kAlphabet[(bits >> (18 - 6 * k)) & 0x3F];
+            }
+        }
+    }
+}
+
+} // namespace keldor::repair

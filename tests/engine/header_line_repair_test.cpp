@@ -1,0 +1,75 @@
+#include "engine/header_line_repair.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace keldor::engine {
+namespace {
+
+template <std::size_t N> Bytes raw(const char (&text)[N]) {
+    return Bytes(text, N - 1);
+}
+
+struct Case {
+    const char* name;
+    std::function<void(Bytes&)> repair;
+    Bytes damaged;
+    Bytes repaired;
+};
+
+TEST(HeaderLineRepair, KeepsDamagedFieldsFieldsAndFindsTheBlankLineBeforeABody) {
+    const auto fieldName = [](Bytes& line) { keepFieldName(line, '*'); };
+    const auto blankBeforeText = [](Bytes& line) { restoreBlankBeforeBody(line, false); };
+    const auto blankBeforeBase64 = [](Bytes& line) { restoreBlankBeforeBody(line, true); };
+    const std::vector<Case> cases = {
+        {"lost bytes in a field name", fieldName, raw("X-Br\0\0\0\0mail-Tracker: x\r\n"),
+         "X-Br****mail-Tracker: x\r\n"},
+        {"a blank as the half-width character is no name character",
+         [](Bytes& line) { keepFieldName(line, ' '); }, raw("X-\0\0ority: 3\r\n"),
+         "X---ority: 3\r\n"},
+        {"a folded line has no name", fieldName, raw("\tby mx\0\0: x\r\n"),
+         raw("\tby mx\0\0: x\r\n")},
+        {"text with blanks before its colon is no field", fieldName, raw("a b\0: x\r\n"),
+         raw("a b\0: x\r\n")},
+        {"the colon after a name", restoreFieldColon, raw("To\0\0\0\0anako@example.jp>\r\n"),
+         raw("To:\0\0\0anako@example.jp>\r\n")},
+        {"no name before the lost bytes", restoreFieldColon, raw("This is\0\0\0\0text\r\n"),
+         raw("This is\0\0\0\0text\r\n")},
+        {"CR before a surviving LF", restoreHeaderLineBreaks, raw("X-A: 1\0\nX-B: 2\r\n"),
+         "X-A: 1\r\nX-B: 2\r\n"},
+        {"LF after a surviving CR", restoreHeaderLineBreaks, raw("X-A: 1\r\0X-B: 2\r\n"),
+         "X-A: 1\r\nX-B: 2\r\n"},
+        {"a whole encoding, its CR LF lost", restoreBlankAfterEncoding,
+         raw("Content-Transfer-Encoding: base64\0\0\r\n"),
+         "Content-Transfer-Encoding: base64\r\n\r\n"},
+        {"an encoding cut short", restoreBlankAfterEncoding,
+         raw("Content-Transfer-Encoding: bas\0\0\r\n"),
+         raw("Content-Transfer-Encoding: bas\0\0\r\n")},
+        {"a body line after the lost blank line", blankBeforeText,
+         raw("\0\0\0\0DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.0 Transitional//EN\">\r\n"),
+         raw("\r\n\0\0DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.0 Transitional//EN\">\r\n")},
+        {"the blank line and the line break before it", blankBeforeText,
+         raw("\tfilename=\"a.txt\"\0\0\0\0=1B$BNkLZ$5$s=1B(B\r\n"),
+         "\tfilename=\"a.txt\"\r\n\r\n=1B$BNkLZ$5$s=1B(B\r\n"},
+        {"the rest of a folded parameter", blankBeforeText, raw("\0\0\0\0rset=\"shift_jis\"\r\n"),
+         raw("\0\0\0\0rset=\"shift_jis\"\r\n")},
+        {"the rest of a field name", blankBeforeText,
+         raw("\0\0\0\0ntent-Disposition: attachment;\r\n"),
+         raw("\0\0\0\0ntent-Disposition: attachment;\r\n")},
+        {"base64 after the lost blank line", blankBeforeBase64,
+         raw("\0\0\0\09j/4AAQSkZJRgABAQEASABIAAD/2wBD\r\n"),
+         raw("\r\n\0\09j/4AAQSkZJRgABAQEASABIAAD/2wBD\r\n")},
+        {"too little base64 to tell", blankBeforeBase64, raw("\0\0\0\0Zm9v\r\n"),
+         raw("\0\0\0\0Zm9v\r\n")},
+    };
+    for (const Case& c : cases) {
+        Bytes line = c.damaged;
+        c.repair(line);
+        EXPECT_EQ(line, c.repaired) << c.name;
+        EXPECT_EQ(line.size(), c.damaged.size()) << c.name;
+    }
+}
+
+} // namespace
+} // namespace keldor::engine

@@ -1,0 +1,194 @@
+#include "repair/base64_body_repair.h"
+
+#include "platform/text.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace keldor::repair {
+namespace {
+
+constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+Bytes lost(std::string text) {
+    for (char& c : text) {
+        if (c == '%') {
+            c = '\0';
+        }
+    }
+    return text;
+}
+
+// Base64 with CR LF after every `width` characters and at the end.
+Bytes encodeLines(ByteView data, std::size_t width = 76) {
+    Bytes chars;
+    for (std::size_t i = 0; i < data.size(); i += 3) {
+        std::uint32_t group = byteAt(data, i) << 16;
+        group |= i + 1 < data.size() ? byteAt(data, i + 1) << 8 : 0;
+        group |= i + 2 < data.size() ? byteAt(data, i + 2) : 0;
+        for (std::size_t k = 0; k < 4; ++k) {
+            chars += k <= data.size() - i ? kAlphabet[(group >> (18 - 6 * k)) & 0x3F] : '=';
+        }
+    }
+    Bytes text;
+    for (std::size_t i = 0; i < chars.size(); i += width) {
+        text += chars.substr(i, width) + "\r\n";
+    }
+    return text;
+}
+
+// The lines the line reader gives: up to and including each CR LF.
+std::vector<Bytes> readLines(ByteView text) {
+    std::vector<Bytes> lines;
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = text.find("\r\n", start);
+        const std::size_t next = end == ByteView::npos ? text.size() : end + 2;
+        lines.emplace_back(text.substr(start, next - start));
+        start = next;
+    }
+    return lines;
+}
+
+TEST(FillBase64Line, PutsLineBreaksAndCharactersWhereTheyBelong) {
+    struct Case {
+        const char* name;
+        std::size_t lineLength; // 0: not yet known
+        std::string damaged;
+        std::string filled;
+    };
+    const std::string a76(76, 'a');
+    const std::string b72(72, 'b');
+    const std::vector<Case> cases = {
+        {"characters keep their places", 76, "QU%%%%JD\r\n", "QUAAAAJD\r\n"},
+        {"the break at the line length", 76, a76.substr(0, 74) + "%%%%" + "cd\r\n",
+         a76.substr(0, 74) + "AA\r\ncd\r\n"},
+        {"CR before a surviving LF", 76, "abcd%%%%\nefgh\r\n", "abcdAAA\r\nefgh\r\n"},
+        {"LF after a surviving CR", 76, "abcd\r%%%%efgh\r\n", "abcd\r\nAAAefgh\r\n"},
+        {"line length learnt elsewhere", 72, b72.substr(0, 71) + "%%%%" + "cd\r\n",
+         b72.substr(0, 71) + "A\r\nAcd\r\n"},
+        {"line length guessed from the run", 0, b72 + "%%%%" + b72 + "\r\n",
+         b72 + "\r\nAA" + b72 + "\r\n"},
+    };
+    for (const Case& c : cases) {
+        Base64Body body;
+        body.lineLength = c.lineLength;
+        Bytes line = lost(c.damaged);
+        fillBase64Line(body, line);
+        EXPECT_EQ(line, c.filled) << c.name;
+    }
+}
+
+TEST(FillBase64Line, AtTheBodysEndPadsTheLastGroupAndBreaksTheLine) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"AQIDBA%%%%", "AQIDBA==\r\n"}, // the delimiter's CR LF follows
+        {"AQIDBAU%%%", "AQIDBAU=\r\n"},
+        {"AQID%%%%", "AQID\r\n\r\n"},
+        {"AQIDB%%%", "AQIDBA=="}, // a group needs two characters before its padding
+    };
+    for (const auto& [damaged, filled] : cases) {
+        Base64Body body;
+        body.lineLength = 76;
+        Bytes line = lost(damaged);
+        const auto made = fillBase64Line(body, line, true);
+        EXPECT_EQ(line, filled) << damaged;
+        for (const std::size_t at : made) {
+            EXPECT_NE(platform::base64DigitValue(byteAt(line, at)), -1) << damaged;
+        }
+    }
+}
+
+// Binary bodies of many sizes lose four bytes at the start of every
+// 512-byte piece; filled line by line as the pipeline does, every lost
+// byte that was a line break is one again, and every decoded byte whose
+// characters survived is the original byte.
+TEST(FillBase64Line, EverySurvivingCharacterDecodesToItsOwnBytes) {
+    std::mt19937 random(11);
+    for (int round = 0; round < 200; ++round) {
+        Bytes data(std::uniform_int_distribution<std::size_t>(1, 4000)(random), '\0');
+        for (char& c : data) {
+            c = toByte(std::uniform_int_distribution<unsigned>(0, 255)(random));
+        }
+        const Bytes text = encodeLines(data);
+        Bytes damaged = text;
+        std::vector<bool> lostAt(text.size(), false);
+        // Not in the last line, whose end no line length tells.
+        const std::size_t stop = text.size() > 80 ? text.size() - 80 : 0;
+        for (std::size_t at = std::uniform_int_distribution<std::size_t>(0, 511)(random);
+             at + 4 <= stop; at += 512) {
+            for (std::size_t k = 0; k < 4; ++k) {
+                damaged[at + k] = '\0';
+                lostAt[at + k] = true;
+            }
+        }
+        Base64Body body;
+        Bytes repaired;
+        for (Bytes line : readLines(damaged)) {
+            if (line.find('\0') != Bytes::npos) {
+                fillBase64Line(body, line);
+            } else {
+                noteBase64Line(body, line);
+            }
+            repaired += line;
+        }
+        ASSERT_EQ(repaired.size(), text.size());
+        std::vector<std::size_t> characters; // positions of the base64 characters
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            const bool isBreak = text[i] == '\r' || text[i] == '\n';
+            ASSERT_EQ(repaired[i] == '\r' || repaired[i] == '\n', isBreak) << "round " << round;
+            if (!isBreak) {
+                characters.push_back(i);
+            }
+        }
+        for (std::size_t n = 0; n < data.size(); ++n) {
+            const std::size_t first = characters[n / 3 * 4 + n % 3];
+            const std::size_t second = characters[n / 3 * 4 + n % 3 + 1];
+            if (lostAt[first] || lostAt[second]) {
+                continue;
+            }
+            const unsigned high =
+                static_cast<unsigned>(platform::base64DigitValue(byteAt(repaired, first)));
+            const unsigned low =
+                static_cast<unsigned>(platform::base64DigitValue(byteAt(repaired, second)));
+            const unsigned value =
+                ((high << (2 + 2 * (n % 3))) | (low >> (4 - 2 * (n % 3)))) & 0xFF;
+            ASSERT_EQ(value, byteAt(data, n)) << "round " << round << ", byte " << n;
+        }
+    }
+}
+
+TEST(RepairBase64TextBody, LostTextBecomesReplacementCharactersInPlace) {
+    struct Case {
+        const char* name;
+        char charset;
+        Bytes text;         // decoded, intact
+        std::size_t at;     // where four characters of its base64 are lost
+        Bytes repairedText; // decoded after the repair
+    };
+    const Bytes jis = "\x1b$B$3$s$K$A$O$3$s$K$A$O\x1b(B\r\n"; // こんにちはこんにちは
+    const Bytes sjis = "\x82\xb1\x82\xf1\x82\xc9\x82\xbf\x82\xcd\r\n";
+    const std::vector<Case> cases = {
+        // Bytes 6 to 8 lost: the cut character and the next two go.
+        {"kanji mode: full-width characters", 'J', jis, 8,
+         "\x1b$B$3\"#\"#\"#$O$3$s$K$A$O\x1b(B\r\n"},
+        // Bytes 3 to 5 lost: the lead byte before them goes too.
+        {"Shift_JIS: half-width characters", 'S', sjis, 4, "\x82\xb1****\x82\xbf\x82\xcd\r\n"},
+    };
+    for (const Case& c : cases) {
+        std::vector<Bytes> lines = {encodeLines(c.text)};
+        lines[0].replace(c.at, 4, 4, '\0');
+        repairBase64TextBody(lines, false, textRepairerFor(c.charset), RepairOptions{});
+        ASSERT_EQ(lines[0].size(), encodeLines(c.text).size()) << c.name;
+        EXPECT_EQ(lines[0], encodeLines(c.repairedText)) << c.name;
+    }
+}
+
+TEST(RepairBase64TextBody, TextThatIsNotBase64OnlyGetsTheFill) {
+    std::vector<Bytes> lines = {"not base64: \x1b$B$3\r\n", lost("ab%%%%cd\r\n")};
+    repairBase64TextBody(lines, false, textRepairerFor('J'), RepairOptions{});
+    EXPECT_EQ(lines[0], "not base64: \x1b$B$3\r\n");
+    EXPECT_EQ(lines[1], "abAAAAcd\r\n");
+}
+
+} // namespace
+} // namespace keldor::repair

@@ -1,0 +1,415 @@
+#include "engine/run_flags.h"
+#include "platform/text.h"
+#include "tests/support/test_support.h"
+#include "tests/ui/qt/ui_test_support.h"
+#include "tests/ui/window_test_mail.h"
+#include "ui/qt/frm_main.h"
+#include "ui/qt/qt_text.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+namespace keldor::testing {
+namespace {
+
+using engine::MessageAnswer;
+using engine::MessageButtons;
+using engine::MessageIcon;
+using ui::frmMain;
+using ui::toQString;
+
+const Text kCouldNotOpen = u"DBXファイルをオープンできませんでした。";
+const Text kFoundMails = u"通のメールが見つかりました。";
+const Text kStopQuestion = u"停止しますか?";
+const Text kCloseQuestion = u"終了しますか?";
+
+ui::MainWindowSetup setupWith(Text name, Text mailbox, Text output) {
+    ui::MainWindowSetup setup;
+    setup.defaultIdentityName = std::move(name);
+    setup.defaultMailboxPath = std::move(mailbox);
+    setup.defaultOutputFolder = std::move(output);
+    return setup;
+}
+
+// A main window whose runs call `onEvents` each time they let events through,
+// the way a user's clicks arrive between two steps of the run, and whose
+// mailbox file picker answers `picked` when it is set.
+class ScriptedMain : public frmMain {
+public:
+    using frmMain::frmMain;
+    std::function<void(int count)> onEvents;
+    std::function<Text()> picked;
+    int eventCount = 0;
+
+    Text pickMailboxFile() override { return picked ? picked() : frmMain::pickMailboxFile(); }
+
+    void processEvents() override {
+        frmMain::processEvents();
+        ++eventCount;
+        if (onEvents) {
+            onEvents(eventCount);
+        }
+    }
+};
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void TearDown() override {
+        engine::StopRequested = false;
+        engine::ExitAfterStop = false;
+    }
+
+    // A window over `output` whose default mailbox is `mailbox`.
+    std::unique_ptr<ScriptedMain> makeWindow(Text mailbox = u"", Text name = u"太郎") {
+        auto window = std::make_unique<ScriptedMain>(
+            setupWith(std::move(name), std::move(mailbox), platform::pathText(output.path())),
+            boxes);
+        window->show();
+        QCoreApplication::processEvents();
+        return window;
+    }
+
+    void useMailboxFile(frmMain& window, const std::filesystem::path& file) {
+        child<QRadioButton>(window, "optFolder")->setChecked(true);
+        child<QLineEdit>(window, "txtDBXFile")->setText(toQString(platform::pathText(file)));
+    }
+
+    // The message files of the single output folder a run made.
+    std::vector<std::filesystem::path> recoveredFiles() {
+        std::vector<std::filesystem::path> folders;
+        for (const auto& entry : std::filesystem::directory_iterator(output.path())) {
+            folders.push_back(entry.path());
+        }
+        EXPECT_EQ(folders.size(), 1u);
+        return folders.size() == 1 ? filesIn(folders.front())
+                                   : std::vector<std::filesystem::path>{};
+    }
+
+    std::filesystem::path writeMailbox(int messages) {
+        const std::filesystem::path file = input.path() / "mailbox.dbx";
+        writeNumberedMailbox(file, messages);
+        return file;
+    }
+
+    TempDir input;
+    TempDir output;
+    AnsweringBoxes boxes;
+};
+
+// --- Load and the Start button ---------------------------------------------
+
+TEST_F(MainWindowTest, LoadFillsIdentityCaptionOutputFolderAndClearsHelpLine) {
+    auto window = makeWindow(u"", u"山田");
+    EXPECT_EQ(child<QRadioButton>(*window, "optDefault")->text(),
+              QStringLiteral("山田の削除済みアイテムフォルダ(&D)"));
+    EXPECT_TRUE(child<QRadioButton>(*window, "optDefault")->isChecked());
+    EXPECT_EQ(ui::toText(child<QLineEdit>(*window, "txtEMLFolder")->text()),
+              platform::pathText(output.path()));
+    EXPECT_TRUE(child<QLabel>(*window, "lblMessage")->text().isEmpty());
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Keldor"));
+    EXPECT_EQ(window->minimumSize(), window->maximumSize()) << "the window is not of fixed size";
+    EXPECT_FALSE(child<QPushButton>(*window, "cmdStop")->isVisible());
+    EXPECT_FALSE(child<QProgressBar>(*window, "prgStatus")->isVisible());
+
+    auto nameless = makeWindow(u"", u"");
+    EXPECT_EQ(child<QRadioButton>(*nameless, "optDefault")->text(),
+              QStringLiteral("の削除済みアイテムフォルダ(&D)"));
+}
+
+TEST_F(MainWindowTest, StartButtonNeedsOutputFolderAndMailboxOnlyInFolderMode) {
+    auto window = makeWindow();
+    auto* start = child<QPushButton>(*window, "cmdStart");
+    auto* dbx = child<QLineEdit>(*window, "txtDBXFile");
+    auto* eml = child<QLineEdit>(*window, "txtEMLFolder");
+
+    // Default identity: the mailbox box does not matter.
+    EXPECT_TRUE(start->isEnabled());
+    child<QRadioButton>(*window, "optFolder")->click();
+    EXPECT_FALSE(start->isEnabled());
+    dbx->setText(QStringLiteral("x.dbx"));
+    EXPECT_TRUE(start->isEnabled());
+    eml->clear();
+    EXPECT_FALSE(start->isEnabled());
+    eml->setText(QStringLiteral("/tmp"));
+    dbx->clear();
+    EXPECT_FALSE(start->isEnabled());
+    child<QRadioButton>(*window, "optDefault")->click();
+    EXPECT_TRUE(start->isEnabled());
+    eml->clear();
+    EXPECT_FALSE(start->isEnabled());
+
+    // An empty documents folder leaves Start disabled from the first.
+    ScriptedMain empty(setupWith(u"", u"", u""), boxes);
+    EXPECT_FALSE(child<QPushButton>(empty, "cmdStart")->isEnabled());
+}
+
+TEST_F(MainWindowTest, FocusOnPathBoxesShowsHelpLine) {
+    auto window = makeWindow();
+    QApplication::setActiveWindow(window.get());
+    auto* message = child<QLabel>(*window, "lblMessage");
+    child<QLineEdit>(*window, "txtDBXFile")->setFocus();
+    EXPECT_EQ(message->text(), QStringLiteral("DBXファイルを指定します。"));
+    child<QLineEdit>(*window, "txtEMLFolder")->setFocus();
+    EXPECT_EQ(message->text(), QStringLiteral("EMLファイルの出力先を指定します。"));
+    child<QLineEdit>(*window, "txtNullAnk")->setFocus();
+    EXPECT_TRUE(message->text().isEmpty());
+}
+
+TEST_F(MainWindowTest, PickedMailboxSelectsFolderModeAndCancelChangesNothing) {
+    Text picked;
+    ScriptedMain window(setupWith(u"", u"", platform::pathText(output.path())), boxes);
+    window.picked = [&picked] { return picked; };
+    auto* find = child<QPushButton>(window, "cmdFindDBX");
+
+    find->click();
+    EXPECT_TRUE(child<QLineEdit>(window, "txtDBXFile")->text().isEmpty());
+    EXPECT_TRUE(child<QRadioButton>(window, "optDefault")->isChecked());
+
+    picked = u"/home/taro/受信トレイ.dbx";
+    find->click();
+    EXPECT_EQ(child<QLineEdit>(window, "txtDBXFile")->text(),
+              QStringLiteral("/home/taro/受信トレイ.dbx"));
+    EXPECT_TRUE(child<QRadioButton>(window, "optFolder")->isChecked());
+    EXPECT_TRUE(child<QPushButton>(window, "cmdStart")->isEnabled());
+}
+
+// --- Start checks --------------------------------------------------------------
+
+struct RejectedInput {
+    const char16_t* halfWidth;
+    const char16_t* fullWidth;
+    const char* focused;
+    const char16_t* message;
+};
+
+const RejectedInput kRejected[] = {
+    // The half-width box is checked first; the full-width one is not looked at.
+    {u"", u"", "txtNullAnk", u"半角文字（カナ、カナ記号を除く）にしてください。"},
+    {u"**", u"■", "txtNullAnk", u"半角文字（カナ、カナ記号を除く）にしてください。"},
+    {u"ｱ", u"■", "txtNullAnk", u"半角文字（カナ、カナ記号を除く）にしてください。"},
+    {u"■", u"■", "txtNullAnk", u"半角文字（カナ、カナ記号を除く）にしてください。"},
+    {u"\U0001F600", u"■", "txtNullAnk", u"半角文字（カナ、カナ記号を除く）にしてください。"},
+    {u"*", u"a", "txtNullKanji", u"全角文字を入力してください。"},
+    {u"*", u"■■", "txtNullKanji", u"全角文字を入力してください。"},
+    {u"*", u"", "txtNullKanji", u"全角文字を入力してください。"},
+    {u"*", u"ｱ", "txtNullKanji", u"全角文字を入力してください。"},
+};
+
+TEST_F(MainWindowTest, RejectedReplacementCharacterShowsMessageAndFocusesItsBox) {
+    for (const RejectedInput& rejected : kRejected) {
+        SCOPED_TRACE(utf8(Text(rejected.halfWidth) + u" / " + rejected.fullWidth));
+        boxes.shown.clear();
+        auto window = makeWindow(u"/nonexistent/削除済みアイテム.dbx");
+        child<QLineEdit>(*window, "txtNullAnk")->setText(toQString(rejected.halfWidth));
+        child<QLineEdit>(*window, "txtNullKanji")->setText(toQString(rejected.fullWidth));
+        child<QPushButton>(*window, "cmdStart")->click();
+
+        // One box, and no run behind it (a run would report the missing mailbox).
+        ASSERT_EQ(boxes.shown.size(), 1u);
+        EXPECT_EQ(boxes.shown[0].text, rejected.message);
+        EXPECT_EQ(boxes.shown[0].icon, MessageIcon::None);
+        EXPECT_EQ(boxes.shown[0].buttons, MessageButtons::Ok);
+        EXPECT_EQ(window->focusWidget(), child<QLineEdit>(*window, rejected.focused));
+        EXPECT_FALSE(window->running());
+        EXPECT_TRUE(std::filesystem::is_empty(output.path()));
+    }
+}
+
+TEST_F(MainWindowTest, StartFillsRepairOptionsFromTheBoxes) {
+    auto window = makeWindow(platform::pathText(input.path() / "missing.dbx"));
+    child<QPushButton>(*window, "cmdStart")->click();
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text.substr(0, kCouldNotOpen.size()), kCouldNotOpen);
+    const repair::RepairOptions& defaults = window->repairOptions();
+    EXPECT_EQ(defaults.halfWidthText, u"*");
+    EXPECT_EQ(defaults.halfWidthByte, 0x2A);
+    EXPECT_EQ(defaults.halfWidthHex, (std::array<char16_t, 2>{u'2', u'A'}));
+    EXPECT_EQ(defaults.fullWidthText, u"■");
+    EXPECT_EQ(defaults.fullWidthSjis, (std::array<unsigned char, 2>{0x81, 0xA1}));
+    EXPECT_EQ(defaults.fullWidthJis, (std::array<unsigned char, 2>{0x22, 0x23}));
+
+    // A control character is zero-padded; another full-width character gets its own JIS form.
+    child<QLineEdit>(*window, "txtNullAnk")->setText(QStringLiteral("\t"));
+    child<QLineEdit>(*window, "txtNullKanji")->setText(QStringLiteral("※"));
+    child<QPushButton>(*window, "cmdStart")->click();
+    const repair::RepairOptions& chosen = window->repairOptions();
+    EXPECT_EQ(chosen.halfWidthByte, 0x09);
+    EXPECT_EQ(chosen.halfWidthHex, (std::array<char16_t, 2>{u'0', u'9'}));
+    EXPECT_EQ(chosen.fullWidthSjis, (std::array<unsigned char, 2>{0x81, 0xA6}));
+    EXPECT_EQ(chosen.fullWidthJis, (std::array<unsigned char, 2>{0x22, 0x28}));
+    EXPECT_FALSE(window->running());
+    EXPECT_TRUE(child<QWidget>(*window, "picFrame")->isEnabled());
+}
+
+TEST_F(MainWindowTest, DefaultModeRecoversTheIdentitysMailboxAndFolderModeTheTypedOne) {
+    const std::filesystem::path mailbox = writeMailbox(2);
+    boxes.answer = [](const Text&) { return MessageAnswer::No; };
+
+    auto window = makeWindow(platform::pathText(mailbox));
+    child<QLineEdit>(*window, "txtDBXFile")->setText(QStringLiteral("/nonexistent.dbx"));
+    child<QPushButton>(*window, "cmdStart")->click();
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, u"2" + kFoundMails + u"出力先フォルダをExplorerで開きますか？");
+    EXPECT_EQ(recoveredFiles().size(), 2u);
+
+    boxes.shown.clear();
+    child<QRadioButton>(*window, "optFolder")->click();
+    child<QPushButton>(*window, "cmdStart")->click();
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, Text(kCouldNotOpen) + u"\r\n/nonexistent.dbx");
+}
+
+// --- Stop and close during a run ----------------------------------------------
+
+constexpr int kMessages = 40;
+constexpr int kPressAt = 3; // a few events into the run: early in pass 2
+
+TEST_F(MainWindowTest, RunDisablesInputsAndShowsStopUntilItReturns) {
+    const std::filesystem::path mailbox = writeMailbox(kMessages);
+    auto window = makeWindow();
+    useMailboxFile(*window, mailbox);
+    bool checked = false;
+    window->onEvents = [&](int count) {
+        if (count != kPressAt) {
+            return;
+        }
+        checked = true;
+        EXPECT_TRUE(window->running());
+        EXPECT_FALSE(child<QWidget>(*window, "picFrame")->isEnabled());
+        EXPECT_FALSE(child<QPushButton>(*window, "cmdFindDBX")->isEnabled());
+        EXPECT_FALSE(child<QPushButton>(*window, "cmdFindEML")->isEnabled());
+        for (const char* menu : {"mnuFileExit", "mnuHelpHelp", "mnuHelpAbout"}) {
+            EXPECT_FALSE(child<QAction>(*window, menu)->isEnabled()) << menu;
+        }
+        EXPECT_TRUE(child<QPushButton>(*window, "cmdStop")->isVisible());
+        EXPECT_FALSE(child<QPushButton>(*window, "cmdStart")->isVisible());
+        EXPECT_TRUE(child<QProgressBar>(*window, "prgStatus")->isVisible());
+        ASSERT_NE(QGuiApplication::overrideCursor(), nullptr);
+        EXPECT_EQ(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    };
+    child<QPushButton>(*window, "cmdStart")->click();
+
+    EXPECT_TRUE(checked);
+    EXPECT_FALSE(window->running());
+    EXPECT_TRUE(child<QWidget>(*window, "picFrame")->isEnabled());
+    EXPECT_TRUE(child<QAction>(*window, "mnuHelpAbout")->isEnabled());
+    EXPECT_TRUE(child<QPushButton>(*window, "cmdStart")->isVisible());
+    EXPECT_FALSE(child<QPushButton>(*window, "cmdStop")->isVisible());
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(recoveredFiles().size(), static_cast<std::size_t>(kMessages));
+}
+
+TEST_F(MainWindowTest, StopAnsweredYesEndsTheRunEarlyAndStillReports) {
+    const std::filesystem::path mailbox = writeMailbox(kMessages);
+    auto window = makeWindow();
+    useMailboxFile(*window, mailbox);
+    boxes.answer = [](const Text& text) {
+        return text == kStopQuestion ? MessageAnswer::Yes : MessageAnswer::No;
+    };
+    window->onEvents = [&](int count) {
+        if (count == kPressAt) {
+            child<QPushButton>(*window, "cmdStop")->click();
+        }
+    };
+    child<QPushButton>(*window, "cmdStart")->click();
+
+    ASSERT_GE(boxes.shown.size(), 2u);
+    EXPECT_EQ(boxes.shown[0].text, kStopQuestion);
+    EXPECT_EQ(boxes.shown[0].icon, MessageIcon::Question);
+    EXPECT_EQ(boxes.shown[0].buttons, MessageButtons::YesNo);
+    EXPECT_TRUE(boxes.anyContains(kFoundMails));
+    const std::size_t files = recoveredFiles().size();
+    EXPECT_GE(files, 1u);
+    EXPECT_LT(files, static_cast<std::size_t>(kMessages));
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(window->running());
+}
+
+TEST_F(MainWindowTest, StopAnsweredNoLetsTheRunFinish) {
+    const std::filesystem::path mailbox = writeMailbox(kMessages);
+    auto window = makeWindow();
+    useMailboxFile(*window, mailbox);
+    window->onEvents = [&](int count) {
+        if (count == kPressAt) {
+            child<QPushButton>(*window, "cmdStop")->click();
+        }
+    };
+    child<QPushButton>(*window, "cmdStart")->click();
+    EXPECT_EQ(boxes.shown.front().text, kStopQuestion);
+    EXPECT_EQ(recoveredFiles().size(), static_cast<std::size_t>(kMessages));
+}
+
+TEST_F(MainWindowTest, CloseDuringRunWaitsForTheRunThenClosesWithoutReport) {
+    const std::filesystem::path mailbox = writeMailbox(kMessages);
+    auto window = makeWindow();
+    useMailboxFile(*window, mailbox);
+    boxes.answer = [](const Text& text) {
+        return text == kCloseQuestion ? MessageAnswer::Yes : MessageAnswer::No;
+    };
+    bool stayedOpen = false;
+    window->onEvents = [&](int count) {
+        if (count == kPressAt) {
+            window->close();
+            stayedOpen = window->isVisible();
+        }
+    };
+    child<QPushButton>(*window, "cmdStart")->click();
+
+    EXPECT_TRUE(stayedOpen) << "the window went while its run was still going";
+    ASSERT_EQ(boxes.shown.size(), 1u) << "the run reported although the user closed";
+    EXPECT_EQ(boxes.shown[0].text, kCloseQuestion);
+    EXPECT_EQ(boxes.shown[0].icon, MessageIcon::Question);
+    EXPECT_LT(recoveredFiles().size(), static_cast<std::size_t>(kMessages));
+    EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(MainWindowTest, CloseAnsweredNoKeepsWindowAndRun) {
+    const std::filesystem::path mailbox = writeMailbox(kMessages);
+    auto window = makeWindow();
+    useMailboxFile(*window, mailbox);
+    window->onEvents = [&](int count) {
+        if (count == kPressAt) {
+            window->close();
+        }
+    };
+    child<QPushButton>(*window, "cmdStart")->click();
+
+    EXPECT_EQ(boxes.shown.front().text, kCloseQuestion);
+    EXPECT_TRUE(boxes.anyContains(kFoundMails));
+    EXPECT_EQ(recoveredFiles().size(), static_cast<std::size_t>(kMessages));
+    EXPECT_TRUE(window->isVisible());
+
+    // Idle, the window closes at once without asking.
+    boxes.shown.clear();
+    EXPECT_TRUE(window->close());
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
+// --- Help ----------------------------------------------------------------------
+
+TEST_F(MainWindowTest, MissingHelpFileIsNamedInAMessage) {
+    const Text expected = ui::helpFilePath(
+        ui::toText(QDir::toNativeSeparators(QCoreApplication::applicationDirPath())));
+    ASSERT_FALSE(std::filesystem::exists(platform::toPath(expected)));
+    auto window = makeWindow();
+    child<QAction>(*window, "mnuHelpHelp")->trigger();
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_NE(boxes.shown[0].text.find(expected), Text::npos);
+    EXPECT_EQ(boxes.shown[0].icon, MessageIcon::Warning);
+    EXPECT_FALSE(window->helpOpened());
+}
+
+} // namespace
+} // namespace keldor::testing
