@@ -225,10 +225,16 @@ int runStoreFolder(const std::filesystem::path& store, const RunArguments& argum
     }
     std::vector<MailboxOutcome> outcomes;
     for (const startup::MailboxFile& file : startup::listMailboxFiles(store)) {
-        const Text subFolder = file.name.substr(0, file.name.size() - 4); // without ".dbx"
+        Text subFolder = file.name.substr(0, file.name.size() - 4); // without ".dbx"
+        if (subFolder.empty()) {
+            subFolder = file.name;
+        }
         outcomes.push_back(
             runOne(store / platform::toPath(file.name), platform::pathText(*runFolder), subFolder));
         outcomes.back().name = file.name;
+        if (engine::StopRequested) {
+            break; // Ctrl-C: the files not yet reached are left alone
+        }
     }
     for (const platform::FolderEntry& entry : platform::listFiles(store)) {
         if (platform::foldCase(entry.name).ends_with(u".dbx") &&
