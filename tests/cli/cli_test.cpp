@@ -144,7 +144,8 @@ TEST_F(Cli, ExtractWritesTheLiveMessagesAndSaysWhichWereCut) {
         std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find(R"("file": "live two.eml")"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find(utf8Path(dir.path() / u"メール抽出")), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(jsonEscaped(utf8Path(dir.path() / u"メール抽出"))), std::string::npos)
+        << r.out;
 }
 
 TEST_F(Cli, StoreFolderHandlesEachMailboxFileInThePickersOrder) {
