@@ -1,10 +1,18 @@
 #include "bench/bench_mail.h"
 
+#include "tests/support/mailbox_writer.h"
+
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace keldor::bench {
 
@@ -86,10 +94,157 @@ std::size_t MailFactory::realisticSize(std::mt19937& random) {
     return 20000 + random() % 130000;
 }
 
-long childrenPeakKiB() {
+std::size_t MailFactory::folderSize(std::mt19937& random) {
+    const unsigned kind = random() % 100;
+    if (kind < 75) {
+        return 800 + random() % 3200;
+    }
+    if (kind < 97) {
+        return 4000 + random() % 5000;
+    }
+    return 9000 + random() % 31000;
+}
+
+BenchMailbox buildBenchMailbox(const std::filesystem::path& file, std::size_t mailCount) {
+    const std::filesystem::path sizesFile = file.string() + ".sizes";
+    std::fflush(nullptr); // nothing buffered here is written twice
+    const pid_t builder = ::fork();
+    if (builder == 0) {
+        MailFactory factory(KELDOR_SAMPLE_MAILS);
+        std::mt19937 random(12345);
+        testing::MailboxWriter writer;
+        std::ofstream sizes(sizesFile);
+        for (std::size_t n = 0; n < mailCount; ++n) {
+            const Bytes mail = factory.make(MailFactory::folderSize(random), random);
+            writer.addMessage(mail);
+            sizes << mail.size() << '\n';
+        }
+        testing::MailboxOptions options;
+        options.scatter = true;
+        options.liveBlocksBetween = 0;
+        writer.writeTo(file, options);
+        sizes << "records " << writer.recordCount() << '\n';
+        sizes.close();
+        ::_exit(sizes ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(builder, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        throw std::runtime_error("could not build the bench mailbox " + file.string());
+    }
+    BenchMailbox mailbox;
+    mailbox.file = file;
+    std::ifstream sizes(sizesFile);
+    std::string word;
+    while (sizes >> word) {
+        if (word == "records") {
+            sizes >> mailbox.records;
+        } else {
+            mailbox.messageSizes.push_back(std::stoul(word));
+        }
+    }
+    std::filesystem::remove(sizesFile);
+    return mailbox;
+}
+
+double copyFloor(const BenchMailbox& mailbox, const std::filesystem::path& out) {
+    std::filesystem::create_directories(out);
+    const auto start = std::chrono::steady_clock::now();
+    const int in = ::open(mailbox.file.c_str(), O_RDONLY);
+    std::vector<char> buffer(1 << 20);
+    std::size_t have = 0;
+    std::size_t used = 0;
+    for (std::size_t i = 0; i < mailbox.messageSizes.size(); ++i) {
+        const std::string name = (out / ("Recover" + std::to_string(i + 1) + ".eml")).string();
+        const int file = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        std::size_t left = mailbox.messageSizes[i];
+        while (left > 0) {
+            if (used == have) {
+                const ssize_t n = ::read(in, buffer.data(), buffer.size());
+                if (n <= 0) {
+                    ::lseek(in, 0, SEEK_SET);
+                    continue;
+                }
+                have = static_cast<std::size_t>(n);
+                used = 0;
+            }
+            const std::size_t take = std::min(left, have - used);
+            if (::write(file, buffer.data() + used, take) != static_cast<ssize_t>(take)) {
+                std::perror("copy floor write");
+                std::exit(1);
+            }
+            used += take;
+            left -= take;
+        }
+        ::close(file);
+    }
+    ::close(in);
+    const double seconds = secondsSince(start);
+    std::filesystem::remove_all(out);
+    return seconds;
+}
+
+ChildRun runChild(const std::vector<std::string>& argv,
+                  const std::vector<std::string>& extraEnvironment, bool keepStderr) {
+    int channel[2];
+    if (::pipe(channel) != 0) {
+        std::perror("pipe");
+        std::exit(1);
+    }
+    std::fflush(nullptr);
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int devNull = ::open("/dev/null", O_RDWR);
+        ::dup2(devNull, STDIN_FILENO);
+        ::dup2(channel[1], STDOUT_FILENO);
+        if (!keepStderr) {
+            ::dup2(devNull, STDERR_FILENO);
+        }
+        ::close(channel[0]);
+        for (const std::string& variable : extraEnvironment) {
+            ::putenv(const_cast<char*>(variable.c_str()));
+        }
+        std::vector<char*> args;
+        for (const std::string& arg : argv) {
+            args.push_back(const_cast<char*>(arg.c_str()));
+        }
+        args.push_back(nullptr);
+        ::execv(args[0], args.data());
+        ::_exit(127);
+    }
+    ::close(channel[1]);
+    ChildRun run;
+    char buffer[4096];
+    ssize_t n = 0;
+    while ((n = ::read(channel[0], buffer, sizeof buffer)) > 0) {
+        run.out.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(channel[0]);
+    int status = 0;
     rusage usage{};
-    getrusage(RUSAGE_CHILDREN, &usage);
-    return usage.ru_maxrss;
+    ::wait4(child, &status, 0, &usage);
+    run.seconds = secondsSince(start);
+    run.peakKiB = usage.ru_maxrss;
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+std::filesystem::path defaultOutputRoot() {
+    std::error_code error;
+    if (std::filesystem::is_directory("/dev/shm", error) && ::access("/dev/shm", W_OK) == 0) {
+        return "/dev/shm";
+    }
+    return std::filesystem::temp_directory_path();
+}
+
+double median(std::vector<double> values) {
+    if (values.empty()) {
+        return 0;
+    }
+    std::sort(values.begin(), values.end());
+    const std::size_t middle = values.size() / 2;
+    return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
 double secondsSince(std::chrono::steady_clock::time_point start) {

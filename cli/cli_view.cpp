@@ -35,7 +35,7 @@ void CliView::setText(StatusControl control, const Text& text) {
     default:
         return;
     }
-    redraw();
+    changed_ = true;
 }
 
 void CliView::setVisible(StatusControl control, bool visible) {
@@ -49,10 +49,15 @@ void CliView::setVisible(StatusControl control, bool visible) {
 }
 
 void CliView::processEvents() {
-    // Ctrl-C is caught by a signal handler; nothing is pending here.
+    // Ctrl-C is caught by a signal handler; what is pending here is only the
+    // progress line, drawn as often as the run lets the window handle events.
+    if (changed_) {
+        redraw();
+    }
 }
 
 void CliView::redraw() {
+    changed_ = false;
     if (!showProgress_) {
         return;
     }
@@ -74,6 +79,9 @@ void CliView::redraw() {
 }
 
 void CliView::finishProgress() {
+    if (changed_) {
+        redraw();
+    }
     if (drawn_) {
         platform::writeText(platform::Stream::Err, "\n");
         drawn_ = false;

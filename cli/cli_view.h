@@ -1,6 +1,7 @@
 #pragma once
 // The command-line program's stand-in for the main window: progress on
-// stderr (only on a terminal), messages on stderr, no questions asked.
+// stderr (only on a terminal), redrawn when the run lets the window handle
+// its events; messages on stderr, no questions asked.
 
 #include "engine/run_view.h"
 
@@ -36,6 +37,7 @@ private:
     Text message_; // lblMessage
     Text percent_;
     Text status_;
+    bool changed_ = false; // a text changed since the line was drawn
     bool drawn_ = false;
     std::size_t lastWidth_ = 0;
 };

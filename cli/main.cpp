@@ -356,8 +356,11 @@ int runRecover(const std::vector<std::string>& args) {
             target, *parsed, u"メール復元",
             [&](const std::filesystem::path& mailbox, const Text& location, const Text& name) {
                 cli::CliView view(location, showsProgress(*parsed));
+                engine::RunSettings settings;
+                settings.keepFileList = parsed->json;
+                settings.folderName = name;
                 const engine::RunReport report =
-                    engine::recoverMailbox(mailbox, view, repairOptions, name);
+                    engine::recoverMailbox(mailbox, view, repairOptions, settings);
                 view.finishProgress();
                 const bool completed = report.outcome == engine::RunOutcome::Completed;
                 if (!completed && !report.outputFolder.empty()) {
@@ -374,7 +377,9 @@ int runRecover(const std::vector<std::string>& args) {
             });
     }
     cli::CliView view(outputLocation(*parsed), showsProgress(*parsed));
-    const engine::RunReport report = engine::recoverMailbox(target, view, repairOptions);
+    engine::RunSettings settings;
+    settings.keepFileList = parsed->json;
+    const engine::RunReport report = engine::recoverMailbox(target, view, repairOptions, settings);
     view.finishProgress();
 
     if (report.outcome != engine::RunOutcome::Completed) {

@@ -60,4 +60,16 @@ bool RecordReader::read(std::uint64_t offset, DeletedRecord& record) const {
     return true;
 }
 
+std::optional<std::uint32_t> RecordReader::readChainLink(std::uint64_t offset) const {
+    if (offset > file_.size() || file_.size() - offset < kRecordSize) {
+        return std::nullopt;
+    }
+    std::array<char, 4> link{};
+    const auto got = file_.readAt(offset + kChainLinkAt, link);
+    if (!got || *got != link.size()) {
+        return std::nullopt;
+    }
+    return readLe32(ByteView(link.data(), link.size()), 0);
+}
+
 } // namespace keldor::engine::dbx

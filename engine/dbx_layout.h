@@ -112,6 +112,10 @@ public:
     // file or the read fails. `record` is overwritten either way.
     bool read(std::uint64_t offset, DeletedRecord& record) const;
 
+    // Only the chain link of the record at `offset` (a walk of the chain
+    // needs nothing else); nullopt where read() would give false.
+    [[nodiscard]] std::optional<std::uint32_t> readChainLink(std::uint64_t offset) const;
+
 private:
     const platform::ReadOnlyFile& file_;
 };

@@ -119,4 +119,10 @@ void setLastWriteTime(const std::filesystem::path& file, const LocalDateTime& wh
     }
 }
 
+void setCreationAndLastWriteTime(const std::filesystem::path& file, const LocalDateTime& when) {
+    if (const auto time = dateToFileTime(when)) {
+        platform::setCreationAndLastWriteTime(file, *time);
+    }
+}
+
 } // namespace keldor::engine

@@ -40,4 +40,7 @@ struct LocalDateTime {
 void setCreationTime(const std::filesystem::path& file, const LocalDateTime& when);
 void setLastWriteTime(const std::filesystem::path& file, const LocalDateTime& when);
 
+// Both, creation time first, with one conversion of `when`.
+void setCreationAndLastWriteTime(const std::filesystem::path& file, const LocalDateTime& when);
+
 } // namespace keldor::engine

@@ -35,15 +35,29 @@ std::optional<LineReader> openLineReader(const std::filesystem::path& file,
     return reader;
 }
 
+namespace {
+bool finished(LineRead& into) {
+    into.position = 0;
+    into.line.clear();
+    return false;
+}
+} // namespace
+
 LineRead readLine(LineReader& reader) {
+    LineRead read;
+    readLine(reader, read);
+    return read;
+}
+
+bool readLine(LineReader& reader, LineRead& into) {
     constexpr std::size_t kNone = LineReader::kNone;
     if (reader.readFailed_) {
-        return {};
+        return finished(into);
     }
     if (reader.cursor_ == kNone) {
         reader.cursor_ = 0;
     } else if (reader.nextBreak_ == kNone) {
-        return {};
+        return finished(into);
     } else {
         reader.cursor_ = reader.nextBreak_ + 2;
     }
@@ -56,14 +70,18 @@ LineRead readLine(LineReader& reader) {
         const std::size_t crlf = window.find("\r\n", searchFrom);
         if (crlf != Bytes::npos) {
             reader.nextBreak_ = crlf;
-            return {position, window.substr(cursor, crlf + 2 - cursor)};
+            into.position = position;
+            into.line.assign(window, cursor, crlf + 2 - cursor);
+            return true;
         }
         reader.nextBreak_ = kNone;
         if (reader.windowStart_ + window.size() >= reader.fileEnd_) {
             if (cursor >= window.size()) {
-                return {};
+                return finished(into);
             }
-            return {position, window.substr(cursor)};
+            into.position = position;
+            into.line.assign(window, cursor);
+            return true;
         }
 
         // The line runs on past the window: move the window to the line's
@@ -74,7 +92,7 @@ LineRead readLine(LineReader& reader) {
         reader.cursor_ = 0;
         if (!reader.fillWindow(length)) {
             reader.readFailed_ = true;
-            return {};
+            return finished(into);
         }
         // A CR at the old window's end may have its LF in the new part.
         searchFrom = held > 0 ? held - 1 : 0;
@@ -92,6 +110,26 @@ bool writeLine(LineReader& reader, std::int64_t position, ByteView line) {
 
 void closeLineReader(LineReader& reader) {
     reader.file_.close();
+}
+
+bool MessageLines::readLine(LineRead& into) {
+    if (next_ >= message_.size()) {
+        return finished(into);
+    }
+    const std::size_t crlf = message_.find("\r\n", next_);
+    const std::size_t end = crlf == Bytes::npos ? message_.size() : crlf + 2;
+    into.position = static_cast<std::int64_t>(next_) + 1;
+    into.line.assign(message_, next_, end - next_);
+    next_ = end;
+    return true;
+}
+
+bool MessageLines::writeLine(std::int64_t position, ByteView line) {
+    if (position < 1 || static_cast<std::uint64_t>(position - 1) + line.size() > message_.size()) {
+        return false;
+    }
+    message_.replace(static_cast<std::size_t>(position - 1), line.size(), line);
+    return true;
 }
 
 } // namespace keldor::engine

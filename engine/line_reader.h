@@ -40,9 +40,31 @@ private:
 
     friend std::optional<LineReader> openLineReader(const std::filesystem::path& file,
                                                     std::size_t windowSize);
-    friend LineRead readLine(LineReader& reader);
+    friend bool readLine(LineReader& reader, LineRead& into);
     friend bool writeLine(LineReader& reader, std::int64_t position, ByteView line);
     friend void closeLineReader(LineReader& reader);
+
+    // A whole message held in memory, read and rewritten line by line as a
+    // LineReader reads and rewrites a file holding the same bytes: the same
+    // lines at the same positions, the same writes refused. Its lines are cut
+    // from the message as it stands, and a write only ever reaches lines
+    // already read, so they are also the lines of the message as written.
+    class MessageLines {
+    public:
+        explicit MessageLines(Bytes& message) : message_(message) {}
+
+        // The next line into `into`, whose buffer is reused; false (and `into`
+        // the finished line) when the message is finished.
+        bool readLine(LineRead& into);
+
+        // Writes `line` over the message at the 1-based `position`; refuses
+        // (false) a write that would start before it or reach past its end.
+        bool writeLine(std::int64_t position, ByteView line);
+
+    private:
+        Bytes& message_;
+        std::size_t next_ = 0; // index of the next line's first byte
+    };
 
     static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
@@ -66,11 +88,37 @@ std::optional<LineReader> openLineReader(const std::filesystem::path& file,
 // A failed read ends the file.
 LineRead readLine(LineReader& reader);
 
+// The same into `into`, whose buffer is reused; false (and `into` the
+// finished line) when the file is finished.
+bool readLine(LineReader& reader, LineRead& into);
+
 // Writes `line` over the file at the 1-based `position`. Refuses (false) a
 // write that would reach past the end of the file or start before it. The
 // reader's window is not updated: lines already read are never read again.
 bool writeLine(LineReader& reader, std::int64_t position, ByteView line);
 
 void closeLineReader(LineReader& reader);
+
+// A whole message held in memory, read and rewritten line by line as a
+// LineReader reads and rewrites a file holding the same bytes: the same
+// lines at the same positions, the same writes refused. Its lines are cut
+// from the message as it stands, and a write only ever reaches lines
+// already read, so they are also the lines of the message as written.
+class MessageLines {
+public:
+    explicit MessageLines(Bytes& message) : message_(message) {}
+
+    // The next line into `into`, whose buffer is reused; false (and `into`
+    // the finished line) when the message is finished.
+    bool readLine(LineRead& into);
+
+    // Writes `line` over the message at the 1-based `position`; refuses
+    // (false) a write that would start before it or reach past its end.
+    bool writeLine(std::int64_t position, ByteView line);
+
+private:
+    Bytes& message_;
+    std::size_t next_ = 0; // index of the next line's first byte
+};
 
 } // namespace keldor::engine

@@ -83,9 +83,9 @@ class Reassembly {
 public:
     Reassembly(const platform::ReadOnlyFile& mailbox, const std::vector<std::uint64_t>& records,
                const std::filesystem::path& folder, RunView& view,
-               const repair::RepairOptions& options, RunReport& report)
+               const repair::RepairOptions& options, std::size_t inMemoryLimit, RunReport& report)
         : reader_(mailbox), records_(records), folder_(folder), view_(view), options_(options),
-          report_(report) {}
+          inMemoryLimit_(inMemoryLimit), report_(report) {}
 
     // false when a write failed; report_.message then says which and why.
     bool run();
@@ -93,6 +93,7 @@ public:
 private:
     bool openMessage();
     bool write(ByteView bytes);
+    bool createFile();
     bool finishMessage(std::size_t index);
     void showProgress(std::size_t index);
     bool fail(std::error_code error);
@@ -102,8 +103,13 @@ private:
     const std::filesystem::path& folder_;
     RunView& view_;
     const repair::RepairOptions& options_;
+    const std::size_t inMemoryLimit_;
     RunReport& report_;
 
+    // The current message: held in `held_` while it is no longer than the
+    // limit, then in its file from the first byte on.
+    bool holding_ = false;
+    Bytes held_;
     std::optional<platform::OutputFile> out_;
     std::filesystem::path currentPath_;
 };
@@ -173,23 +179,58 @@ bool Reassembly::run() {
 bool Reassembly::openMessage() {
     ++report_.mailCount;
     currentPath_ = folder_ / temporaryFileName(report_.mailCount);
+    if (inMemoryLimit_ > 0) {
+        holding_ = true;
+        held_.clear();
+        return true;
+    }
+    return createFile();
+}
+
+bool Reassembly::createFile() {
     std::error_code error;
     out_ = platform::OutputFile::create(currentPath_, error);
     return out_ ? true : fail(error);
 }
 
 bool Reassembly::write(ByteView bytes) {
+    if (holding_) {
+        if (held_.size() + bytes.size() <= inMemoryLimit_) {
+            held_ += bytes;
+            return true;
+        }
+        // Too long to hold: from here on the message goes through its file.
+        holding_ = false;
+        if (!createFile() || !write(held_)) {
+            return false;
+        }
+    }
     const std::error_code error = out_->write(bytes);
     return error ? fail(error) : true;
 }
 
 bool Reassembly::finishMessage(std::size_t index) {
-    const std::error_code error = out_->close();
-    out_.reset();
-    if (error) {
-        return fail(error);
+    if (holding_) {
+        // Repaired before it is written: the file gets the bytes that
+        // writing it and repairing it in place would leave in it.
+        holding_ = false;
+        repairMessage(held_, options_, view_);
+        if (!createFile() || !write(held_)) {
+            return false;
+        }
+        const std::error_code error = out_->close();
+        out_.reset();
+        if (error) {
+            return fail(error);
+        }
+    } else {
+        const std::error_code error = out_->close();
+        out_.reset();
+        if (error) {
+            return fail(error);
+        }
+        repairMessageFile(currentPath_, options_, view_);
     }
-    repairMessageFile(currentPath_, options_, view_);
     showProgress(index);
     view_.processEvents();
     return true;
@@ -241,10 +282,10 @@ std::vector<std::uint64_t> listDeletedChain(const platform::ReadOnlyFile& file, 
     }
     const std::uint64_t capacity = file.size() / dbx::kRecordSize;
     const dbx::RecordReader reader(file);
-    dbx::DeletedRecord record;
     LoopWatch loop;
     std::uint64_t offset = head;
-    while (records.size() < capacity && reader.read(offset, record)) {
+    for (std::optional<std::uint32_t> link;
+         records.size() < capacity && (link = reader.readChainLink(offset));) {
         if (loop.seenBefore(offset)) {
             // Cut the list where the loop first came round again.
             // `offset` would be entry records.size(); the loop closes there.
@@ -260,18 +301,18 @@ std::vector<std::uint64_t> listDeletedChain(const platform::ReadOnlyFile& file, 
             break;
         }
         records.push_back(offset);
-        if (!onRecord(records.size()) || record.chainLink == 0) {
+        if (!onRecord(records.size()) || *link == 0) {
             break;
         }
-        offset = record.chainLink;
+        offset = *link;
     }
     return records;
 }
 
-RunReport recoverMailbox(const std::filesystem::path& mailboxPath, RunView& view,
-                         const repair::RepairOptions& options,
-                         const std::optional<Text>& folderName) {
+RunReport recoverMailbox(const std::filesystem::path& mailboxPath, RunView& window,
+                         const repair::RepairOptions& options, const RunSettings& settings) {
     RunReport report;
+    PacedView view(window, settings.pacing);
 
     // 1. The mailbox, for reading only.
     std::error_code openError;
@@ -292,7 +333,8 @@ RunReport recoverMailbox(const std::filesystem::path& mailboxPath, RunView& view
     // second gets "_2", "_3", … rather than writing over this one's files.
     std::error_code folderError;
     const std::optional<std::filesystem::path> claimed = claimOutputFolder(
-        joinPath(view.outputLocation(), folderName ? *folderName : outputFolderName(localNow())),
+        joinPath(view.outputLocation(),
+                 settings.folderName ? *settings.folderName : outputFolderName(localNow())),
         folderError);
     if (!claimed) {
         report.outcome = RunOutcome::FolderNotCreated;
@@ -338,6 +380,7 @@ RunReport recoverMailbox(const std::filesystem::path& mailboxPath, RunView& view
             return !StopRequested;
         });
     report.recordCount = static_cast<std::int64_t>(records.size());
+    view.endPhase();
 
     // 6. The status area switches to reassembly.
     view.setVisible(StatusControl::Message, false);
@@ -352,8 +395,10 @@ RunReport recoverMailbox(const std::filesystem::path& mailboxPath, RunView& view
     // 7-9. Pass 2: reassemble, write and repair.
     bool written = true;
     if (!records.empty() && !StopRequested) {
-        Reassembly reassembly(*mailbox, records, folder, view, options, report);
+        Reassembly reassembly(*mailbox, records, folder, view, options, settings.inMemoryLimit,
+                              report);
         written = reassembly.run();
+        view.endPhase();
     }
 
     // 10. Rename pass; skipped after a failed write, whose files keep their
@@ -361,7 +406,12 @@ RunReport recoverMailbox(const std::filesystem::path& mailboxPath, RunView& view
     view.setVisible(StatusControl::Proc, false);
     if (written) {
         view.setVisible(StatusControl::Rename, true);
-        report.files = renameMessageFiles(folder, report.mailCount, view);
+        std::function<void(const RenamedFile&)> keep;
+        if (settings.keepFileList) {
+            keep = [&report](const RenamedFile& file) { report.files.push_back(file); };
+        }
+        renameMessageFiles(folder, report.mailCount, view, keep);
+        view.endPhase();
     }
 
     // 11. Restore the window.

@@ -3,6 +3,7 @@
 // check the header, walk the deleted-record chain, write one file per message,
 // repair each, rename them all, report.
 
+#include "engine/paced_view.h"
 #include "engine/rename_pass.h"
 #include "engine/run_view.h"
 #include "platform/files.h"
@@ -34,7 +35,26 @@ struct RunReport {
     std::int64_t recordCount = 0;       // records on the deleted-record chain
     int mailCount = 0;                  // message files written
     bool stopped = false;               // a stop was requested
-    std::vector<RenamedFile> files;     // in the order written
+    std::vector<RenamedFile> files;     // in the order written; only with RunSettings::keepFileList
+};
+
+// How a run goes about its work. The defaults are the program's; tests and
+// benchmarks change them.
+// Messages up to this size are put together and repaired in memory, then
+// written in one go; longer ones are streamed to their file and repaired
+// there. The same bytes either way.
+inline constexpr std::size_t kInMemoryMessageLimit = 1024 * 1024;
+
+struct RunSettings {
+    // When the window's event loop runs at the points the run names.
+    EventPacing pacing;
+    // The longest message held in memory; 0: every message goes through its file.
+    std::size_t inMemoryLimit = kInMemoryMessageLimit;
+    // Fill RunReport::files; costs memory in proportion to the mails found.
+    bool keepFileList = false;
+    // The name of the folder made under the view's output location; when
+    // not given, outputFolderName of now.
+    std::optional<Text> folderName;
 };
 
 // The platform's path separator as text.
@@ -53,12 +73,11 @@ Text outputFolderName(const std::tm& localTime);
 
 // Runs the whole recovery of `mailboxPath` through `view`. Never modifies the
 // mailbox. Clears StopRequested at the start; stops at its checks when it is
-// set. Shows its messages through the view and returns what happened.
-// `folderName`, when given, is the name of the folder made under the
-// view's output location instead of outputFolderName of now.
+// set. Lets the view handle its events at the run's points as paced by
+// `settings`, and always at the last point of a phase. Shows its messages
+// through the view and returns what happened.
 RunReport recoverMailbox(const std::filesystem::path& mailboxPath, RunView& view,
-                         const repair::RepairOptions& options,
-                         const std::optional<Text>& folderName = std::nullopt);
+                         const repair::RepairOptions& options, const RunSettings& settings = {});
 
 // The deleted-record chain as file offsets, in chain order. Ends at a zero
 // link, a link whose record would run past the end of the file, or the first

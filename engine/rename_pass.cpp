@@ -6,6 +6,7 @@
 #include "platform/file_names.h"
 #include "platform/text.h"
 
+#include <algorithm>
 #include <climits>
 #include <string>
 #include <unordered_map>
@@ -29,20 +30,56 @@ Text nameForAttempt(TextView subject, int attempt) {
     return platform::fitFileName(subject, ending);
 }
 
+// Whether the plain name "<subject>.eml" may be a temporary name of this
+// run, which the pass renames away later and so may become free.
+bool mayBeTemporaryName(TextView subject) {
+    constexpr std::u16string_view kTemporaryStem = u"recover";
+    if (subject.size() < kTemporaryStem.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < kTemporaryStem.size(); ++i) {
+        char16_t c = subject[i];
+        if (c >= u'A' && c <= u'Z') {
+            c = static_cast<char16_t>(c + (u'a' - u'A'));
+        }
+        if (c != kTemporaryStem[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// For each subject met in the pass, the attempt its next file starts at:
+// every name of a lower attempt was found taken, or given, earlier in this
+// pass and stays taken, since a name the pass gives is never a temporary
+// one and is never renamed away. This spares thousands of failing renames
+// for a subject that repeats thousands of times and gives the same names.
+// Holds a bounded number of subjects; when full it starts afresh, which
+// costs only renames that fail.
+class NextAttempts {
+public:
+    int& operator[](const Text& subject) {
+        if (next_.size() >= kMostSubjects && next_.find(subject) == next_.end()) {
+            next_.clear();
+        }
+        return next_[subject];
+    }
+
+private:
+    static constexpr std::size_t kMostSubjects = 4096;
+    std::unordered_map<Text, int> next_;
+};
+
 // Renames the file after its subject; returns its path afterwards. A refused
 // name, or any failure other than a taken name, keeps the temporary name.
-// `firstFreeSuffix` is where the numbered attempts start: the suffixed names
-// below it were found taken earlier in this pass and stay taken (a suffixed
-// name is never a temporary one, so none of them is renamed away), which
-// spares thousands of failing renames for a subject that repeats thousands
-// of times and gives the same names.
 std::filesystem::path renameAfterSubject(const std::filesystem::path& folder,
                                          const std::filesystem::path& file, TextView subject,
-                                         int& firstFreeSuffix) {
-    for (int attempt = 0;; ++attempt) {
-        if (attempt == 1 && firstFreeSuffix > 1) {
-            attempt = firstFreeSuffix;
-        }
+                                         int& nextAttempt) {
+    int attempt = nextAttempt;
+    if (attempt > 0 && mayBeTemporaryName(subject)) {
+        attempt = 0; // the plain name may have been freed since
+    }
+    for (;; ++attempt) {
         const Text name = nameForAttempt(subject, attempt);
         if (platform::isRefusedFileName(name)) {
             return file;
@@ -50,13 +87,14 @@ std::filesystem::path renameAfterSubject(const std::filesystem::path& folder,
         const std::filesystem::path target = folder / platform::toPath(name);
         const std::error_code error = platform::renameNoReplace(file, target);
         if (!error) {
-            if (attempt > 0) {
-                firstFreeSuffix = attempt + 1;
-            }
+            nextAttempt = std::max(nextAttempt, attempt + 1);
             return target;
         }
         if (error != std::errc::file_exists || attempt == INT_MAX) {
             return file;
+        }
+        if (attempt == 0 && nextAttempt > 1) {
+            attempt = nextAttempt - 1; // the suffixes below are taken
         }
     }
 }
@@ -96,41 +134,48 @@ int progressPercent(int n, int total) {
     return static_cast<int>(percent);
 }
 
-std::vector<RenamedFile> renameMessageFiles(const std::filesystem::path& outputFolder,
-                                            int mailCount, RunView& view) {
-    std::vector<RenamedFile> files;
-    for (int n = 1; n <= mailCount; ++n) {
-        files.push_back({n, outputFolder / temporaryFileName(n), {}, {}, false});
-    }
-    std::unordered_map<Text, int> firstFreeSuffix;
-    for (RenamedFile& entry : files) {
-        if (StopRequested) {
-            break;
-        }
+void renameMessageFiles(const std::filesystem::path& outputFolder, int mailCount, RunView& view,
+                        const std::function<void(const RenamedFile&)>& onFile) {
+    NextAttempts nextAttempts;
+    RenamedFile entry;
+    int n = 1;
+    for (; n <= mailCount && !StopRequested; ++n) {
+        entry.number = n;
+        entry.file = outputFolder / temporaryFileName(n);
         const mailinfo::MailInfo info = mailinfo::readMailInfo(entry.file);
-        entry.subject = info.subject;
-        entry.dateText = info.dateText;
         entry.reached = true;
 
         // The times are set under the temporary name, before the rename.
         if (const auto when = parseDateText(info.dateText)) {
-            setCreationTime(entry.file, *when);
-            setLastWriteTime(entry.file, *when);
+            setCreationAndLastWriteTime(entry.file, *when);
         }
         const Text subject = cleanSubject(info.subject);
-        entry.file =
-            renameAfterSubject(outputFolder, entry.file, subject, firstFreeSuffix[subject]);
+        entry.file = renameAfterSubject(outputFolder, entry.file, subject, nextAttempts[subject]);
+        if (onFile) {
+            entry.subject = info.subject;
+            entry.dateText = info.dateText;
+            onFile(entry);
+        }
 
-        const int percent = progressPercent(entry.number, mailCount);
+        const int percent = progressPercent(n, mailCount);
         view.setProgress(percent);
         view.setText(StatusControl::Percent, platform::toText(percent) + u"%");
-        view.setText(StatusControl::Status,
-                     platform::toText(entry.number) + u"通のメールをリネーム");
+        view.setText(StatusControl::Status, platform::toText(n) + u"通のメールをリネーム");
         view.processEvents();
-        if (StopRequested) {
-            break;
+    }
+    // The files a stop left behind, under their temporary names.
+    if (onFile) {
+        for (; n <= mailCount; ++n) {
+            onFile({n, outputFolder / temporaryFileName(n), {}, {}, false});
         }
     }
+}
+
+std::vector<RenamedFile> renameMessageFiles(const std::filesystem::path& outputFolder,
+                                            int mailCount, RunView& view) {
+    std::vector<RenamedFile> files;
+    renameMessageFiles(outputFolder, mailCount, view,
+                       [&files](const RenamedFile& file) { files.push_back(file); });
     return files;
 }
 

@@ -4,6 +4,7 @@
 #include "engine/run_view.h"
 
 #include <filesystem>
+#include <functional>
 #include <vector>
 
 namespace keldor::engine {
@@ -24,7 +25,12 @@ struct RenamedFile {
 // Never overwrites an existing file; a name the file system (or Windows)
 // refuses leaves the file under its temporary name; a name too long for the
 // file system is shortened, keeping "(k).eml". Drives the progress bar,
-// lblPercent and lblStatus. Returns one entry per written file, in order.
+// lblPercent and lblStatus. Gives `onFile` (when set) one entry per written
+// file, in order, as each is done; keeps none of them itself.
+void renameMessageFiles(const std::filesystem::path& outputFolder, int mailCount, RunView& view,
+                        const std::function<void(const RenamedFile&)>& onFile);
+
+// The same, returning the entries.
 std::vector<RenamedFile> renameMessageFiles(const std::filesystem::path& outputFolder,
                                             int mailCount, RunView& view);
 

@@ -78,11 +78,14 @@ struct HeldLine {
     Bytes line; // as read, lost bytes still 0x00
 };
 
-// The per-message structure and the repairs that follow it, one line at a time.
-class MessageRepair {
+// The per-message structure and the repairs that follow it, one line at a
+// time, over a file or over a message in memory.
+template <typename Lines> class MessageRepair {
 public:
-    MessageRepair(LineReader& reader, const repair::RepairOptions& options)
-        : reader_(reader), options_(options) {}
+    MessageRepair(Lines& lines, const repair::RepairOptions& options)
+        : lines_(lines), options_(options), rewrite_([this](std::int64_t at, ByteView bytes) {
+              return lines_.writeLine(at, bytes);
+          }) {}
 
     // Repairs the line in place and returns the state of the next line. A
     // step that would run past the line's end ends the line's repair and
@@ -252,7 +255,7 @@ private:
             std::replace(written.begin(), written.end(), kLost, ' ');
             std::replace(lines[n].begin(), lines[n].end(), kLost, ' ');
             if (lines[n] != written) {
-                writeLine(reader_, held_[n].position, lines[n]);
+                lines_.writeLine(held_[n].position, lines[n]);
             }
         }
         held_.clear();
@@ -421,13 +424,12 @@ private:
     }
 
     BoundaryResult detectBoundary(std::int64_t position, Bytes& line) {
-        return repair::detectBoundary(
-            boundaries_, line, position,
-            [this](std::int64_t at, ByteView bytes) { return writeLine(reader_, at, bytes); });
+        return repair::detectBoundary(boundaries_, line, position, rewrite_);
     }
 
-    LineReader& reader_;
+    Lines& lines_;
     const repair::RepairOptions& options_;
+    const repair::RewriteAt rewrite_;
     repair::PartInfo part_;
     repair::BoundaryTable boundaries_;
     repair::Base64Body base64_;
@@ -439,22 +441,34 @@ private:
     bool inHeaderBlock_ = true; // no blank line yet since the header began
 };
 
-} // namespace
-
-void repairMessageFile(const std::filesystem::path& file, const repair::RepairOptions& options,
-                       RunView& view) {
-    auto reader = openLineReader(file);
-    if (!reader) {
-        return;
+// A message file through its line reader.
+class FileLines {
+public:
+    explicit FileLines(LineReader& reader) : reader_(reader) {}
+    bool readLine(LineRead& into) { return engine::readLine(reader_, into); }
+    bool writeLine(std::int64_t position, ByteView line) {
+        return engine::writeLine(reader_, position, line);
     }
-    MessageRepair repair(*reader, options);
+
+private:
+    LineReader& reader_;
+};
+
+template <typename Lines>
+void repairLines(Lines& lines, const repair::RepairOptions& options, RunView& view) {
+    MessageRepair<Lines> repair(lines, options);
     RepairState state = RepairState::MessageHeader;
-    LineRead read = readLine(*reader);
-    while (read.position != 0) {
+    LineRead read;
+    Bytes original;
+    bool more = lines.readLine(read);
+    while (more) {
         std::int64_t position = read.position;
-        Bytes line = std::move(read.line);
+        Bytes& line = read.line; // its buffer serves the next line too
         // Lines without lost bytes are never changed here.
-        const Bytes original = holdsLost(line) ? line : Bytes();
+        original.clear();
+        if (holdsLost(line)) {
+            original = line;
+        }
         std::size_t offset = 0; // of the line being handled, in what was read
         // A line whose lost bytes held a line break is handled as the lines
         // it holds, one after the other.
@@ -469,7 +483,7 @@ void repairMessageFile(const std::filesystem::path& file, const repair::RepairOp
                 Bytes own = line.substr(0, end);
                 std::replace(own.begin(), own.end(), kLost, ' ');
                 if (own != ByteView(original).substr(offset, end)) {
-                    writeLine(*reader, position, own);
+                    lines.writeLine(position, own);
                 }
             }
             if (handled.splitAt == 0 || handled.splitAt >= line.size()) {
@@ -479,11 +493,28 @@ void repairMessageFile(const std::filesystem::path& file, const repair::RepairOp
             offset += handled.splitAt;
             line.erase(0, handled.splitAt);
         }
-        read = readLine(*reader);
+        more = lines.readLine(read);
         view.processEvents();
     }
     repair.finish();
+}
+
+} // namespace
+
+void repairMessageFile(const std::filesystem::path& file, const repair::RepairOptions& options,
+                       RunView& view) {
+    auto reader = openLineReader(file);
+    if (!reader) {
+        return;
+    }
+    FileLines lines(*reader);
+    repairLines(lines, options, view);
     closeLineReader(*reader);
+}
+
+void repairMessage(Bytes& message, const repair::RepairOptions& options, RunView& view) {
+    MessageLines lines(message);
+    repairLines(lines, options, view);
 }
 
 } // namespace keldor::engine

@@ -40,4 +40,9 @@ enum class RepairState {
 void repairMessageFile(const std::filesystem::path& file, const repair::RepairOptions& options,
                        RunView& view);
 
+// Repairs a whole message held in memory exactly as repairMessageFile
+// repairs a file holding the same bytes: the same lines, the same bytes
+// changed, the same events.
+void repairMessage(Bytes& message, const repair::RepairOptions& options, RunView& view);
+
 } // namespace keldor::engine

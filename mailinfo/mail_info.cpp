@@ -89,15 +89,40 @@ std::optional<Bytes> readHead(const std::filesystem::path& file) {
 
 } // namespace
 
+Text headerBlock(ByteView head) {
+    // CR and LF are never the second byte of a two-byte code, so the blank
+    // line is found in the bytes where the conversion would find it.
+    const std::size_t blankLine = head.find("\r\n\r\n");
+    return platform::cp932ToText(blankLine == ByteView::npos ? head
+                                                             : head.substr(0, blankLine + 1));
+}
+
 Text parseMailDate(TextView value) {
-    const Text lower = platform::lowerAscii(value);
+    // The first occurrence of each month entry, found in one pass.
+    std::array<std::size_t, kMonths.size()> first;
+    first.fill(TextView::npos);
+    const auto lower = [&value](std::size_t i) {
+        const char16_t c = value[i];
+        return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + (u'a' - u'A')) : c;
+    };
+    for (std::size_t p = 0; p + 5 <= value.size(); ++p) {
+        if (value[p] != u' ' || value[p + 4] != u' ') {
+            continue;
+        }
+        for (std::size_t m = 0; m < kMonths.size(); ++m) {
+            if (first[m] == TextView::npos && lower(p + 1) == kMonths[m][1] &&
+                lower(p + 2) == kMonths[m][2] && lower(p + 3) == kMonths[m][3]) {
+                first[m] = p;
+                break;
+            }
+        }
+    }
     std::size_t month = 0;
     std::size_t at = 0;
     for (std::size_t m = 0; m < kMonths.size(); ++m) {
-        const std::size_t found = lower.find(kMonths[m]);
-        if (found != Text::npos && found >= kFirstMonthIndex) {
+        if (first[m] != TextView::npos && first[m] >= kFirstMonthIndex) {
             month = m + 1;
-            at = found;
+            at = first[m];
             break;
         }
     }
@@ -149,12 +174,7 @@ MailInfo readMailInfo(const std::filesystem::path& messageFile) {
         return info;
     }
 
-    // The header block ends after the CR of its blank line's CR LF CR LF.
-    Text block = platform::cp932ToText(*head);
-    const std::size_t blankLine = block.find(kBlankLine);
-    if (blankLine != Text::npos) {
-        block.resize(blankLine + 1);
-    }
+    const Text block = headerBlock(*head);
     const Text search = platform::lowerAscii(block);
 
     const std::size_t subjectAt = search.find(kSubjectLabel);

@@ -32,6 +32,12 @@ inline constexpr std::size_t kHeaderReadLimit = 65536;
 // kUnreadable for both, since the date is not read after it.
 [[nodiscard]] MailInfo readMailInfo(const std::filesystem::path& messageFile);
 
+// The header block of a message's first bytes as text: up to and including
+// the CR of the first CR LF CR LF (all of it when there is none), converted
+// as code page 932. The same text as converting every byte and cutting the
+// text after that CR.
+[[nodiscard]] Text headerBlock(ByteView head);
+
 // "YYYY/MM/DD hh:mm:ss" from a Date or Received value, through the first
 // month name (" jan " … " dec ", in calendar order, not at the first four
 // characters) and the fields day, month, year, time that start two

@@ -152,26 +152,26 @@ bool isCp932LeadByte(unsigned byte) {
 
 Text cp932ToText(ByteView bytes) {
     const Cp932Tables& t = tables();
-    Text out;
-    out.reserve(bytes.size());
+    // Never more characters than bytes: written in place, cut to size at the end.
+    Text out(bytes.size(), u'\0');
+    std::size_t n = 0;
     std::size_t i = 0;
     while (i < bytes.size()) {
         const unsigned b = byteAt(bytes, i);
-        if (isCp932LeadByte(b)) {
-            if (i + 1 < bytes.size() && isTrailByte(byteAt(bytes, i + 1))) {
-                const char16_t c = t.pair[(b << 8) | byteAt(bytes, i + 1)];
-                out += c == kUnassigned ? kCp932Invalid : c;
-                i += 2;
-            } else {
-                out += kCp932Invalid;
-                i += 1;
-            }
-            continue;
+        char16_t c = 0;
+        if (!isCp932LeadByte(b)) {
+            c = t.single[b];
+            ++i;
+        } else if (i + 1 < bytes.size() && isTrailByte(byteAt(bytes, i + 1))) {
+            c = t.pair[(b << 8) | byteAt(bytes, i + 1)];
+            i += 2;
+        } else {
+            c = kUnassigned;
+            ++i;
         }
-        const char16_t c = t.single[b];
-        out += c == kUnassigned ? kCp932Invalid : c;
-        ++i;
+        out[n++] = c == kUnassigned ? kCp932Invalid : c;
     }
+    out.resize(n);
     return out;
 }
 

@@ -34,4 +34,9 @@ bool setCreationTime(const std::filesystem::path& file, FileTime when);
 // alone. false when the file could not be reached or the time not set.
 bool setLastWriteTime(const std::filesystem::path& file, FileTime when);
 
+// Both of the above with one opening of the file: the creation time (where
+// the file system keeps a settable one) and the last-write time become
+// `when`, the access time stays. false when the last-write time was not set.
+bool setCreationAndLastWriteTime(const std::filesystem::path& file, FileTime when);
+
 } // namespace keldor::platform

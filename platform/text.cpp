@@ -125,11 +125,12 @@ Text pathText(const std::filesystem::path& path) {
 }
 
 Text lowerAscii(TextView text) {
-    Text lower(text);
-    for (char16_t& c : lower) {
-        if (c >= u'A' && c <= u'Z') {
-            c = static_cast<char16_t>(c + (u'a' - u'A'));
-        }
+    Text lower(text.size(), u'\0');
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        // 16-bit arithmetic throughout, so that the loop runs on many at a time.
+        const char16_t c = text[i];
+        const auto fromA = static_cast<char16_t>(c - u'A');
+        lower[i] = fromA < 26 ? static_cast<char16_t>(c + (u'a' - u'A')) : c;
     }
     return lower;
 }

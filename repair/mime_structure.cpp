@@ -21,12 +21,17 @@ unsigned folded(ByteView line, std::size_t i) {
 }
 
 // The line with its letters folded to lower case, for the text searches.
-Bytes foldedCopy(ByteView line) {
-    Bytes lowered(line);
-    for (char& c : lowered) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c + ('a' - 'A'));
-        }
+// The copy lives in a buffer reused from line to line (every line of a
+// message is folded at least once); it stays valid until the next call.
+ByteView foldedCopy(ByteView line) {
+    thread_local Bytes lowered;
+    lowered.resize(line.size());
+    char* out = lowered.data();
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        // Byte arithmetic throughout, so that the loop runs 16 bytes at a time.
+        const auto c = static_cast<std::uint8_t>(line[i]);
+        const auto fromA = static_cast<std::uint8_t>(c - 'A');
+        out[i] = static_cast<char>(fromA < 26 ? static_cast<std::uint8_t>(c + ('a' - 'A')) : c);
     }
     return lowered;
 }
@@ -556,7 +561,7 @@ void completeContentType(Bytes& line) {
     if (line.find(kLost) == Bytes::npos) {
         return;
     }
-    const Bytes lowered = foldedCopy(line);
+    const ByteView lowered = foldedCopy(line);
     const std::int64_t name = findFolded(lowered, "content-type:");
     if (name == 0) {
         return;
@@ -617,7 +622,7 @@ void completeContentType(Bytes& line) {
 
 BoundaryResult detectBoundary(BoundaryTable& table, Bytes& line, std::int64_t linePosition,
                               const RewriteAt& rewrite) {
-    const Bytes lowered = foldedCopy(line);
+    const ByteView lowered = foldedCopy(line);
     BoundaryResult result = BoundaryResult::NoMatch;
     if (findFolded(lowered, "content-type: multipart/") != 0) {
         table.multipartState = 1;
@@ -634,7 +639,7 @@ BoundaryResult detectBoundary(BoundaryTable& table, Bytes& line, std::int64_t li
 }
 
 void detectPartInfo(PartInfo& info, Bytes& line) {
-    Bytes lowered = foldedCopy(line);
+    ByteView lowered = foldedCopy(line);
     if (findFolded(lowered, "content-type: text/plain") != 0) {
         info.contentType = 'T';
         info.charsetPending = true;

@@ -45,4 +45,8 @@ bool setLastWriteTime(const std::filesystem::path& file, FileTime when) {
     return ::utimensat(AT_FDCWD, file.c_str(), times, 0) == 0;
 }
 
+bool setCreationAndLastWriteTime(const std::filesystem::path& file, FileTime when) {
+    return setLastWriteTime(file, when);
+}
+
 } // namespace keldor::platform

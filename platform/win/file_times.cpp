@@ -72,4 +72,12 @@ bool setLastWriteTime(const std::filesystem::path& file, FileTime when) {
     return stamp(file, nullptr, &time);
 }
 
+bool setCreationAndLastWriteTime(const std::filesystem::path& file, FileTime when) {
+    if (when.ticks < 0) {
+        return false;
+    }
+    const FILETIME time = toFileTime(when);
+    return stamp(file, &time, &time);
+}
+
 } // namespace keldor::platform

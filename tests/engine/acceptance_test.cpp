@@ -465,7 +465,7 @@ protected:
         }
         const std::filesystem::path mailbox = dir.path() / "mailbox.dbx";
         writer.writeTo(mailbox);
-        const RunReport report = recoverMailbox(mailbox, view, options);
+        const RunReport report = recoverMailbox(mailbox, view, options, testing::everyPoint());
         ASSERT_EQ(report.outcome, RunOutcome::Completed);
         ASSERT_EQ(report.files.size(), cases.size());
 

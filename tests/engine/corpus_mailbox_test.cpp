@@ -27,7 +27,8 @@ protected:
             return std::nullopt;
         }
         const Bytes before = testing::readFile(*path);
-        RunReport report = recoverMailbox(*path, view, repair::RepairOptions{});
+        RunReport report =
+            recoverMailbox(*path, view, repair::RepairOptions{}, testing::everyPoint());
         EXPECT_EQ(testing::readFile(*path), before) << "the mailbox must never change";
         return report;
     }

@@ -164,11 +164,18 @@ TEST_F(FileTimes, SetsCreationAndLastWriteTimeAndLeavesTheAccessTime) {
     if (st.created) {
         EXPECT_EQ(*st.created, expected) << "the last-write time alone";
     }
+    setCreationAndLastWriteTime(file, {2008, 10, 23, 15, 30, 46});
+    EXPECT_EQ(stamps().modified, expected + 1);
+    EXPECT_EQ(stamps().accessed, kAccessed);
+    if (const auto created = stamps().created) {
+        EXPECT_EQ(*created, expected + 1) << "both at once";
+    }
 }
 
 TEST_F(FileTimes, LeavesTimesAloneWhenTheyCannotBeSet) {
     setLastWriteTime(file, {1600, 1, 1, 0, 0, 0});
     setCreationTime(file, {1600, 1, 1, 0, 0, 0});
+    setCreationAndLastWriteTime(file, {1600, 1, 1, 0, 0, 0});
     EXPECT_EQ(stamps().modified, kWritten);
     if (const auto created = stamps().created) {
         EXPECT_EQ(*created, kWritten);
@@ -176,6 +183,7 @@ TEST_F(FileTimes, LeavesTimesAloneWhenTheyCannotBeSet) {
     // A missing file: nothing happens, nothing is thrown.
     setLastWriteTime(dir.path() / "missing.eml", {2008, 1, 1, 0, 0, 0});
     setCreationTime(dir.path() / "missing.eml", {2008, 1, 1, 0, 0, 0});
+    setCreationAndLastWriteTime(dir.path() / "missing.eml", {2008, 1, 1, 0, 0, 0});
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "missing.eml"));
 }
 

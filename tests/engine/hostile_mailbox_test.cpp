@@ -264,7 +264,7 @@ protected:
                 StopRequested = true;
             }
         };
-        const RunReport report = recoverMailbox(mailboxPath, view, options);
+        const RunReport report = recoverMailbox(mailboxPath, view, options, testing::everyPoint());
         EXPECT_FALSE(runaway) << view.eventCount << " events for " << mailbox.size() << " bytes";
         EXPECT_EQ(testing::readFile(mailboxPath), mailbox) << "the mailbox changed";
         EXPECT_LE(report.recordCount,
@@ -376,7 +376,8 @@ TEST_F(HostileMailbox, StoppedAnywhere) {
         std::filesystem::create_directories(location);
         testing::writeFile(dir.path() / "count.dbx", *sample);
         counting.location = platform::pathText(location);
-        (void)recoverMailbox(dir.path() / "count.dbx", counting, repair::RepairOptions{});
+        (void)recoverMailbox(dir.path() / "count.dbx", counting, repair::RepairOptions{},
+                             testing::everyPoint());
         std::filesystem::remove_all(location);
     }
     ASSERT_GT(counting.eventCount, 20);

@@ -57,7 +57,7 @@ protected:
     RunReport recover(const Bytes& mailbox) {
         mailboxPath = dir.path() / "mailbox.dbx";
         testing::writeFile(mailboxPath, mailbox);
-        return recoverMailbox(mailboxPath, view, repair::RepairOptions{});
+        return recoverMailbox(mailboxPath, view, repair::RepairOptions{}, testing::everyPoint());
     }
 
     std::vector<Bytes> outputs(const RunReport& report) {
@@ -191,7 +191,8 @@ TEST_F(RecoveryRun, RestoresTheWindowAfterTheRun) {
 
 TEST_F(RecoveryRun, MissingMailboxCreatesNothing) {
     const auto missing = dir.path() / "nowhere.dbx";
-    const RunReport report = recoverMailbox(missing, view, repair::RepairOptions{});
+    const RunReport report =
+        recoverMailbox(missing, view, repair::RepairOptions{}, testing::everyPoint());
     EXPECT_EQ(report.outcome, RunOutcome::CouldNotOpen);
     EXPECT_EQ(lastMessage(),
               u"DBXファイルをオープンできませんでした。\r\n" + platform::pathText(missing));
@@ -484,6 +485,89 @@ TEST_F(RecoveryRun, StopDuringReassemblyFinishesTheCurrentMessage) {
               u"1通のメールが見つかりました。出力先フォルダをExplorerで開きますか？");
 }
 
+// Paced runs, on a clock that moves one millisecond each time it is read
+// (looked at once per point): the window gets in about every 15 points, not
+// at each.
+class PacedRun : public RecoveryRun {
+protected:
+    // Each run in a fresh view and location of its own.
+    RunReport recoverPaced(const Bytes& mailbox, MonotonicClock clock,
+                           std::function<void(int)> onEvents = nullptr) {
+        mailboxPath = dir.path() / "mailbox.dbx";
+        testing::writeFile(mailboxPath, mailbox);
+        const auto location = dir.path() / ("paced" + std::to_string(++runs));
+        std::filesystem::create_directory(location);
+        view = RecordingView();
+        view.location = platform::pathText(location);
+        view.onEvents = std::move(onEvents);
+        RunSettings settings = testing::everyPoint();
+        settings.pacing = {std::chrono::milliseconds(15), std::move(clock), 1};
+        return recoverMailbox(mailboxPath, view, repair::RepairOptions{}, settings);
+    }
+    static MonotonicClock ticking() {
+        return [now = std::chrono::nanoseconds{0}]() mutable {
+            return now += std::chrono::milliseconds(1);
+        };
+    }
+    static MonotonicClock frozen() {
+        return [] { return std::chrono::nanoseconds{0}; };
+    }
+    int runs = 0;
+};
+
+TEST_F(PacedRun, StopInALongRepairIsSeenAfterThatMessageAndVisitsFollowTime) {
+    MailboxWriter writer;
+    writer.addMessage(makeMail(1, 150000)); // about 2,000 lines
+    writer.addMessage(makeMail(2));
+    writer.addMessage(makeMail(3));
+    const Bytes mailbox = writer.build();
+
+    int points = 0;
+    view.onEvents = [&points](int count) { points = count; };
+    recover(mailbox); // every point lets the window in
+    ASSERT_GT(points, 2000);
+
+    const RunReport paced = recoverPaced(mailbox, ticking());
+    EXPECT_EQ(paced.mailCount, 3);
+    // The first point, one in 15 after it, and the ends of the three phases.
+    EXPECT_LE(view.eventCount, 1 + points / 15 + 3);
+    EXPECT_GE(view.eventCount, points / 16 - 3);
+
+    // Stop pressed at the first visit of the reassembly: 15 lines into the
+    // first message's repair.
+    const RunReport stopped = recoverPaced(mailbox, ticking(), [this](int) {
+        if (view.isVisible(StatusControl::Proc)) {
+            StopRequested = true;
+        }
+    });
+    EXPECT_TRUE(stopped.stopped);
+    EXPECT_EQ(stopped.mailCount, 1) << "the run stops right after the message it was in";
+    ASSERT_EQ(stopped.files.size(), 1u);
+    EXPECT_EQ(stopped.files[0].file.filename(), "Recover1.eml") << "no file renamed";
+}
+
+TEST_F(PacedRun, APhaseNeverEndsOnAPointPassedOver) {
+    MailboxWriter writer;
+    for (int n = 1; n <= 4; ++n) {
+        writer.addMessage(makeMail(n));
+    }
+    // The clock stands still: after the first point, only the ends of the
+    // reassembly and of the rename pass let the window in. A Stop pressed
+    // at the end of the reassembly keeps every file from being renamed.
+    const RunReport report = recoverPaced(writer.build(), frozen(), [](int count) {
+        if (count == 2) {
+            StopRequested = true;
+        }
+    });
+    EXPECT_EQ(view.eventCount, 2);
+    EXPECT_EQ(report.mailCount, 4);
+    EXPECT_TRUE(report.stopped);
+    for (const RenamedFile& file : report.files) {
+        EXPECT_FALSE(file.reached);
+    }
+    EXPECT_EQ(testing::filesIn(report.outputFolder).size(), 4u);
+}
+
 TEST_F(RecoveryRun, CloseDuringReassemblySkipsTheReport) {
     MailboxWriter writer;
     for (int n = 1; n <= 3; ++n) {
@@ -553,7 +637,8 @@ TEST_F(RecoveryRun, FailedWriteStopsTheRunAndSaysWhy) {
     rlimit limited = saved;
     limited.rlim_cur = 3000;
     setrlimit(RLIMIT_FSIZE, &limited);
-    const RunReport report = recoverMailbox(mailboxPath, view, repair::RepairOptions{});
+    const RunReport report =
+        recoverMailbox(mailboxPath, view, repair::RepairOptions{}, testing::everyPoint());
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, SIG_DFL);
 

@@ -2,9 +2,12 @@
 
 #include "mailinfo/mail_info.h"
 
+#include "platform/cp932.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
+
+#include <random>
 
 namespace keldor::mailinfo {
 namespace {
@@ -156,6 +159,35 @@ TEST_F(ReadMailInfo, ReadsRawShiftJisAndOnlyTheFirst64KiB) {
     EXPECT_EQ(read(beyond).subject, kNoSubject);
     Bytes cut = Bytes(kHeaderReadLimit - 20, 'x') + "\r\nSubject: cut off here\r\n\r\n";
     EXPECT_EQ(read(cut).subject, u"cut off h");
+}
+
+// Converting only the bytes before the blank line gives the text that
+// converting them all and cutting at the blank line gives, whatever stands
+// around it: lead bytes before a CR, codes across the cut, bytes that are no
+// code at all.
+TEST(HeaderBlock, IsTheWholeConversionCutAtTheBlankLine) {
+    const auto wholeThenCut = [](ByteView head) {
+        Text text = platform::cp932ToText(head);
+        const std::size_t blank = text.find(u"\r\n\r\n");
+        return blank == Text::npos ? text : text.substr(0, blank + 1);
+    };
+    const char pieces[] = {'\r',   '\n',   'a',    ':',    ' ',    '\x82', '\xA0', '\x81', '\xE0',
+                           '\xFC', '\x40', '\x7F', '\x80', '\xFD', '\x00', '\x0D', '\xA6', '\x9F'};
+    std::mt19937 random(7);
+    for (int n = 0; n < 3000; ++n) {
+        Bytes head;
+        const std::size_t length = random() % 40;
+        for (std::size_t i = 0; i < length; ++i) {
+            head += pieces[random() % sizeof pieces];
+        }
+        ASSERT_EQ(headerBlock(head), wholeThenCut(head)) << "case " << n;
+    }
+    if (const auto folder = testing::corpusPath("mail")) {
+        for (const auto& file : testing::filesIn(*folder)) {
+            const Bytes head = testing::readFile(file).substr(0, kHeaderReadLimit);
+            EXPECT_EQ(headerBlock(head), wholeThenCut(head)) << file;
+        }
+    }
 }
 
 } // namespace

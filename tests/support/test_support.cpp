@@ -36,12 +36,11 @@ unsigned long processId() {
 }
 } // namespace
 
-TempDir::TempDir() {
+TempDir::TempDir(const std::filesystem::path& base) {
     static std::atomic<int> counter{0};
     std::random_device seed;
-    path_ = std::filesystem::temp_directory_path() /
-            ("keldor-test-" + std::to_string(processId()) + "-" + std::to_string(counter++) + "-" +
-             std::to_string(seed()));
+    path_ = base / ("keldor-test-" + std::to_string(processId()) + "-" + std::to_string(counter++) +
+                    "-" + std::to_string(seed()));
     std::filesystem::create_directories(path_);
 }
 
@@ -52,14 +51,20 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(path_, ignored);
 }
 
-Bytes readFile(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+std::filesystem::path memoryBackedTemp() {
+#ifndef _WIN32
+    if (::access("/dev/shm", W_OK | X_OK) == 0) {
+        return "/dev/shm";
+    }
+#endif
+    return std::filesystem::temp_directory_path();
 }
 
-void writeFile(const std::filesystem::path& file, ByteView bytes) {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+engine::RunSettings everyPoint() {
+    engine::RunSettings settings;
+    settings.pacing.interval = std::chrono::nanoseconds::zero();
+    settings.keepFileList = true;
+    return settings;
 }
 
 std::filesystem::path testDataPath(const std::string& relative) {

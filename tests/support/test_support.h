@@ -2,8 +2,10 @@
 // Helpers shared by the tests: temporary folders, whole-file reads, a
 // recording RunView, and where the test data lives.
 
+#include "engine/recovery_run.h"
 #include "engine/run_view.h"
 #include "platform/bytes.h"
+#include "tests/support/file_bytes.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -15,10 +17,12 @@
 
 namespace keldor::testing {
 
-// A fresh folder under the system's temporary folder, removed with the object.
+// A fresh folder under the system's temporary folder (or under `base`),
+// removed with the object.
 class TempDir {
 public:
-    TempDir();
+    TempDir() : TempDir(std::filesystem::temp_directory_path()) {}
+    explicit TempDir(const std::filesystem::path& base);
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
@@ -28,8 +32,9 @@ private:
     std::filesystem::path path_;
 };
 
-Bytes readFile(const std::filesystem::path& file);
-void writeFile(const std::filesystem::path& file, ByteView bytes);
+// A folder in memory (a tmpfs) when the system has one for everybody, else
+// the temporary folder: for tests that write thousands of files.
+std::filesystem::path memoryBackedTemp();
 
 // tests/data/<relative>
 std::filesystem::path testDataPath(const std::string& relative);
@@ -83,6 +88,11 @@ public:
     }
     Text lastPercent;
 };
+
+// Run settings for tests: every point of a run lets the view's events
+// through (so a test can press Stop at a chosen one), and the report lists
+// the files.
+engine::RunSettings everyPoint();
 
 // UTF-8 text of a UTF-16 text, for readable assertion messages.
 std::string utf8(const Text& text);

@@ -181,7 +181,7 @@ TEST_F(WindowsFiles, MailboxHeldForWritingByAnotherProgramIsRefused) {
         ASSERT_NE(held, INVALID_HANDLE_VALUE);
         view.location = platform::pathText(dir.path());
         const engine::RunReport report =
-            engine::recoverMailbox(mailbox, view, repair::RepairOptions{});
+            engine::recoverMailbox(mailbox, view, repair::RepairOptions{}, testing::everyPoint());
         ::CloseHandle(held);
         EXPECT_EQ(report.outcome, engine::RunOutcome::CouldNotOpen);
         ASSERT_EQ(view.messages.size(), 1u);
@@ -214,7 +214,8 @@ TEST_F(WindowsFiles, RecoversFromAndIntoJapanesePathsLongerThanMaxPath) {
     }
     const fs::path mailbox = makeMailbox(folder, 3);
     view.location = platform::pathText(folder);
-    const engine::RunReport report = engine::recoverMailbox(mailbox, view, repair::RepairOptions{});
+    const engine::RunReport report =
+        engine::recoverMailbox(mailbox, view, repair::RepairOptions{}, testing::everyPoint());
     ASSERT_EQ(report.outcome, engine::RunOutcome::Completed) << utf8(report.message);
     EXPECT_EQ(report.mailCount, 3);
     ASSERT_EQ(report.files.size(), 3u);
