@@ -23,7 +23,7 @@ run: build
 	@mkdir -p out
 	build/release/cli/keldor-cli recover "$(SAMPLE)" --into out
 
-test: deps test-debug test-asan test-windows
+test: deps test-debug test-asan test-windows test-fuzz
 
 test-debug:
 	cmake -S . -B build/debug $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DWARNINGS_AS_ERRORS=ON
@@ -54,6 +54,23 @@ windows: deps
 	    -DKELDOR_BUILD_TESTS=OFF -DWARNINGS_AS_ERRORS=ON
 	cmake --build build/windows -j $(JOBS)
 	scripts/pack-windows build/windows dist/keldor-windows-x64.zip
+
+# libFuzzer targets (fuzz/), built with clang under ASan and UBSan. `make fuzz`
+# runs each for FUZZ_SECONDS; `make test` runs each for a few seconds from its
+# seeds. Any finding fails the run; see build/fuzz/fuzz-work/<target>/.
+FUZZ_SECONDS ?= 300
+.PHONY: fuzz-build fuzz test-fuzz
+
+fuzz-build: deps
+	cmake -S . -B build/fuzz $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+	    -DWARNINGS_AS_ERRORS=ON -DENABLE_FUZZING=ON -DKELDOR_BUILD_TESTS=OFF -DKELDOR_BUILD_UI=OFF
+	cmake --build build/fuzz -j $(JOBS) --target fuzz_targets
+
+fuzz: fuzz-build
+	fuzz/run-fuzz build/fuzz $(FUZZ_SECONDS)
+
+test-fuzz: fuzz-build
+	fuzz/run-fuzz --seeds build/fuzz 10
 
 bench: deps
 	cmake -S . -B build/bench $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DKELDOR_BUILD_TESTS=OFF -DKELDOR_BUILD_BENCH=ON

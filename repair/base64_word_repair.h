@@ -12,11 +12,12 @@
 namespace keldor::repair {
 
 // The encoded text is line[start, end): the characters between "?B?" and the
-// closing "?=". Every base64 character and every lost byte of it is
-// rewritten; "=" and other bytes stay. Intact, canonically padded text comes
-// back byte for byte. Never changes
-// the line's size; a range that reaches past the line is not touched
-// (PastLineEnd), an empty or reversed one is left alone.
+// closing "?=". A group of four characters that lost one of them, or whose
+// bytes the text repair changed, is rewritten: its base64 characters and
+// lost bytes; "=" and other bytes stay. Every other group is left as it is,
+// so intact text comes back byte for byte. Never changes the line's size; a
+// range that reaches past the line is not touched (PastLineEnd), an empty or
+// reversed one is left alone.
 [[nodiscard]] StepEnd repairBase64Jis(Bytes& line, std::size_t start, std::size_t end,
                                       const RepairOptions& options);
 [[nodiscard]] StepEnd repairBase64Sjis(Bytes& line, std::size_t start, std::size_t end,

@@ -5,6 +5,7 @@
 #include "engine/run_flags.h"
 #include "platform/text.h"
 #include "tests/support/mailbox_writer.h"
+#include "tests/support/repair_reach.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -24,41 +25,7 @@ constexpr std::string_view kBoundary = "----=_NextPart_000_0001_01C6A0B6.5C4E5A7
 const Bytes kDelimiter = "--" + Bytes(kBoundary);
 const Bytes kJisLine = "\x1b$B$3$s$K$A$O\x1b(B\r\n";
 
-// The text repairers may rewrite a character that straddles a lost run, and a
-// base64 word re-encodes the groups around it; nothing farther from a lost
-// byte than this may change.
-constexpr std::size_t kRepairReach = 8;
-
-// Where `result` differs from `damaged` on a byte that was not lost, farther
-// than kRepairReach from every lost byte; nullopt when there is no such byte.
-std::optional<std::size_t> changeFarFromLoss(const Bytes& damaged, const std::vector<bool>& lost,
-                                             const Bytes& result) {
-    std::size_t lastLost = Bytes::npos;
-    std::vector<std::size_t> distance(damaged.size(), Bytes::npos);
-    for (std::size_t i = 0; i < damaged.size(); ++i) {
-        if (lost[i]) {
-            lastLost = i;
-        }
-        if (lastLost != Bytes::npos) {
-            distance[i] = i - lastLost;
-        }
-    }
-    lastLost = Bytes::npos;
-    for (std::size_t i = damaged.size(); i-- > 0;) {
-        if (lost[i]) {
-            lastLost = i;
-        }
-        if (lastLost != Bytes::npos) {
-            distance[i] = std::min(distance[i], lastLost - i);
-        }
-    }
-    for (std::size_t i = 0; i < damaged.size(); ++i) {
-        if (!lost[i] && result[i] != damaged[i] && distance[i] > kRepairReach) {
-            return i;
-        }
-    }
-    return std::nullopt;
-}
+using testing::changeFarFromLoss;
 
 class RepairPipeline : public ::testing::Test {
 protected:
@@ -271,7 +238,7 @@ TEST_F(RepairPipeline, RandomDamageChangesOnlyBytesNearLostOnes) {
             lost[i] = damaged[i] == '\0';
         }
         ASSERT_EQ(result.find('\0'), Bytes::npos) << "round " << round;
-        ASSERT_EQ(changeFarFromLoss(damaged, lost, result), std::nullopt) << "round " << round;
+        ASSERT_EQ(changeFarFromLoss(damaged, result, lost), std::nullopt) << "round " << round;
     }
 }
 
@@ -475,7 +442,7 @@ TEST_F(RecoveredStructure, RealMessagesKeepTheirTextAwayFromLostBytesAndLoseNone
         for (const std::size_t at : testing::lostPositions(original.size())) {
             lost[at] = true;
         }
-        EXPECT_EQ(changeFarFromLoss(original, lost, result), std::nullopt);
+        EXPECT_EQ(changeFarFromLoss(original, result, lost), std::nullopt);
     }
 }
 

@@ -118,6 +118,50 @@ void MailboxWriter::writeTo(const std::filesystem::path& file,
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
+Bytes mailboxFromBytes(ByteView input) {
+    const unsigned mode = input.empty() ? 0 : byteAt(input, 0);
+    const ByteView rest = input.empty() ? input : input.substr(1);
+    if ((mode & 1) == 0) {
+        Bytes file(rest);
+        if (file.size() < 8) {
+            file.resize(8, '\0');
+        }
+        const MailboxOptions words;
+        putLe32(file, 0x00, words.magic);
+        putLe32(file, 0x04, words.fileKind);
+        return file;
+    }
+
+    MailboxWriter writer;
+    std::size_t from = 0;
+    for (std::size_t count = 1; count < kMaxMessages; ++count) {
+        const std::size_t at = rest.find(kMessageSeparator, from);
+        if (at == ByteView::npos) {
+            break;
+        }
+        writer.addMessage(rest.substr(from, at - from));
+        from = at + kMessageSeparator.size();
+    }
+    writer.addMessage(rest.substr(from));
+
+    MailboxOptions options;
+    options.scatter = (mode & 0x02) != 0;
+    options.liveBlocksBetween = (mode & 0x04) != 0 ? 1 : 0;
+    if ((mode & 0x08) != 0) {
+        options.loopBackTo = (mode & 0x80) != 0 ? 1 : 0;
+    }
+    if ((mode & 0x40) != 0) {
+        options.lastLink = 0x7FFFFFF0;
+    }
+    options.seed = mode >> 4;
+    Bytes file = writer.build(options);
+    if ((mode & 0x10) != 0 && file.size() > kHeaderSize + kRecordSize) {
+        // Cut inside the last record.
+        file.resize(file.size() - kRecordSize / 2);
+    }
+    return file;
+}
+
 std::vector<std::size_t> lostPositions(std::size_t messageSize) {
     std::vector<std::size_t> positions;
     for (std::size_t at = 0; at < messageSize; at += kPieceSize) {

@@ -55,6 +55,18 @@ private:
     std::vector<Record> records_;
 };
 
+// A mailbox made from arbitrary bytes, as the fuzz target of the whole run
+// and the regression inputs use it. The first byte says how. Its low bit
+// clear: the rest is the file itself, with the header's two identifying words
+// written over its start, so the chain head and the records are the input's.
+// Set: the rest is split at kMessageSeparator into messages (at most
+// kMaxMessages, the last one taking the rest) laid out as deleted records;
+// the next bits ask for scattered records, live blocks between them, a chain
+// that loops back, a cut end, and a last link past the end of the file.
+inline constexpr std::string_view kMessageSeparator{"\xFF\x00\xFF\x00", 4};
+inline constexpr std::size_t kMaxMessages = 64;
+Bytes mailboxFromBytes(ByteView input);
+
 // The number of bytes recovery writes for `message`, and the 0-based
 // positions in it that the chain links took (the first four of every 512).
 std::vector<std::size_t> lostPositions(std::size_t messageSize);

@@ -60,16 +60,6 @@ std::filesystem::path memoryBackedTemp() {
     return std::filesystem::temp_directory_path();
 }
 
-Bytes readFile(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void writeFile(const std::filesystem::path& file, ByteView bytes) {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
 engine::RunSettings everyPoint() {
     engine::RunSettings settings;
     settings.pacing.interval = std::chrono::nanoseconds::zero();

@@ -5,6 +5,7 @@
 #include "engine/recovery_run.h"
 #include "engine/run_view.h"
 #include "platform/bytes.h"
+#include "tests/support/file_bytes.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -34,9 +35,6 @@ private:
 // A folder in memory (a tmpfs) when the system has one for everybody, else
 // the temporary folder: for tests that write thousands of files.
 std::filesystem::path memoryBackedTemp();
-
-Bytes readFile(const std::filesystem::path& file);
-void writeFile(const std::filesystem::path& file, ByteView bytes);
 
 // tests/data/<relative>
 std::filesystem::path testDataPath(const std::string& relative);
