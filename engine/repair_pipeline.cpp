@@ -309,8 +309,8 @@ private:
         std::size_t next = 0;
         // The delimiter stands before the rest, as text before a header
         // name stands in a header line.
-        Bytes rest = "-";
-        rest.append(line, i); // appended: GCC 12 warns falsely of overlap on "-" + substr
+        Bytes rest(1, '-');
+        rest.append(line, i);
         const Bytes restBefore = rest;
         restoreHeaderBreak(rest);
         if (const std::size_t at = restoredBreak(restBefore, rest); at != 0) {

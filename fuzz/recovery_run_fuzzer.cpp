@@ -39,7 +39,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     engine::ExitAfterStop = false;
     fuzz::QuietView view(platform::pathText(outputRoot));
     const repair::RepairOptions options = fuzz::optionsFor(size > 0 ? data[size - 1] : 0);
-    const engine::RunReport report = engine::recoverMailbox(mailbox, view, options);
+    engine::RunSettings settings;
+    settings.keepFileList = true;
+    // Every other input through the message files themselves: both routes
+    // of the reassembly are driven.
+    settings.inMemoryLimit = size % 2 == 0 ? engine::kInMemoryMessageLimit : 0;
+    const engine::RunReport report = engine::recoverMailbox(mailbox, view, options, settings);
 
     // The mailbox is only read.
     FUZZ_CHECK(fuzz::readFile(mailbox) == file);
