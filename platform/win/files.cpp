@@ -1,15 +1,12 @@
-#include "platform/files.h"
-
+#include "platform/native_files.h"
 #include "platform/win/win32.h"
 
 #include <algorithm>
-#include <limits>
 #include <utility>
 
 namespace keldor::platform {
 
 namespace {
-constexpr std::size_t kOutputBufferSize = 64 * 1024;
 // ReadFile and WriteFile take a 32-bit count.
 constexpr std::size_t kMaxTransfer = 1u << 30;
 
@@ -28,34 +25,35 @@ OVERLAPPED at(std::uint64_t offset) {
     return position;
 }
 
-std::optional<std::size_t> readAllAt(HANDLE handle, std::uint64_t offset, std::span<char> out) {
+// All of `bytes`, at `offset` when one is given, else at the file's position.
+std::error_code writeAll(HANDLE handle, std::optional<std::uint64_t> offset, ByteView bytes) {
     std::size_t done = 0;
-    while (done < out.size()) {
-        OVERLAPPED position = at(offset + done);
-        DWORD got = 0;
-        const DWORD wanted = static_cast<DWORD>(std::min(out.size() - done, kMaxTransfer));
-        if (!::ReadFile(handle, out.data() + done, wanted, &got, &position)) {
-            if (::GetLastError() == ERROR_HANDLE_EOF) {
-                break;
-            }
-            return std::nullopt;
+    while (done < bytes.size()) {
+        OVERLAPPED position = offset ? at(*offset + done) : OVERLAPPED{};
+        DWORD written = 0;
+        const DWORD wanted = static_cast<DWORD>(std::min(bytes.size() - done, kMaxTransfer));
+        if (!::WriteFile(handle, bytes.data() + done, wanted, &written,
+                         offset ? &position : nullptr)) {
+            return win::lastError();
         }
-        if (got == 0) {
-            break;
+        if (written == 0) {
+            return std::make_error_code(std::errc::no_space_on_device);
         }
-        done += got;
+        done += written;
     }
-    return done;
+    return {};
 }
+} // namespace
 
-// Opens an existing regular file; a closed descriptor (with the reason in
-// `error`) when it cannot be opened or is a folder or a device.
+namespace native {
+
 std::pair<FileDescriptor, std::uint64_t> openRegularFile(const std::filesystem::path& path,
-                                                         DWORD access, std::error_code& error) {
+                                                         Access access, std::error_code& error) {
+    const DWORD rights = access == Access::Read ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
     // FILE_SHARE_READ only: others may read the mailbox meanwhile, nobody
     // may write it; a file someone holds open for writing is refused.
     FileDescriptor handle(
-        toDescriptor(::CreateFileW(win::longPath(path).c_str(), access, FILE_SHARE_READ, nullptr,
+        toDescriptor(::CreateFileW(win::longPath(path).c_str(), rights, FILE_SHARE_READ, nullptr,
                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)));
     if (!handle.isOpen()) {
         // A folder cannot be opened without FILE_FLAG_BACKUP_SEMANTICS; say
@@ -84,149 +82,51 @@ std::pair<FileDescriptor, std::uint64_t> openRegularFile(const std::filesystem::
         (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
     return {std::move(handle), size};
 }
-} // namespace
 
-FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept {
-    if (this != &other) {
-        close();
-        handle_ = other.handle_;
-        other.handle_ = -1;
-    }
-    return *this;
-}
-
-std::error_code FileDescriptor::close() {
-    if (!isOpen()) {
-        return {};
-    }
-    const BOOL closed = ::CloseHandle(reinterpret_cast<HANDLE>(handle_));
-    handle_ = -1;
-    return closed ? std::error_code{} : win::lastError();
-}
-
-std::optional<ReadOnlyFile> ReadOnlyFile::open(const std::filesystem::path& path,
-                                               std::error_code& error) {
-    auto [handle, size] = openRegularFile(path, GENERIC_READ, error);
-    if (!handle.isOpen()) {
-        return std::nullopt;
-    }
-    return ReadOnlyFile(std::move(handle), size);
-}
-
-std::optional<std::size_t> ReadOnlyFile::readAt(std::uint64_t offset, std::span<char> out) const {
-    return readAllAt(nativeHandle(handle_), offset, out);
-}
-
-std::optional<ReadWriteFile> ReadWriteFile::open(const std::filesystem::path& path,
-                                                 std::error_code& error) {
-    auto [handle, size] = openRegularFile(path, GENERIC_READ | GENERIC_WRITE, error);
-    if (!handle.isOpen()) {
-        return std::nullopt;
-    }
-    return ReadWriteFile(std::move(handle), size);
-}
-
-std::optional<std::size_t> ReadWriteFile::readAt(std::uint64_t offset, std::span<char> out) const {
-    if (!handle_.isOpen()) {
-        return std::nullopt;
-    }
-    return readAllAt(nativeHandle(handle_), offset, out);
-}
-
-std::error_code ReadWriteFile::writeAt(std::uint64_t offset, ByteView bytes) {
-    if (!handle_.isOpen()) {
-        return std::make_error_code(std::errc::bad_file_descriptor);
-    }
-    if (offset > size_ || bytes.size() > size_ - offset) {
-        return std::make_error_code(std::errc::invalid_argument);
-    }
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        OVERLAPPED position = at(offset + done);
-        DWORD written = 0;
-        const DWORD wanted = static_cast<DWORD>(std::min(bytes.size() - done, kMaxTransfer));
-        if (!::WriteFile(nativeHandle(handle_), bytes.data() + done, wanted, &written, &position)) {
-            return win::lastError();
-        }
-        if (written == 0) {
-            return std::make_error_code(std::errc::no_space_on_device);
-        }
-        done += written;
-    }
-    return {};
-}
-
-std::error_code ReadWriteFile::close() {
-    return handle_.close();
-}
-
-std::optional<OutputFile> OutputFile::create(const std::filesystem::path& path,
-                                             std::error_code& error) {
+FileDescriptor createTruncated(const std::filesystem::path& path, std::error_code& error) {
     FileDescriptor handle(
         toDescriptor(::CreateFileW(win::longPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
                                    nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)));
     if (!handle.isOpen()) {
         error = win::lastError();
-        return std::nullopt;
     }
-    return OutputFile(std::move(handle));
+    return handle;
 }
 
-OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
-    if (this != &other) {
-        close();
-        handle_ = std::move(other.handle_);
-        buffer_ = std::move(other.buffer_);
-        error_ = other.error_;
-    }
-    return *this;
-}
-
-OutputFile::~OutputFile() {
-    close();
-}
-
-std::error_code OutputFile::write(ByteView bytes) {
-    if (error_ || !handle_.isOpen()) {
-        return error_ ? error_ : std::make_error_code(std::errc::bad_file_descriptor);
-    }
-    buffer_.append(bytes);
-    if (buffer_.size() >= kOutputBufferSize) {
-        return flush();
-    }
-    return {};
-}
-
-std::error_code OutputFile::flush() {
+std::optional<std::size_t> readAt(const FileDescriptor& file, std::uint64_t offset,
+                                  std::span<char> out) {
     std::size_t done = 0;
-    while (!error_ && done < buffer_.size()) {
-        DWORD written = 0;
-        const DWORD wanted = static_cast<DWORD>(std::min(buffer_.size() - done, kMaxTransfer));
-        if (!::WriteFile(nativeHandle(handle_), buffer_.data() + done, wanted, &written, nullptr)) {
-            error_ = win::lastError();
+    while (done < out.size()) {
+        OVERLAPPED position = at(offset + done);
+        DWORD got = 0;
+        const DWORD wanted = static_cast<DWORD>(std::min(out.size() - done, kMaxTransfer));
+        if (!::ReadFile(nativeHandle(file), out.data() + done, wanted, &got, &position)) {
+            if (::GetLastError() == ERROR_HANDLE_EOF) {
+                break;
+            }
+            return std::nullopt;
+        }
+        if (got == 0) {
             break;
         }
-        if (written == 0) {
-            error_ = std::make_error_code(std::errc::no_space_on_device);
-            break;
-        }
-        done += written;
+        done += got;
     }
-    buffer_.clear();
-    return error_;
+    return done;
 }
 
-std::error_code OutputFile::close() {
-    if (!handle_.isOpen()) {
-        return error_;
-    }
-    flush();
-    const std::error_code closed = handle_.close();
-    if (closed && !error_) {
-        error_ = closed;
-    }
-    return error_;
+std::error_code writeAt(const FileDescriptor& file, std::uint64_t offset, ByteView bytes) {
+    return writeAll(nativeHandle(file), offset, bytes);
 }
+
+std::error_code append(const FileDescriptor& file, ByteView bytes) {
+    return writeAll(nativeHandle(file), std::nullopt, bytes);
+}
+
+std::error_code closeHandle(std::intptr_t handle) {
+    return ::CloseHandle(reinterpret_cast<HANDLE>(handle)) ? std::error_code{} : win::lastError();
+}
+
+} // namespace native
 
 std::vector<FolderEntry> listFiles(const std::filesystem::path& folder) {
     std::vector<FolderEntry> files;
