@@ -137,15 +137,7 @@ ExtractReport extractMailbox(const std::filesystem::path& mailboxPath, RunView& 
         view.setVisible(StatusControl::Rename, true);
         report.files = renameMessageFiles(*folder, report.mailCount, view);
     }
-    view.setText(StatusControl::Message, u"");
-    view.setVisible(StatusControl::Message, true);
-    view.setVisible(StatusControl::Rename, false);
-    view.setVisible(StatusControl::Progress, false);
-    view.setVisible(StatusControl::Percent, false);
-    view.setVisible(StatusControl::Status, false);
-    view.setVisible(StatusControl::StartButton, true);
-    view.setVisible(StatusControl::StopButton, false);
-    view.setBusy(false);
+    restoreStatusArea(view);
     report.stopped = StopRequested;
     if (!written) {
         view.showMessage(report.message, MessageIcon::Error, MessageButtons::Ok);

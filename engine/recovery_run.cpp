@@ -4,6 +4,7 @@
 #include "engine/output_folder.h"
 #include "engine/repair_pipeline.h"
 #include "engine/run_flags.h"
+#include "engine/run_messages.h"
 #include "platform/text.h"
 
 #include <algorithm>
@@ -15,13 +16,6 @@ namespace keldor::engine {
 namespace {
 
 constexpr std::size_t kRecordsPerProgressStep = 100;
-
-Text withCrLf(TextView first, TextView second) {
-    Text text(first);
-    text += u"\r\n";
-    text += second;
-    return text;
-}
 
 // Brent's cycle finding over the chain, so that a loop is noticed after at
 // most about twice its length without remembering every offset seen.
@@ -247,16 +241,8 @@ void Reassembly::showProgress(std::size_t index) {
 bool Reassembly::fail(std::error_code error) {
     out_.reset();
     report_.outcome = RunOutcome::WriteFailed;
-    report_.message = withCrLf(
-        withCrLf(u"メールファイルの書き込みに失敗しました。", platform::pathText(currentPath_)),
-        platform::errorReason(error));
+    report_.message = writeFailedMessage(currentPath_, error);
     return false;
-}
-
-Text headerMessage(dbx::HeaderCheck check) {
-    return check == dbx::HeaderCheck::NotOutlookExpressFile
-               ? u"このファイルは、Outlock Express のファイルではありません。"
-               : u"このファイルは、Outlock Express のメッセージファイルではありません。";
 }
 
 } // namespace
@@ -320,8 +306,7 @@ RunReport recoverMailbox(const std::filesystem::path& mailboxPath, RunView& wind
         platform::ReadOnlyFile::open(mailboxPath, openError);
     const auto couldNotOpen = [&] {
         report.outcome = RunOutcome::CouldNotOpen;
-        report.message =
-            withCrLf(u"DBXファイルをオープンできませんでした。", platform::pathText(mailboxPath));
+        report.message = couldNotOpenMessage(mailboxPath);
         view.showMessage(report.message, MessageIcon::Warning, MessageButtons::Ok);
         return report;
     };
@@ -338,7 +323,7 @@ RunReport recoverMailbox(const std::filesystem::path& mailboxPath, RunView& wind
         folderError);
     if (!claimed) {
         report.outcome = RunOutcome::FolderNotCreated;
-        report.message = u"出力先フォルダの作成に失敗しました。";
+        report.message = folderNotCreatedMessage();
         view.showMessage(report.message, MessageIcon::Error, MessageButtons::Ok);
         return report;
     }
@@ -415,15 +400,7 @@ RunReport recoverMailbox(const std::filesystem::path& mailboxPath, RunView& wind
     }
 
     // 11. Restore the window.
-    view.setText(StatusControl::Message, u"");
-    view.setVisible(StatusControl::Message, true);
-    view.setVisible(StatusControl::Rename, false);
-    view.setVisible(StatusControl::Progress, false);
-    view.setVisible(StatusControl::Percent, false);
-    view.setVisible(StatusControl::Status, false);
-    view.setVisible(StatusControl::StartButton, true);
-    view.setVisible(StatusControl::StopButton, false);
-    view.setBusy(false);
+    restoreStatusArea(view);
     report.stopped = StopRequested;
 
     // 12. Report.

@@ -48,4 +48,18 @@ public:
     virtual void openFolder(const std::filesystem::path& folder) = 0;
 };
 
+// The status area as it stands before a run: the help line shown and empty,
+// the run's labels and progress hidden, Start in place of Stop, no busy pointer.
+inline void restoreStatusArea(RunView& view) {
+    view.setText(StatusControl::Message, u"");
+    view.setVisible(StatusControl::Message, true);
+    view.setVisible(StatusControl::Rename, false);
+    view.setVisible(StatusControl::Progress, false);
+    view.setVisible(StatusControl::Percent, false);
+    view.setVisible(StatusControl::Status, false);
+    view.setVisible(StatusControl::StartButton, true);
+    view.setVisible(StatusControl::StopButton, false);
+    view.setBusy(false);
+}
+
 } // namespace keldor::engine
