@@ -35,6 +35,27 @@ std::optional<std::uint64_t> regularFileSize(int handle, std::error_code& error)
     return static_cast<std::uint64_t>(info.st_size);
 }
 
+// All of `bytes`, at `offset` when one is given, else at the file's position.
+std::error_code writeAll(int handle, std::optional<std::uint64_t> offset, ByteView bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = offset ? ::pwrite(handle, bytes.data() + done, bytes.size() - done,
+                                            static_cast<off_t>(*offset + done))
+                                 : ::write(handle, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return lastError();
+        }
+        if (n == 0) {
+            return std::make_error_code(std::errc::no_space_on_device);
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return {};
+}
+
 } // namespace
 
 namespace native {
@@ -83,40 +104,11 @@ std::optional<std::size_t> readAt(const FileDescriptor& file, std::uint64_t offs
 }
 
 std::error_code writeAt(const FileDescriptor& file, std::uint64_t offset, ByteView bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::pwrite(fd(file), bytes.data() + done, bytes.size() - done,
-                                   static_cast<off_t>(offset + done));
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return lastError();
-        }
-        if (n == 0) {
-            return std::make_error_code(std::errc::no_space_on_device);
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return {};
+    return writeAll(fd(file), offset, bytes);
 }
 
 std::error_code append(const FileDescriptor& file, ByteView bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd(file), bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return lastError();
-        }
-        if (n == 0) {
-            return std::make_error_code(std::errc::no_space_on_device);
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return {};
+    return writeAll(fd(file), std::nullopt, bytes);
 }
 
 std::error_code closeHandle(std::intptr_t handle) {
