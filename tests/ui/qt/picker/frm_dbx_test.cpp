@@ -79,9 +79,11 @@ protected:
     startup::Identities identities;
 };
 
-// Runs `handle` on the file-open dialog once it is showing.
+// Runs `handle` on the file-open dialog once it is showing. The first file
+// dialog of a process can take seconds to appear on a loaded machine; if the
+// handler never ran, the modal dialog would wait until the test times out.
 void whenFileDialogShows(QWidget& owner, std::function<void(QFileDialog&)> handle,
-                         int tries = 200) {
+                         int tries = 6000) {
     QTimer::singleShot(10, &owner, [&owner, handle, tries] {
         auto* dialog = owner.findChild<QFileDialog*>("CommonDialog1");
         if (dialog != nullptr && dialog->isVisible()) {
