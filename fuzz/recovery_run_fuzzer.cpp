@@ -8,6 +8,8 @@
 #include "platform/text.h"
 #include "tests/support/mailbox_writer.h"
 
+#include <chrono>
+
 namespace fs = std::filesystem;
 using namespace keldor;
 
@@ -39,7 +41,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     engine::ExitAfterStop = false;
     fuzz::QuietView view(platform::pathText(outputRoot));
     const repair::RepairOptions options = fuzz::optionsFor(size > 0 ? data[size - 1] : 0);
-    const engine::RunReport report = engine::recoverMailbox(mailbox, view, options);
+    // Messages repaired in memory, or every one through its file.
+    engine::RunSettings settings;
+    settings.keepFileList = true;
+    settings.pacing.interval = std::chrono::nanoseconds(0);
+    if (size > 1 && (data[size - 2] & 1) != 0) {
+        settings.inMemoryLimit = 0;
+    }
+    const engine::RunReport report = engine::recoverMailbox(mailbox, view, options, settings);
 
     // The mailbox is only read.
     FUZZ_CHECK(fuzz::readFile(mailbox) == file);

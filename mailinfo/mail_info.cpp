@@ -17,7 +17,6 @@ constexpr std::u16string_view kSubjectLabel = u"subject: ";
 constexpr std::u16string_view kDateLabel = u"date: ";
 constexpr std::u16string_view kReceivedLabel = u"received: ";
 constexpr std::u16string_view kLineEnd = u"\r\n";
-constexpr std::u16string_view kBlankLine = u"\r\n\r\n";
 
 // " jan " … " dec ", with their blanks: a month name must stand as a word.
 constexpr std::array<std::u16string_view, 12> kMonths = {

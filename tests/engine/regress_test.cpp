@@ -56,7 +56,9 @@ TEST_P(Regress, RecoversFromAMailbox) {
         std::filesystem::create_directory(dir.path() / "out");
         RecordingView view;
         view.location = platform::pathText(dir.path() / "out");
-        const RunReport report = recoverMailbox(path, view, repair::RepairOptions{});
+        RunSettings settings;
+        settings.keepFileList = true;
+        const RunReport report = recoverMailbox(path, view, repair::RepairOptions{}, settings);
         EXPECT_EQ(report.outcome, RunOutcome::Completed);
         EXPECT_EQ(report.files.size(), static_cast<std::size_t>(report.mailCount));
         EXPECT_EQ(testing::readFile(path), mailbox);
