@@ -17,8 +17,9 @@ std::string terminalText(const Text& text) {
     return out;
 }
 
-CliView::CliView(Text outputLocation, bool showProgress)
-    : location_(std::move(outputLocation)), showProgress_(showProgress) {}
+CliView::CliView(Text outputLocation, bool showProgress, Text workCaption)
+    : location_(std::move(outputLocation)), showProgress_(showProgress),
+      workCaption_(std::move(workCaption)) {}
 
 void CliView::setText(StatusControl control, const Text& text) {
     switch (control) {
@@ -40,7 +41,7 @@ void CliView::setText(StatusControl control, const Text& text) {
 void CliView::setVisible(StatusControl control, bool visible) {
     // The phase captions of the window's status area.
     if (control == StatusControl::Proc && visible) {
-        phase_ = u"復元中";
+        phase_ = workCaption_;
         message_.clear();
     } else if (control == StatusControl::Rename && visible) {
         phase_ = u"ﾘﾈｰﾑ中";

@@ -11,7 +11,8 @@ namespace keldor::cli {
 
 class CliView : public engine::RunView {
 public:
-    CliView(Text outputLocation, bool showProgress);
+    // `workCaption`: the phase shown while messages are written ("復元中").
+    CliView(Text outputLocation, bool showProgress, Text workCaption = u"復元中");
 
     [[nodiscard]] Text outputLocation() const override { return location_; }
     void setText(engine::StatusControl control, const Text& text) override;
@@ -31,6 +32,7 @@ private:
 
     Text location_;
     bool showProgress_;
+    Text workCaption_;
     Text phase_;   // the caption of the visible phase label
     Text message_; // lblMessage
     Text percent_;

@@ -24,6 +24,8 @@ std::optional<MailboxHeader> parseHeader(ByteView block) {
     header.magic = *magic;
     header.fileKind = *fileKind;
     header.deletedChainHead = readLe32(block, kDeletedChainHeadAt).value_or(0);
+    header.messageCount = readLe32(block, kMessageCountAt).value_or(0);
+    header.indexTreeRoot = readLe32(block, kIndexTreeRootAt).value_or(0);
     return header;
 }
 

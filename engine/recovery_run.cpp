@@ -1,13 +1,13 @@
 #include "engine/recovery_run.h"
 
 #include "engine/dbx_layout.h"
+#include "engine/output_folder.h"
 #include "engine/repair_pipeline.h"
 #include "engine/run_flags.h"
 #include "platform/text.h"
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
 #include <optional>
 
 namespace keldor::engine {
@@ -21,17 +21,6 @@ Text withCrLf(TextView first, TextView second) {
     text += u"\r\n";
     text += second;
     return text;
-}
-
-std::tm localNow() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-#ifdef _WIN32
-    localtime_s(&local, &now);
-#else
-    localtime_r(&now, &local);
-#endif
-    return local;
 }
 
 // Brent's cycle finding over the chain, so that a loop is noticed after at
@@ -282,11 +271,7 @@ Text joinPath(TextView directory, TextView name) {
 }
 
 Text outputFolderName(const std::tm& localTime) {
-    char stamp[32];
-    std::snprintf(stamp, sizeof stamp, "%04d%02d%02d%02d%02d%02d", localTime.tm_year + 1900,
-                  localTime.tm_mon + 1, localTime.tm_mday, localTime.tm_hour, localTime.tm_min,
-                  localTime.tm_sec);
-    return u"メール復元" + platform::asciiText(stamp);
+    return stampedFolderName(u"メール復元", localTime);
 }
 
 std::vector<std::uint64_t> listDeletedChain(const platform::ReadOnlyFile& file, std::uint32_t head,
@@ -344,15 +329,20 @@ RunReport recoverMailbox(const std::filesystem::path& mailboxPath, RunView& wind
         return couldNotOpen();
     }
 
-    // 2. A fresh output folder.
-    const Text folderText = joinPath(view.outputLocation(), outputFolderName(localNow()));
-    const std::filesystem::path folder = platform::toPath(folderText);
-    if (!platform::makeFolder(folder)) { // only whether it exists counts
+    // 2. A fresh output folder, this run's alone: a run started in the same
+    // second gets "_2", "_3", … rather than writing over this one's files.
+    std::error_code folderError;
+    const std::optional<std::filesystem::path> claimed = claimOutputFolder(
+        joinPath(view.outputLocation(),
+                 settings.folderName ? *settings.folderName : outputFolderName(localNow())),
+        folderError);
+    if (!claimed) {
         report.outcome = RunOutcome::FolderNotCreated;
         report.message = u"出力先フォルダの作成に失敗しました。";
         view.showMessage(report.message, MessageIcon::Error, MessageButtons::Ok);
         return report;
     }
+    const std::filesystem::path& folder = *claimed;
     report.outputFolder = folder;
 
     // 3. The header; a short file gives what it has.

@@ -13,6 +13,7 @@
 #include <ctime>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace keldor::engine {
@@ -51,6 +52,9 @@ struct RunSettings {
     std::size_t inMemoryLimit = kInMemoryMessageLimit;
     // Fill RunReport::files; costs memory in proportion to the mails found.
     bool keepFileList = false;
+    // The name of the folder made under the view's output location; when
+    // not given, outputFolderName of now.
+    std::optional<Text> folderName;
 };
 
 // The platform's path separator as text.

@@ -309,7 +309,8 @@ private:
         std::size_t next = 0;
         // The delimiter stands before the rest, as text before a header
         // name stands in a header line.
-        Bytes rest = "-" + line.substr(i);
+        Bytes rest(1, '-');
+        rest.append(line, i);
         const Bytes restBefore = rest;
         restoreHeaderBreak(rest);
         // Only a break inside this run counts: one put back at a later run

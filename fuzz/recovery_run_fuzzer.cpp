@@ -8,8 +8,6 @@
 #include "platform/text.h"
 #include "tests/support/mailbox_writer.h"
 
-#include <chrono>
-
 namespace fs = std::filesystem;
 using namespace keldor;
 
@@ -41,13 +39,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     engine::ExitAfterStop = false;
     fuzz::QuietView view(platform::pathText(outputRoot));
     const repair::RepairOptions options = fuzz::optionsFor(size > 0 ? data[size - 1] : 0);
-    // Messages repaired in memory, or every one through its file.
     engine::RunSettings settings;
     settings.keepFileList = true;
-    settings.pacing.interval = std::chrono::nanoseconds(0);
-    if (size > 1 && (data[size - 2] & 1) != 0) {
-        settings.inMemoryLimit = 0;
-    }
+    // Every other input through the message files themselves: both routes
+    // of the reassembly are driven.
+    settings.inMemoryLimit = size % 2 == 0 ? engine::kInMemoryMessageLimit : 0;
     const engine::RunReport report = engine::recoverMailbox(mailbox, view, options, settings);
 
     // The mailbox is only read.

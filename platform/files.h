@@ -130,6 +130,18 @@ struct FolderEntry {
 // that name exists afterwards, whoever made it.
 [[nodiscard]] bool makeFolder(const std::filesystem::path& folder);
 
+enum class NewFolder {
+    Created,      // made by this call
+    AlreadyThere, // something of that name exists (a folder, a file); left untouched
+    Failed,       // not made for another reason, kept in `error`
+};
+
+// Creates the folder only when nothing of that name exists, in one step of
+// the file system, so that of two processes creating the same name at once
+// exactly one gets Created. Never writes into an existing folder.
+[[nodiscard]] NewFolder createNewFolder(const std::filesystem::path& folder,
+                                        std::error_code& error);
+
 // The system's words for an OS error, for the messages shown to the user.
 [[nodiscard]] Text errorReason(const std::error_code& error);
 

@@ -242,6 +242,17 @@ bool makeFolder(const std::filesystem::path& folder) {
     return ::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+NewFolder createNewFolder(const std::filesystem::path& folder, std::error_code& error) {
+    if (::mkdir(folder.c_str(), 0777) == 0) {
+        return NewFolder::Created;
+    }
+    if (errno == EEXIST) {
+        return NewFolder::AlreadyThere;
+    }
+    error = lastError();
+    return NewFolder::Failed;
+}
+
 Text errorReason(const std::error_code& error) {
     return fromUtf8(error.message());
 }

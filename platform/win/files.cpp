@@ -262,6 +262,18 @@ bool makeFolder(const std::filesystem::path& folder) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+NewFolder createNewFolder(const std::filesystem::path& folder, std::error_code& error) {
+    if (::CreateDirectoryW(win::longPath(folder).c_str(), nullptr)) {
+        return NewFolder::Created;
+    }
+    const std::error_code failure = win::lastError();
+    if (failure.value() == ERROR_ALREADY_EXISTS || failure.value() == ERROR_FILE_EXISTS) {
+        return NewFolder::AlreadyThere;
+    }
+    error = failure;
+    return NewFolder::Failed;
+}
+
 Text errorReason(const std::error_code& error) {
     if (error.category() != std::system_category()) {
         std::string message = error.message();

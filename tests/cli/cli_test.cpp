@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <thread>
+
 namespace keldor {
 namespace {
 
@@ -14,6 +17,14 @@ using testing::utf8Path;
 
 Result runCli(const std::vector<std::string>& args, const std::filesystem::path& scratch) {
     return testing::runProgram(KELDOR_CLI_PATH, args, scratch);
+}
+
+// Backslashes as a JSON string holds them (Windows paths).
+std::string jsonEscaped(std::string text) {
+    for (std::size_t at = text.find('\\'); at != std::string::npos; at = text.find('\\', at + 2)) {
+        text.insert(at, 1, '\\');
+    }
+    return text;
 }
 
 class Cli : public ::testing::Test {
@@ -83,6 +94,111 @@ TEST_F(Cli, JsonGivesFinalNamesSubjectsAndDatesOfTheSampleMailbox) {
     }
 }
 
+TEST_F(Cli, ThreeRunsStartedTogetherKeepEveryMail) {
+    constexpr int kMails = 150;
+    const auto mailbox = makeMailbox(kMails);
+    const auto into = dir.path() / "out";
+    std::filesystem::create_directory(into);
+    std::vector<std::unique_ptr<testing::TempDir>> scratch;
+    std::vector<std::thread> runs;
+    std::vector<Result> results(3);
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        scratch.push_back(std::make_unique<testing::TempDir>());
+        runs.emplace_back([&, i] {
+            results[i] = runCli({"recover", utf8Path(mailbox), "--into", utf8Path(into)},
+                                scratch[i]->path());
+        });
+    }
+    for (std::thread& run : runs) {
+        run.join();
+    }
+    std::size_t folders = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(into)) {
+        ++folders;
+        EXPECT_EQ(testing::filesIn(entry.path()).size(), static_cast<std::size_t>(kMails))
+            << entry.path();
+    }
+    EXPECT_EQ(folders, 3u);
+    for (const Result& r : results) {
+        EXPECT_EQ(r.status, 0) << r.err;
+    }
+}
+
+TEST_F(Cli, ExtractWritesTheLiveMessagesAndSaysWhichWereCut) {
+    testing::MailboxWriter writer;
+    writer.addLiveMessage("Subject: live one\r\nFrom: a@example.jp\r\n\r\n" + Bytes(1200, 'x') +
+                          "\r\n");
+    writer.addLiveMessage("Subject: live two\r\nFrom: a@example.jp\r\n\r\nbody\r\n");
+    testing::MailboxOptions options;
+    options.liveChainLoop = true;
+    const auto mailbox = dir.path() / "live.dbx";
+    testing::writeFile(mailbox, writer.build(options));
+    const Result r = runCli(
+        {"extract", utf8Path(mailbox), "--into", utf8Path(dir.path()), "--json"}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find(R"("mailCount": 2, "messageCount": 2)"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(R"("chainLoops": 1)"), std::string::npos) << r.out;
+    EXPECT_NE(
+        r.out.find(
+            R"j("file": "live one.eml", "subject": "live one", "date": "(不明)", "cut": true})j"),
+        std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find(R"("file": "live two.eml")"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(jsonEscaped(utf8Path(dir.path() / u"メール抽出"))), std::string::npos)
+        << r.out;
+}
+
+TEST_F(Cli, StoreFolderHandlesEachMailboxFileInThePickersOrder) {
+    const auto store = dir.path() / "store";
+    std::filesystem::create_directory(store);
+    testing::MailboxWriter live;
+    live.addLiveMessage("Subject: kept\r\nFrom: a@example.jp\r\n\r\nbody\r\n");
+    live.addMessage("Subject: gone\r\nFrom: a@example.jp\r\n\r\nbody\r\n");
+    live.writeTo(store / u"受信トレイ.dbx");
+    live.writeTo(store / u"削除済みアイテム.dbx");
+    testing::writeFile(store / u"ニュース.dbx", "not a mailbox");
+    testing::writeFile(store / "Folders.dbx", "the folder list");
+    testing::writeFile(store / "notes.txt", "not listed at all");
+    const auto into = dir.path() / "out";
+    std::filesystem::create_directory(into);
+
+    for (const std::string command : {"extract", "recover"}) {
+        SCOPED_TRACE(command);
+        const Result r =
+            runCli({command, utf8Path(store), "--into", utf8Path(into), "--json"}, dir.path());
+        ASSERT_EQ(r.status, 0) << r.err;
+        const auto inbox = r.out.find(R"({"mailbox": "受信トレイ.dbx")");
+        const auto deleted = r.out.find(R"({"mailbox": "削除済みアイテム.dbx")");
+        ASSERT_NE(inbox, std::string::npos) << r.out;
+        ASSERT_NE(deleted, std::string::npos) << r.out;
+        EXPECT_LT(inbox, deleted) << "the picker's order";
+        EXPECT_NE(r.out.find(R"({"mailbox": "ニュース.dbx", "outcome": "notOutlookExpress")"),
+                  std::string::npos)
+            << r.out;
+        EXPECT_NE(r.out.find(R"({"mailbox": "Folders.dbx", "outcome": "notMailboxFile")"),
+                  std::string::npos)
+            << r.out;
+        EXPECT_EQ(r.out.find("notes.txt"), std::string::npos);
+    }
+    std::vector<std::filesystem::path> runs;
+    for (const auto& entry : std::filesystem::directory_iterator(into)) {
+        runs.push_back(entry.path());
+    }
+    ASSERT_EQ(runs.size(), 2u);
+    for (const auto& run : runs) {
+        const bool extracted = run.filename().string().rfind("メール抽出", 0) == 0;
+        std::vector<Text> subFolders;
+        for (const auto& entry : std::filesystem::directory_iterator(run)) {
+            subFolders.push_back(platform::pathText(entry.path().filename()));
+        }
+        std::sort(subFolders.begin(), subFolders.end());
+        EXPECT_EQ(subFolders, (std::vector<Text>{u"削除済みアイテム", u"受信トレイ"}));
+        const char* expected = extracted ? "kept.eml" : "gone.eml";
+        EXPECT_TRUE(std::filesystem::exists(run / u"受信トレイ" / expected)) << run;
+        EXPECT_TRUE(std::filesystem::exists(run / u"削除済みアイテム" / expected)) << run;
+    }
+}
+
 TEST_F(Cli, NothingFoundStillSucceeds) {
     const auto mailbox = makeMailbox(0);
     const Result r =
@@ -104,6 +220,53 @@ TEST_F(Cli, FailuresExitOneWithTheMessage) {
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("このファイルは、Outlock Express のファイルではありません。"),
               std::string::npos);
+}
+
+TEST_F(Cli, JsonFailuresGiveTheOutcomeAndMessageWithTheSameStatus) {
+    const auto missing = dir.path() / "missing.dbx";
+    const auto notMailbox = dir.path() / "text.dbx";
+    testing::writeFile(notMailbox, "just some text, not a mailbox");
+    const std::string into = utf8Path(dir.path());
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string json;
+    };
+    const Case cases[] = {
+        {{"recover", utf8Path(missing), "--into", into, "--json"},
+         1,
+         R"({"outcome": "couldNotOpen", "message": "DBXファイルをオープンできませんでした。\r\n)" +
+             jsonEscaped(utf8Path(missing)) + "\"}\n"},
+        {{"recover", utf8Path(notMailbox), "--into", into, "--json"},
+         1,
+         R"({"outcome": "notOutlookExpress", "message": "このファイルは、Outlock Express のファイルではありません。"})"
+         "\n"},
+        {{"recover", utf8Path(notMailbox), "--into", utf8Path(dir.path() / "no" / "such"),
+          "--json"},
+         1,
+         R"({"outcome": "folderNotCreated", "message": "出力先フォルダの作成に失敗しました。"})"
+         "\n"},
+        {{"recover", "--json"},
+         2,
+         R"({"outcome": "usageError", "message": "no mailbox file given"})"
+         "\n"},
+        {{"recover", utf8Path(notMailbox), "--json", "--full-width", "a"},
+         2,
+         R"({"outcome": "invalidReplacement", "message": "全角文字を入力してください。"})"
+         "\n"},
+    };
+    for (const Case& c : cases) {
+        const Result r = runCli(c.args, dir.path());
+        EXPECT_EQ(r.status, c.status) << c.json;
+        EXPECT_EQ(r.out, c.json);
+        EXPECT_FALSE(r.err.empty()) << "the message still goes to stderr";
+    }
+}
+
+TEST_F(Cli, VersionIsPrinted) {
+    const Result r = runCli({"--version"}, dir.path());
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, std::string("keldor-cli ") + KELDOR_VERSION + "\n");
 }
 
 TEST_F(Cli, UsageErrorsExitTwo) {

@@ -56,9 +56,8 @@ TEST_P(Regress, RecoversFromAMailbox) {
         std::filesystem::create_directory(dir.path() / "out");
         RecordingView view;
         view.location = platform::pathText(dir.path() / "out");
-        RunSettings settings;
-        settings.keepFileList = true;
-        const RunReport report = recoverMailbox(path, view, repair::RepairOptions{}, settings);
+        const RunReport report =
+            recoverMailbox(path, view, repair::RepairOptions{}, testing::everyPoint());
         EXPECT_EQ(report.outcome, RunOutcome::Completed);
         EXPECT_EQ(report.files.size(), static_cast<std::size_t>(report.mailCount));
         EXPECT_EQ(testing::readFile(path), mailbox);

@@ -105,6 +105,69 @@ Bytes MailboxWriter::build(const MailboxOptions& options) const {
     }
     putLe32(file, 0x48, options.head ? *options.head : (n > 0 ? offsetOf(n - 1) : 0u));
 
+    if (!live_.empty()) {
+        const auto here = [&] { return static_cast<std::uint32_t>(file.size()); };
+        std::vector<std::uint32_t> infos;
+        for (std::size_t m = 0; m < live_.size(); ++m) {
+            const ByteView message = live_[m];
+            const bool damaged = m == 0;
+            // The blocks first, so the record can name the first.
+            std::vector<std::uint32_t> blocks;
+            for (std::size_t at = 0; at < message.size() || at == 0; at += 0x200) {
+                const std::uint32_t block = here();
+                blocks.push_back(block);
+                const ByteView text = message.substr(at, 0x200);
+                file.resize(file.size() + 0x210, '\0');
+                putLe32(file, block, block);
+                putLe32(file, block + 4, 0x200);
+                putLe32(file, block + 8, static_cast<std::uint32_t>(text.size()));
+                std::copy(text.begin(), text.end(), file.begin() + block + 0x10);
+                if (blocks.size() > 1) {
+                    putLe32(file, blocks[blocks.size() - 2] + 0x0C, block);
+                }
+                if (message.empty()) {
+                    break;
+                }
+            }
+            if (damaged && options.liveChainLoop) {
+                putLe32(file, blocks.back() + 0x0C, blocks.front());
+            }
+            if (damaged && options.liveBlockOutside) {
+                putLe32(file, blocks.front() + 0x0C, 0x7FFFFF00);
+            }
+            if (damaged && options.liveUsedTooLong && blocks.size() > 1) {
+                putLe32(file, blocks[1] + 8, 0x201);
+            }
+            // Information record: two fields, the data pointer stored in the
+            // data area (field 0x04) and a direct one (field 0x00) before it.
+            const std::uint32_t info = here();
+            file.resize(file.size() + 0x0C + 8 + 4, '\0');
+            putLe32(file, info, damaged && options.liveBadRecord ? info + 4 : info);
+            putLe32(file, info + 4, 8 + 4);
+            file[info + 0x0A] = toByte(2);
+            putLe32(file, info + 0x0C, 0x80 | (static_cast<std::uint32_t>(m + 1) << 8));
+            putLe32(file, info + 0x10, 0x04);
+            putLe32(file, info + 0x14, blocks.front());
+            infos.push_back(info);
+        }
+        if (options.liveRepeatedEntry) {
+            infos.push_back(infos.front());
+        }
+        const std::uint32_t root = here();
+        file.resize(file.size() + 0x27C, '\0');
+        putLe32(file, root, root);
+        const std::size_t entries = std::min<std::size_t>(infos.size(), 51);
+        file[root + 0x11] = toByte(options.liveOverfullNode ? 52u : static_cast<unsigned>(entries));
+        if (options.liveTreeLoop) {
+            putLe32(file, root + 0x08, root);
+        }
+        for (std::size_t e = 0; e < entries; ++e) {
+            putLe32(file, root + 0x18 + 12 * e, infos[e]);
+        }
+        putLe32(file, 0xC4, static_cast<std::uint32_t>(live_.size()));
+        putLe32(file, 0xE4, root);
+    }
+
     if (options.truncateTo && *options.truncateTo < file.size()) {
         file.resize(*options.truncateTo);
     }

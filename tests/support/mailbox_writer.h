@@ -28,6 +28,14 @@ struct MailboxOptions {
     std::optional<std::uint32_t> lastLink;
     // A raw value for the chain head in the header.
     std::optional<std::uint32_t> head;
+    // Damage to the live messages' structures (message 0 is the one damaged).
+    bool liveTreeLoop = false;      // the index tree's root names itself as its child
+    bool liveOverfullNode = false;  // the root claims more entries than a node holds
+    bool liveRepeatedEntry = false; // the root lists message 0 a second time
+    bool liveChainLoop = false;     // message 0's last block links back to its first
+    bool liveBlockOutside = false;  // message 0's first block links past the end of the file
+    bool liveUsedTooLong = false;   // message 0's second block claims 0x201 used bytes
+    bool liveBadRecord = false;     // message 0's information record has a wrong marker
     // Cut the file to this many bytes.
     std::optional<std::size_t> truncateTo;
 };
@@ -41,6 +49,11 @@ public:
     // 0x00) and whether its continuation field is set.
     void addRecord(ByteView text, bool continues);
 
+    // A live (never deleted) message: an information record naming its first
+    // data block, the blocks (0x200 bytes each, the last one partly used),
+    // and an entry in the index tree, which holds them all in one node.
+    void addLiveMessage(ByteView message) { live_.emplace_back(message); }
+
     [[nodiscard]] std::size_t recordCount() const { return records_.size(); }
 
     // The whole file.
@@ -53,6 +66,7 @@ private:
         bool continues = false;
     };
     std::vector<Record> records_;
+    std::vector<Bytes> live_;
 };
 
 // A mailbox made from arbitrary bytes, as the fuzz target of the whole run
