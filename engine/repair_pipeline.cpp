@@ -313,7 +313,10 @@ private:
         rest.append(line, i);
         const Bytes restBefore = rest;
         restoreHeaderBreak(rest);
-        if (const std::size_t at = restoredBreak(restBefore, rest); at != 0) {
+        // Only a break inside this run counts: one put back at a later run
+        // would have the blank lines below written over the text between.
+        const std::size_t at = restoredBreak(restBefore, rest);
+        if (at != 0 && i + at - 3 < j) {
             line.replace(i, rest.size() - 1, ByteView(rest).substr(1));
             next = i + at - 1;
         } else if (line[j] == '\n') {

@@ -1,6 +1,6 @@
 // repairMessageFile on arbitrary message bytes: the file keeps its size, no
 // lost (0x00) byte is left, and nothing farther than the repair reach from a
-// lost byte changes.
+// lost byte changes; a message repaired in memory comes out the same.
 
 #include "engine/repair_pipeline.h"
 #include "fuzz/fuzz_support.h"
@@ -33,5 +33,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     lines += from < message.size() ? 1 : 0;
     FUZZ_CHECK(view.events() == lines);
+
+    // The same message held in memory comes out the same, with the same events.
+    Bytes held(message);
+    fuzz::QuietView memoryView;
+    engine::repairMessage(held, options, memoryView);
+    FUZZ_CHECK(held == repaired);
+    FUZZ_CHECK(memoryView.events() == view.events());
     return 0;
 }
