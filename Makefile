@@ -48,7 +48,8 @@ test-windows: deps
 	$(WINE_ENV) wineboot -i >/dev/null 2>&1
 	$(WINE_ENV) ctest --test-dir build/windows-test --output-on-failure
 
-# keldor-cli.exe built for 64-bit Windows, packed with its read-me.
+# The Windows programs built for 64-bit Windows, packed with the help file
+# (compiled from guide/) and the read-me.
 windows: deps
 	cmake -S . -B build/windows $(CMAKE_GEN) $(WINDOWS_TOOLCHAIN) -DCMAKE_BUILD_TYPE=Release \
 	    -DKELDOR_BUILD_TESTS=OFF -DWARNINGS_AS_ERRORS=ON
