@@ -4,7 +4,7 @@ CMAKE_GEN := -G Ninja
 SAMPLE := samples/削除済みアイテム.dbx
 
 .PHONY: deps build run test test-debug test-asan test-windows windows bench sample screenshots \
-    windows-screenshots clean
+    windows-screenshots package test-package clean
 
 # Windows programs run under Wine in a prefix of their own, made afresh for
 # each test run, in Japan's time zone (the zone of the people Keldor is for).
@@ -23,7 +23,7 @@ run: build
 	@mkdir -p out
 	build/release/cli/keldor-cli recover "$(SAMPLE)" --into out
 
-test: deps test-debug test-asan test-windows test-fuzz
+test: deps test-debug test-asan test-windows test-fuzz test-package
 
 test-debug:
 	cmake -S . -B build/debug $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DWARNINGS_AS_ERRORS=ON
@@ -55,6 +55,17 @@ windows: deps
 	    -DKELDOR_BUILD_TESTS=OFF -DWARNINGS_AS_ERRORS=ON
 	cmake --build build/windows -j $(JOBS)
 	scripts/pack-windows build/windows dist/keldor-windows-x64.zip
+
+# The Debian package of the Linux programs (CPack), into dist/; then what a
+# user gets from it checked, lintian included.
+package: deps
+	cmake -S . -B build/release $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DKELDOR_BUILD_TESTS=OFF
+	cmake --build build/release -j $(JOBS)
+	cpack --config build/release/CPackConfig.cmake -B build/release/package
+	@ls dist/keldor_*_amd64.deb
+
+test-package: package
+	tests/package/check-package "$$(ls -t dist/keldor_*_amd64.deb | head -n 1)"
 
 # libFuzzer targets (fuzz/), built with clang under ASan and UBSan. `make fuzz`
 # runs each for FUZZ_SECONDS; `make test` runs each for a few seconds from its

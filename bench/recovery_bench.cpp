@@ -7,6 +7,7 @@
 // mailbox size apart from the record list (8 bytes a record).
 //
 //   recovery_bench [--out DIR] [--runs N] [MAILS ...]   (default: 5000 60000, 3 runs)
+//   recovery_bench --write FILE MAILS   (only writes the mailbox, for profiling)
 //
 // Output goes under DIR (default /dev/shm, a tmpfs, when it is there).
 
@@ -39,6 +40,10 @@ int main(int argc, char** argv) {
     std::vector<std::size_t> counts;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
+        if (arg == "--write" && i + 2 < argc) {
+            bench::buildBenchMailbox(argv[i + 1], static_cast<std::size_t>(std::stoul(argv[i + 2])));
+            return 0;
+        }
         if (arg == "--out" && i + 1 < argc) {
             outRoot = argv[++i];
         } else if (arg == "--runs" && i + 1 < argc) {

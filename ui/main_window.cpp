@@ -55,7 +55,9 @@ Text helpFilePath(TextView programFolder) {
 }
 
 Text helpMissingMessage(TextView helpFile) {
-    return u"ヘルプファイル " + Text(kHelpFileName) + u" を開けませんでした。\r\n" + Text(helpFile);
+    const std::size_t slash = helpFile.find_last_of(u"/\\");
+    const TextView name = slash == TextView::npos ? helpFile : helpFile.substr(slash + 1);
+    return u"ヘルプファイル " + Text(name) + u" を開けませんでした。\r\n" + Text(helpFile);
 }
 
 MainWindowLogic::MainWindowLogic(MainWindowSetup setup) : setup_(std::move(setup)) {}
@@ -151,7 +153,7 @@ void MainWindowLogic::findEmlClicked() {
 }
 
 void MainWindowLogic::helpClicked() {
-    const Text path = helpFilePath(programFolder());
+    const Text path = helpFile();
     if (openHelpFile(path)) {
         helpOpened_ = true;
         return;

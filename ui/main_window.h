@@ -46,7 +46,8 @@ Text focusHelpText(MainTextBox box, bool gained);
 // folder already ends with one (a drive root).
 Text helpFilePath(TextView programFolder);
 
-// The warning shown when the help file or the help system is missing.
+// The warning shown when the help file or the help system is missing; it
+// names the file by the last part of its path.
 Text helpMissingMessage(TextView helpFile);
 
 class MainWindowLogic : public engine::RunView {
@@ -112,6 +113,8 @@ protected:
     [[nodiscard]] virtual Text browseForFolder() = 0;
     // The folder of the running program.
     [[nodiscard]] virtual Text programFolder() const = 0;
+    // The help file that Help opens: "BRAMLEX.chm" in the program folder.
+    [[nodiscard]] virtual Text helpFile() const { return helpFilePath(programFolder()); }
     // Opens the help file; false when it or the help system is missing.
     [[nodiscard]] virtual bool openHelpFile(const Text& path) = 0;
 

@@ -6,6 +6,7 @@
 #include "ui/qt/frm_about.h"
 #include "ui/qt/frm_dbx.h"
 #include "ui/qt/gradient_panel.h"
+#include "ui/qt/guide_location.h"
 #include "ui/qt/message_box.h"
 #include "ui/qt/program_icon.h"
 #include "ui/qt/qt_text.h"
@@ -325,6 +326,10 @@ Text frmMain::browseForFolder() {
 
 Text frmMain::programFolder() const {
     return toText(QDir::toNativeSeparators(QCoreApplication::applicationDirPath()));
+}
+
+Text frmMain::helpFile() const {
+    return guideStartPage(programFolder());
 }
 
 bool frmMain::openHelpFile(const Text& path) {

@@ -55,6 +55,8 @@ protected:
     [[nodiscard]] Text pickMailboxFile() override;
     [[nodiscard]] Text browseForFolder() override;
     [[nodiscard]] Text programFolder() const override;
+    // On Linux the user guide's start page, "BRAMLEX.chm" being Windows' own.
+    [[nodiscard]] Text helpFile() const override;
     [[nodiscard]] bool openHelpFile(const Text& path) override;
 
 private:

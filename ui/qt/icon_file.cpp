@@ -1,11 +1,15 @@
 // Writes the program icon, as the Qt window draws it, into an .ico file for
-// the Windows build's resources (ui/win32/keldor.ico):
+// the Windows build's resources (ui/win32/keldor.ico), or as the PNG files
+// of the desktop's icon theme (packaging/linux/icons/):
 //   keldor_icon_file OUTPUT.ico
-// Each size is stored as a PNG image, which Windows reads since Vista.
+//   keldor_icon_file --png FOLDER NAME   (FOLDER/<N>x<N>/NAME.png)
+// Each size of the .ico is stored as a PNG image, which Windows reads since
+// Vista.
 
 #include "ui/qt/program_icon.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 
@@ -28,6 +32,19 @@ void putLe32(QByteArray& out, unsigned value) {
 
 int main(int argc, char* argv[]) {
     QGuiApplication app(argc, argv);
+    if (argc == 4 && QString::fromLocal8Bit(argv[1]) == QStringLiteral("--png")) {
+        for (const int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+            const QString folder =
+                QString::fromLocal8Bit(argv[2]) + QStringLiteral("/%1x%1").arg(size);
+            const QString file = folder + QLatin1Char('/') + QString::fromLocal8Bit(argv[3]) +
+                                 QStringLiteral(".png");
+            if (!QDir().mkpath(folder) || !keldor::ui::programPixmap(size).save(file, "PNG")) {
+                std::fprintf(stderr, "could not write %s\n", file.toLocal8Bit().constData());
+                return 1;
+            }
+        }
+        return 0;
+    }
     if (argc != 2) {
         std::fprintf(stderr, "usage: keldor_icon_file OUTPUT.ico\n");
         return 2;

@@ -1,9 +1,11 @@
 #include "engine/run_flags.h"
 #include "platform/text.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/test_support.h"
 #include "tests/ui/qt/ui_test_support.h"
 #include "tests/ui/window_test_mail.h"
 #include "ui/qt/frm_main.h"
+#include "ui/qt/guide_location.h"
 #include "ui/qt/qt_text.h"
 
 #include <QAction>
@@ -399,16 +401,35 @@ TEST_F(MainWindowTest, CloseAnsweredNoKeepsWindowAndRun) {
 
 // --- Help ----------------------------------------------------------------------
 
-TEST_F(MainWindowTest, MissingHelpFileIsNamedInAMessage) {
-    const Text expected = ui::helpFilePath(
+TEST_F(MainWindowTest, MissingGuideIsNamedInAMessage) {
+    const Text expected = ui::guideStartPage(
         ui::toText(QDir::toNativeSeparators(QCoreApplication::applicationDirPath())));
     ASSERT_FALSE(std::filesystem::exists(platform::toPath(expected)));
     auto window = makeWindow();
     child<QAction>(*window, "mnuHelpHelp")->trigger();
     ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_NE(boxes.shown[0].text.find(expected), Text::npos);
+    EXPECT_EQ(boxes.shown[0].text,
+              u"ヘルプファイル index.html を開けませんでした。\r\n" + expected);
     EXPECT_EQ(boxes.shown[0].icon, MessageIcon::Warning);
     EXPECT_FALSE(window->helpOpened());
+}
+
+TEST(GuideLocation, InstalledTreeFirstThenBesideTheProgramElseTheInstalledPlace) {
+    const TempDir prefix;
+    const std::filesystem::path bin = prefix.path() / "bin";
+    std::filesystem::create_directories(bin);
+    const std::filesystem::path installed =
+        prefix.path() / "share" / "keldor" / "guide" / "ja" / "index.html";
+    const std::filesystem::path beside = bin / "guide" / "ja" / "index.html";
+    const Text folder = platform::pathText(bin);
+
+    EXPECT_EQ(ui::guideStartPage(folder), platform::pathText(installed));
+    std::filesystem::create_directories(beside.parent_path());
+    ASSERT_TRUE(writeFile(beside, "<html></html>"));
+    EXPECT_EQ(ui::guideStartPage(folder), platform::pathText(beside));
+    std::filesystem::create_directories(installed.parent_path());
+    ASSERT_TRUE(writeFile(installed, "<html></html>"));
+    EXPECT_EQ(ui::guideStartPage(folder), platform::pathText(installed));
 }
 
 } // namespace
