@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <fstream>
 #include <iterator>
@@ -179,6 +180,70 @@ double copyFloor(const BenchMailbox& mailbox, const std::filesystem::path& out) 
         ::close(file);
     }
     ::close(in);
+    const double seconds = secondsSince(start);
+    std::filesystem::remove_all(out);
+    return seconds;
+}
+
+double chainFloor(const BenchMailbox& mailbox, const std::filesystem::path& out) {
+    constexpr std::size_t kRecord = 0x210;
+    constexpr std::size_t kContinuation = 0x0C;
+    constexpr std::size_t kLink = 0x10;
+    constexpr std::size_t kText = 0x14;
+    constexpr std::size_t kTextSize = kRecord - kText;
+    const auto word = [](const char* at) {
+        std::uint32_t value = 0;
+        std::memcpy(&value, at, sizeof value);
+        return value;
+    };
+    std::filesystem::create_directories(out);
+    const auto start = std::chrono::steady_clock::now();
+    const int in = ::open(mailbox.file.c_str(), O_RDONLY);
+    struct stat info {};
+    ::fstat(in, &info);
+    const std::size_t capacity = static_cast<std::size_t>(info.st_size) / kRecord;
+    char head[4];
+    std::vector<std::uint32_t> records;
+    for (std::uint32_t offset = ::pread(in, head, 4, 0x48) == 4 ? word(head) : 0;
+         offset != 0 && records.size() < capacity;) {
+        records.push_back(offset);
+        if (::pread(in, head, 4, offset + kLink) != 4) {
+            break;
+        }
+        offset = word(head);
+    }
+    std::vector<char> record(kRecord);
+    Bytes message;
+    int number = 0;
+    const auto writeMessage = [&] {
+        const std::string name = (out / ("Recover" + std::to_string(++number) + ".eml")).string();
+        const int file = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (file < 0 ||
+            ::write(file, message.data(), message.size()) != static_cast<ssize_t>(message.size())) {
+            std::perror("chain floor write");
+            std::exit(1);
+        }
+        ::close(file);
+        message.clear();
+    };
+    for (std::size_t i = records.size(); i-- > 0;) {
+        if (::pread(in, record.data(), kRecord, records[i]) != static_cast<ssize_t>(kRecord)) {
+            break;
+        }
+        message.append(4, '\0');
+        message.append(record.data() + kText, kTextSize);
+        if (record[kRecord - 1] == '\0' || word(record.data() + kContinuation) == 0 || i == 0) {
+            writeMessage();
+        }
+    }
+    ::close(in);
+    const timespec times[2] = {{0, UTIME_OMIT}, {1000000000, 0}};
+    for (int n = 1; n <= number; ++n) {
+        const std::string from = (out / ("Recover" + std::to_string(n) + ".eml")).string();
+        const std::string to = (out / ("Mail " + std::to_string(n) + ".eml")).string();
+        ::utimensat(AT_FDCWD, from.c_str(), times, 0);
+        ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE);
+    }
     const double seconds = secondsSince(start);
     std::filesystem::remove_all(out);
     return seconds;

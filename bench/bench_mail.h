@@ -58,6 +58,14 @@ BenchMailbox buildBenchMailbox(const std::filesystem::path& file, std::size_t ma
 // here). Seconds.
 double copyFloor(const BenchMailbox& mailbox, const std::filesystem::path& out);
 
+// The system calls a run that walks the deleted chain cannot do without,
+// and nothing else: the chain walked one link read at a time, every record
+// read back in reverse order, each message written to a file of its own,
+// then renamed and stamped. No repair, no header reading, no naming work.
+// The gap between this and the copy floor is the price of the chain's
+// scattered records and the separate rename pass. Seconds.
+double chainFloor(const BenchMailbox& mailbox, const std::filesystem::path& out);
+
 // A program run as a child of this process.
 struct ChildRun {
     double seconds = 0; // from fork to exit

@@ -1,6 +1,9 @@
 // Whole-run benchmark: builds mailboxes of realistic Japanese mail with
 // their records scattered, then times, several times each and in turn,
 //   floor:  read the mailbox and write the same bytes into as many files;
+//   chain:  only the system calls a run over the deleted chain needs (one
+//           read a link, one a record, a file a message, its rename and
+//           time stamp), without any repair or naming work;
 //   keldor: keldor-cli recover on it (reassembly, repair, rename);
 // and prints the medians, their ratio, MB/s and keldor's peak memory. Run
 // for a small and a large mailbox to show that memory stays flat in the
@@ -41,7 +44,8 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--write" && i + 2 < argc) {
-            bench::buildBenchMailbox(argv[i + 1], static_cast<std::size_t>(std::stoul(argv[i + 2])));
+            bench::buildBenchMailbox(argv[i + 1],
+                                     static_cast<std::size_t>(std::stoul(argv[i + 2])));
             return 0;
         }
         if (arg == "--out" && i + 1 < argc) {
@@ -62,8 +66,8 @@ int main(int argc, char** argv) {
     fs::create_directories(out);
 
     std::printf("output under %s, medians of %d runs\n", outRoot.c_str(), runs);
-    std::printf("%8s %8s %8s %9s %9s %8s %8s %9s\n", "mails", "records", "MB", "floor", "keldor",
-                "ratio", "MB/s", "peak MiB");
+    std::printf("%8s %8s %8s %9s %9s %8s %9s %8s %8s %9s\n", "mails", "records", "MB", "floor",
+                "chain", "ratio", "keldor", "ratio", "MB/s", "peak MiB");
     int failures = 0;
     std::vector<Result> results;
     for (const std::size_t count : counts) {
@@ -71,10 +75,12 @@ int main(int argc, char** argv) {
         const double mailboxMb = static_cast<double>(fs::file_size(mailbox.file)) / kMiB;
         bench::copyFloor(mailbox, out / "warm"); // page cache warm for both
         std::vector<double> floors;
+        std::vector<double> chains;
         std::vector<double> keldors;
         long peakKiB = 0;
         for (int run = 0; run < runs; ++run) {
             floors.push_back(bench::copyFloor(mailbox, out / "floor"));
+            chains.push_back(bench::chainFloor(mailbox, out / "chain"));
             const fs::path into = out / "keldor";
             fs::create_directories(into);
             const bench::ChildRun keldor =
@@ -89,10 +95,12 @@ int main(int argc, char** argv) {
             peakKiB = std::max(peakKiB, keldor.peakKiB);
         }
         const double floor = bench::median(floors);
+        const double chain = bench::median(chains);
         const double keldor = bench::median(keldors);
-        std::printf("%8zu %8zu %8.1f %8.2fs %8.2fs %7.2fx %8.1f %9.1f\n",
-                    mailbox.messageSizes.size(), mailbox.records, mailboxMb, floor, keldor,
-                    keldor / floor, mailboxMb / keldor, static_cast<double>(peakKiB) / 1024.0);
+        std::printf("%8zu %8zu %8.1f %8.2fs %8.2fs %7.2fx %8.2fs %7.2fx %8.1f %9.1f\n",
+                    mailbox.messageSizes.size(), mailbox.records, mailboxMb, floor, chain,
+                    chain / floor, keldor, keldor / floor, mailboxMb / keldor,
+                    static_cast<double>(peakKiB) / 1024.0);
         std::fflush(stdout);
         results.push_back(
             {mailbox.messageSizes.size(), mailbox.records, static_cast<double>(peakKiB) / 1024.0});

@@ -1,6 +1,7 @@
 #include "engine/recovery_run.h"
 
 #include "engine/dbx_layout.h"
+#include "engine/mail_info_log.h"
 #include "engine/output_folder.h"
 #include "engine/repair_pipeline.h"
 #include "engine/run_flags.h"
@@ -77,9 +78,10 @@ class Reassembly {
 public:
     Reassembly(const platform::ReadOnlyFile& mailbox, const std::vector<std::uint64_t>& records,
                const std::filesystem::path& folder, RunView& view,
-               const repair::RepairOptions& options, std::size_t inMemoryLimit, RunReport& report)
+               const repair::RepairOptions& options, std::size_t inMemoryLimit, MailInfoLog& infos,
+               RunReport& report)
         : reader_(mailbox), records_(records), folder_(folder), view_(view), options_(options),
-          inMemoryLimit_(inMemoryLimit), report_(report) {}
+          inMemoryLimit_(inMemoryLimit), infos_(infos), report_(report) {}
 
     // false when a write failed; report_.message then says which and why.
     bool run();
@@ -98,6 +100,7 @@ private:
     RunView& view_;
     const repair::RepairOptions& options_;
     const std::size_t inMemoryLimit_;
+    MailInfoLog& infos_;
     RunReport& report_;
 
     // The current message: held in `held_` while it is no longer than the
@@ -209,6 +212,7 @@ bool Reassembly::finishMessage(std::size_t index) {
         // writing it and repairing it in place would leave in it.
         holding_ = false;
         repairMessage(held_, options_, view_);
+        infos_.add(mailinfo::mailInfoOf(held_));
         if (!createFile() || !write(held_)) {
             return false;
         }
@@ -224,6 +228,7 @@ bool Reassembly::finishMessage(std::size_t index) {
             return fail(error);
         }
         repairMessageFile(currentPath_, options_, view_);
+        infos_.add(std::nullopt);
     }
     showProgress(index);
     view_.processEvents();
@@ -379,9 +384,10 @@ RunReport recoverMailbox(const std::filesystem::path& mailboxPath, RunView& wind
 
     // 7-9. Pass 2: reassemble, write and repair.
     bool written = true;
+    MailInfoLog infos(folder);
     if (!records.empty() && !StopRequested) {
         Reassembly reassembly(*mailbox, records, folder, view, options, settings.inMemoryLimit,
-                              report);
+                              infos, report);
         written = reassembly.run();
         view.endPhase();
     }
@@ -395,7 +401,7 @@ RunReport recoverMailbox(const std::filesystem::path& mailboxPath, RunView& wind
         if (settings.keepFileList) {
             keep = [&report](const RenamedFile& file) { report.files.push_back(file); };
         }
-        renameMessageFiles(folder, report.mailCount, view, keep);
+        renameMessageFiles(folder, report.mailCount, view, keep, &infos);
         view.endPhase();
     }
 

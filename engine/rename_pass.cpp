@@ -135,14 +135,16 @@ int progressPercent(int n, int total) {
 }
 
 void renameMessageFiles(const std::filesystem::path& outputFolder, int mailCount, RunView& view,
-                        const std::function<void(const RenamedFile&)>& onFile) {
+                        const std::function<void(const RenamedFile&)>& onFile, MailInfoLog* known) {
     NextAttempts nextAttempts;
     RenamedFile entry;
     int n = 1;
     for (; n <= mailCount && !StopRequested; ++n) {
         entry.number = n;
         entry.file = outputFolder / temporaryFileName(n);
-        const mailinfo::MailInfo info = mailinfo::readMailInfo(entry.file);
+        std::optional<mailinfo::MailInfo> kept = known ? known->take(n) : std::nullopt;
+        const mailinfo::MailInfo info =
+            kept ? std::move(*kept) : mailinfo::readMailInfo(entry.file);
         entry.reached = true;
 
         // The times are set under the temporary name, before the rename.

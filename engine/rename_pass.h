@@ -1,6 +1,7 @@
 #pragma once
 // The last pass of a run: every written file is named after its subject.
 
+#include "engine/mail_info_log.h"
 #include "engine/run_view.h"
 
 #include <filesystem>
@@ -26,9 +27,11 @@ struct RenamedFile {
 // refuses leaves the file under its temporary name; a name too long for the
 // file system is shortened, keeping "(k).eml". Drives the progress bar,
 // lblPercent and lblStatus. Gives `onFile` (when set) one entry per written
-// file, in order, as each is done; keeps none of them itself.
+// file, in order, as each is done; keeps none of them itself. A file's
+// subject and date come from `known` when it kept them, else from the file.
 void renameMessageFiles(const std::filesystem::path& outputFolder, int mailCount, RunView& view,
-                        const std::function<void(const RenamedFile&)>& onFile);
+                        const std::function<void(const RenamedFile&)>& onFile,
+                        MailInfoLog* known = nullptr);
 
 // The same, returning the entries.
 std::vector<RenamedFile> renameMessageFiles(const std::filesystem::path& outputFolder,

@@ -165,15 +165,16 @@ Text parseMailDate(TextView value) {
 }
 
 MailInfo readMailInfo(const std::filesystem::path& messageFile) {
-    MailInfo info;
     const std::optional<Bytes> head = readHead(messageFile);
     if (!head) {
-        info.subject = kUnreadable;
-        info.dateText = kUnreadable;
-        return info;
+        return {Text(kUnreadable), Text(kUnreadable)};
     }
+    return mailInfoOf(*head);
+}
 
-    const Text block = headerBlock(*head);
+MailInfo mailInfoOf(ByteView message) {
+    MailInfo info;
+    const Text block = headerBlock(message.substr(0, kHeaderReadLimit));
     const Text search = platform::lowerAscii(block);
 
     const std::size_t subjectAt = search.find(kSubjectLabel);

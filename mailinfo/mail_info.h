@@ -32,6 +32,10 @@ inline constexpr std::size_t kHeaderReadLimit = 65536;
 // kUnreadable for both, since the date is not read after it.
 [[nodiscard]] MailInfo readMailInfo(const std::filesystem::path& messageFile);
 
+// What readMailInfo gives for a file that holds `message`: only its first
+// kHeaderReadLimit bytes are looked at.
+[[nodiscard]] MailInfo mailInfoOf(ByteView message);
+
 // The header block of a message's first bytes as text: up to and including
 // the CR of the first CR LF CR LF (all of it when there is none), converted
 // as code page 932. The same text as converting every byte and cutting the

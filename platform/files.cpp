@@ -128,4 +128,25 @@ std::error_code OutputFile::close() {
     return error_;
 }
 
+std::optional<ScratchFile> ScratchFile::create(const std::filesystem::path& folder,
+                                               std::error_code& error) {
+    FileDescriptor handle = native::createScratch(folder, error);
+    if (!handle.isOpen()) {
+        return std::nullopt;
+    }
+    return ScratchFile(std::move(handle));
+}
+
+std::error_code ScratchFile::append(ByteView bytes) {
+    const std::error_code error = native::writeAt(handle_, size_, bytes);
+    if (!error) {
+        size_ += bytes.size();
+    }
+    return error;
+}
+
+std::optional<std::size_t> ScratchFile::readAt(std::uint64_t offset, std::span<char> out) const {
+    return native::readAt(handle_, offset, out);
+}
+
 } // namespace keldor::platform

@@ -115,6 +115,30 @@ private:
     std::error_code error_;
 };
 
+// A file of the program's own inside `folder`, for what a run puts aside and
+// reads back later: written in order, read at any place. It never keeps a
+// name that outlives it: on Linux it has none (or loses it at once); on
+// Windows it is hidden and deleted when closed, by the system even when the
+// program ends abruptly. Closed (and gone) when the object goes.
+class ScratchFile {
+public:
+    // nullopt (with the reason in `error`) when none can be made there.
+    static std::optional<ScratchFile> create(const std::filesystem::path& folder,
+                                             std::error_code& error);
+
+    // Writes all of `bytes` after what was written before.
+    std::error_code append(ByteView bytes);
+
+    // Reads up to out.size() bytes at `offset` into `out`; returns how many
+    // were read (fewer only at the end), or nullopt on a read error.
+    std::optional<std::size_t> readAt(std::uint64_t offset, std::span<char> out) const;
+
+private:
+    explicit ScratchFile(FileDescriptor handle) : handle_(std::move(handle)) {}
+    FileDescriptor handle_;
+    std::uint64_t size_ = 0;
+};
+
 // One regular file of a folder listing.
 struct FolderEntry {
     Text name;

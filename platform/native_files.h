@@ -26,6 +26,10 @@ std::pair<FileDescriptor, std::uint64_t> openRegularFile(const std::filesystem::
 // reason in `error`) when it cannot be.
 FileDescriptor createTruncated(const std::filesystem::path& path, std::error_code& error);
 
+// A file for reading and writing inside `folder` that no name outlives
+// (ScratchFile); closed (with the reason in `error`) when none can be made.
+FileDescriptor createScratch(const std::filesystem::path& folder, std::error_code& error);
+
 // Up to out.size() bytes at `offset`; fewer only at the end of the file,
 // nullopt on a read error.
 std::optional<std::size_t> readAt(const FileDescriptor& file, std::uint64_t offset,

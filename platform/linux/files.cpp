@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -80,6 +81,34 @@ FileDescriptor createTruncated(const std::filesystem::path& path, std::error_cod
     if (!handle.isOpen()) {
         error = lastError();
     }
+    return handle;
+}
+
+FileDescriptor createScratch(const std::filesystem::path& folder, std::error_code& error) {
+    FileDescriptor handle(::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+    if (handle.isOpen()) {
+        return handle;
+    }
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+        error = lastError();
+        return handle;
+    }
+    // A file system without unnamed files (FAT, some network ones): a named
+    // one, unlinked at once, so that it is gone when it is closed.
+    static unsigned serial = 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::filesystem::path name = folder / (".keldor-" + std::to_string(::getpid()) + "-" +
+                                                     std::to_string(++serial) + ".tmp");
+        handle = FileDescriptor(::open(name.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0600));
+        if (handle.isOpen()) {
+            ::unlink(name.c_str());
+            return handle;
+        }
+        if (errno != EEXIST) {
+            break;
+        }
+    }
+    error = lastError();
     return handle;
 }
 

@@ -2,6 +2,7 @@
 #include "platform/win/win32.h"
 
 #include <algorithm>
+#include <string>
 #include <utility>
 
 namespace keldor::platform {
@@ -91,6 +92,31 @@ FileDescriptor createTruncated(const std::filesystem::path& path, std::error_cod
         error = win::lastError();
     }
     return handle;
+}
+
+FileDescriptor createScratch(const std::filesystem::path& folder, std::error_code& error) {
+    // Hidden, kept in memory where the system can, and deleted when the
+    // handle closes, also when the process ends without closing it.
+    static unsigned serial = 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::filesystem::path name =
+            folder / (L"~keldor" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                      std::to_wstring(++serial) + L".tmp");
+        FileDescriptor handle(toDescriptor(::CreateFileW(
+            win::longPath(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+            FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE,
+            nullptr)));
+        if (handle.isOpen()) {
+            return handle;
+        }
+        const std::error_code failure = win::lastError();
+        if (failure.value() != ERROR_FILE_EXISTS && failure.value() != ERROR_ALREADY_EXISTS) {
+            error = failure;
+            return handle;
+        }
+    }
+    error = std::make_error_code(std::errc::file_exists);
+    return {};
 }
 
 std::optional<std::size_t> readAt(const FileDescriptor& file, std::uint64_t offset,
