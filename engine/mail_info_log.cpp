@@ -15,6 +15,9 @@ constexpr std::size_t kBufferSize = 64 * 1024;
 constexpr char kNotKept = 0;
 constexpr char kKept = 1;
 constexpr std::size_t kLengthsSize = 2 * sizeof(std::uint32_t);
+// Longer texts than the header block's bytes are read from the file
+// instead; a longer length read back is not one add() wrote.
+constexpr std::uint32_t kMostUnits = mailinfo::kHeaderReadLimit;
 
 void appendText(Bytes& out, const Text& text) {
     out.append(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(char16_t));
@@ -34,7 +37,7 @@ void MailInfoLog::add(const std::optional<mailinfo::MailInfo>& info) {
         failed_ = true;
         return;
     }
-    if (!info) {
+    if (!info || info->subject.size() > kMostUnits || info->dateText.size() > kMostUnits) {
         pending_ += kNotKept;
     } else {
         const std::uint32_t lengths[2] = {static_cast<std::uint32_t>(info->subject.size()),
@@ -123,6 +126,10 @@ std::optional<mailinfo::MailInfo> MailInfoLog::take(int number) {
     }
     std::memcpy(lengths, window_.data() + at_, kLengthsSize);
     at_ += kLengthsSize;
+    if (lengths[0] > kMostUnits || lengths[1] > kMostUnits) {
+        kept_ = 0; // not what add() wrote
+        return std::nullopt;
+    }
     const std::size_t textSize =
         (static_cast<std::size_t>(lengths[0]) + lengths[1]) * sizeof(char16_t);
     if (!have(textSize)) {

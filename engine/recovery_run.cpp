@@ -384,10 +384,10 @@ RunReport recoverMailbox(const std::filesystem::path& mailboxPath, RunView& wind
 
     // 7-9. Pass 2: reassemble, write and repair.
     bool written = true;
-    MailInfoLog infos(folder);
+    std::optional<MailInfoLog> infos(std::in_place, folder);
     if (!records.empty() && !StopRequested) {
         Reassembly reassembly(*mailbox, records, folder, view, options, settings.inMemoryLimit,
-                              infos, report);
+                              *infos, report);
         written = reassembly.run();
         view.endPhase();
     }
@@ -401,9 +401,10 @@ RunReport recoverMailbox(const std::filesystem::path& mailboxPath, RunView& wind
         if (settings.keepFileList) {
             keep = [&report](const RenamedFile& file) { report.files.push_back(file); };
         }
-        renameMessageFiles(folder, report.mailCount, view, keep, &infos);
+        renameMessageFiles(folder, report.mailCount, view, keep, &*infos);
         view.endPhase();
     }
+    infos.reset(); // its scratch file is gone before the folder is shown
 
     // 11. Restore the window.
     restoreStatusArea(view);
