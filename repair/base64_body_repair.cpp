@@ -233,23 +233,11 @@ void repairBase64TextBody(std::vector<Bytes>& lines, bool lastEndsBody, TextRepa
                       lostByte.begin() + static_cast<std::ptrdiff_t>(end),
                       true) != lostByte.begin() + static_cast<std::ptrdiff_t>(end)) {
             Bytes textLine = text.substr(start, end - start);
-            // A 0x00 that intact characters decode to ("AAAA") would look
-            // lost to the text repairer: it stands behind a blank meanwhile.
-            std::vector<bool> hidden(textLine.size(), false);
-            for (std::size_t i = start; i < end; ++i) {
-                if (text[i] == kLost && !lostByte[i]) {
-                    textLine[i - start] = ' ';
-                    hidden[i - start] = true;
-                }
-            }
-            repairTextRuns(textLine, repairText, options);
-            // What no repair filled still decodes to a character.
-            std::replace(textLine.begin(), textLine.end(), kLost, toByte(options.halfWidthByte));
-            for (std::size_t i = 0; i < textLine.size(); ++i) {
-                if (hidden[i] && textLine[i] == ' ') {
-                    textLine[i] = kLost;
-                }
-            }
+            repairDecodedTextLine(
+                textLine,
+                std::vector<bool>(lostByte.begin() + static_cast<std::ptrdiff_t>(start),
+                                  lostByte.begin() + static_cast<std::ptrdiff_t>(end)),
+                repairText, options);
             for (std::size_t i = start; i < end; ++i) {
                 if (textLine[i - start] != text[i] || lostByte[i]) {
                     text[i] = textLine[i - start];

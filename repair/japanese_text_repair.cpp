@@ -431,4 +431,24 @@ void repairTextRuns(Bytes& line, TextRepairer repairText, const RepairOptions& o
     }
 }
 
+void repairDecodedTextLine(Bytes& line, const std::vector<bool>& lost, TextRepairer repairText,
+                           const RepairOptions& options) {
+    // An intact 0x00 would look lost to the text repairer: it stands behind
+    // a blank meanwhile.
+    std::vector<std::size_t> hidden;
+    for (std::size_t i = 0; i < lost.size() && i < line.size(); ++i) {
+        if (line[i] == '\0' && !lost[i]) {
+            line[i] = ' ';
+            hidden.push_back(i);
+        }
+    }
+    repairTextRuns(line, repairText, options);
+    std::replace(line.begin(), line.end(), '\0', toByte(options.halfWidthByte));
+    for (const std::size_t i : hidden) {
+        if (line[i] == ' ') {
+            line[i] = '\0';
+        }
+    }
+}
+
 } // namespace keldor::repair

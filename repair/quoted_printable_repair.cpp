@@ -522,26 +522,15 @@ void repairQuotedPrintableTextBody(std::vector<Bytes>& lines, char charset,
         const bool hasBreak = textEnd < units.size();
         if (anyLost) {
             Bytes repaired = text;
-            // A 0x00 that an intact "=00" gave would look lost to the text
-            // repairer: it stands behind a blank meanwhile.
-            std::vector<bool> hidden(text.size(), false);
-            for (std::size_t k = 0; k < text.size(); ++k) {
-                if (text[k] == kLost && !units[unitOf[k]].lost) {
-                    repaired[k] = ' ';
-                    hidden[k] = true;
-                }
-            }
             if (hasBreak) {
                 repaired += "\r\n";
             }
-            repairTextRuns(repaired, repairText, options);
-            repaired.resize(text.size()); // the line break itself is not the text's to change
-            std::replace(repaired.begin(), repaired.end(), kLost, toByte(options.halfWidthByte));
+            std::vector<bool> lost(text.size());
             for (std::size_t k = 0; k < text.size(); ++k) {
-                if (hidden[k] && repaired[k] == ' ') {
-                    repaired[k] = kLost;
-                }
+                lost[k] = units[unitOf[k]].lost;
             }
+            repairDecodedTextLine(repaired, lost, repairText, options);
+            repaired.resize(text.size()); // the line break itself is not the text's to change
             const std::vector<Gap> gaps = characterGaps(repaired, charset);
 
             // Regions: changed units side by side in one raw line.
