@@ -1,5 +1,6 @@
 #include "bench/bench_mail.h"
 
+#include "engine/dbx_layout.h"
 #include "tests/support/mailbox_writer.h"
 
 #include <algorithm>
@@ -186,11 +187,7 @@ double copyFloor(const BenchMailbox& mailbox, const std::filesystem::path& out) 
 }
 
 double chainFloor(const BenchMailbox& mailbox, const std::filesystem::path& out) {
-    constexpr std::size_t kRecord = 0x210;
-    constexpr std::size_t kContinuation = 0x0C;
-    constexpr std::size_t kLink = 0x10;
-    constexpr std::size_t kText = 0x14;
-    constexpr std::size_t kTextSize = kRecord - kText;
+    using namespace engine::dbx;
     const auto word = [](const char* at) {
         std::uint32_t value = 0;
         std::memcpy(&value, at, sizeof value);
@@ -201,18 +198,18 @@ double chainFloor(const BenchMailbox& mailbox, const std::filesystem::path& out)
     const int in = ::open(mailbox.file.c_str(), O_RDONLY);
     struct stat info {};
     ::fstat(in, &info);
-    const std::size_t capacity = static_cast<std::size_t>(info.st_size) / kRecord;
+    const std::size_t capacity = static_cast<std::size_t>(info.st_size) / kRecordSize;
     char head[4];
     std::vector<std::uint32_t> records;
-    for (std::uint32_t offset = ::pread(in, head, 4, 0x48) == 4 ? word(head) : 0;
+    for (std::uint32_t offset = ::pread(in, head, 4, kDeletedChainHeadAt) == 4 ? word(head) : 0;
          offset != 0 && records.size() < capacity;) {
         records.push_back(offset);
-        if (::pread(in, head, 4, offset + kLink) != 4) {
+        if (::pread(in, head, 4, offset + kChainLinkAt) != 4) {
             break;
         }
         offset = word(head);
     }
-    std::vector<char> record(kRecord);
+    std::vector<char> record(kRecordSize);
     Bytes message;
     int number = 0;
     const auto writeMessage = [&] {
@@ -227,12 +224,14 @@ double chainFloor(const BenchMailbox& mailbox, const std::filesystem::path& out)
         message.clear();
     };
     for (std::size_t i = records.size(); i-- > 0;) {
-        if (::pread(in, record.data(), kRecord, records[i]) != static_cast<ssize_t>(kRecord)) {
+        if (::pread(in, record.data(), kRecordSize, records[i]) !=
+            static_cast<ssize_t>(kRecordSize)) {
             break;
         }
-        message.append(4, '\0');
-        message.append(record.data() + kText, kTextSize);
-        if (record[kRecord - 1] == '\0' || word(record.data() + kContinuation) == 0 || i == 0) {
+        message.append(kLostBytesPerRecord, '\0');
+        message.append(record.data() + kTextAt, kTextSize);
+        if (record[kRecordSize - 1] == '\0' || word(record.data() + kContinuationAt) == 0 ||
+            i == 0) {
             writeMessage();
         }
     }
