@@ -28,8 +28,17 @@ constexpr std::array<std::u16string_view, 12> kMonths = {
 // the month is read from the two characters before the entry.
 constexpr std::size_t kFirstMonthIndex = 4;
 
+// A value that runs to the end of the block ends on the line end of the last
+// header line (the block keeps the CR of the blank line that follows it, and a
+// mail written with bare LF keeps its LF): that line end is not part of it.
+void dropLineEnd(Text& value) {
+    while (!value.empty() && (value.back() == u'\r' || value.back() == u'\n')) {
+        value.pop_back();
+    }
+}
+
 // The value that starts at `start`: its line up to CR LF (or the end of the
-// block), with every following line that starts with a TAB or a blank
+// block, its line end dropped), with every following line that starts with a TAB or a blank
 // appended from its second character, leading blanks removed, nothing between.
 Text unfoldedValue(TextView block, std::size_t start) {
     std::size_t lineEnd = block.find(kLineEnd, start);
@@ -47,13 +56,21 @@ Text unfoldedValue(TextView block, std::size_t start) {
         piece.remove_prefix(firstKept == TextView::npos ? piece.size() : firstKept);
         value += piece;
     }
+    if (lineEnd == TextView::npos) {
+        dropLineEnd(value);
+    }
     return value;
 }
 
 // The first line of the value that starts at `start`, without continuation lines.
 Text firstLineValue(TextView block, std::size_t start) {
     const std::size_t lineEnd = block.find(kLineEnd, start);
-    return Text(block.substr(start, lineEnd == TextView::npos ? TextView::npos : lineEnd - start));
+    if (lineEnd != TextView::npos) {
+        return Text(block.substr(start, lineEnd - start));
+    }
+    Text value(block.substr(start));
+    dropLineEnd(value);
+    return value;
 }
 
 // The last `count` characters of a text, or all of it when it is shorter.

@@ -148,6 +148,27 @@ TEST_F(Cli, ExtractWritesTheLiveMessagesAndSaysWhichWereCut) {
         << r.out;
 }
 
+TEST_F(Cli, NamesTheFileAfterASubjectOnTheLastHeaderLine) {
+    testing::MailboxWriter writer;
+    const Bytes message = "From: a@example.jp\r\n"
+                          "Date: Thu, 23 Oct 2008 15:30:45 +0900\r\n"
+                          "Subject: last\r\n\r\nbody\r\n";
+    writer.addMessage(message);
+    writer.addLiveMessage(message);
+    const auto mailbox = dir.path() / "last.dbx";
+    writer.writeTo(mailbox);
+    for (const std::string command : {"extract", "recover"}) {
+        SCOPED_TRACE(command);
+        const Result r = runCli(
+            {command, utf8Path(mailbox), "--into", utf8Path(dir.path()), "--json"}, dir.path());
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(
+            r.out.find(R"("file": "last.eml", "subject": "last", "date": "2008/10/23 15:30:45")"),
+            std::string::npos)
+            << r.out;
+    }
+}
+
 TEST_F(Cli, StoreFolderHandlesEachMailboxFileInThePickersOrder) {
     const auto store = dir.path() / "store";
     std::filesystem::create_directory(store);

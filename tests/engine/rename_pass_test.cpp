@@ -81,25 +81,25 @@ TEST_F(RenamePass, NamesFilesAfterSubjectsWithNumberedSuffixesInOrder) {
 TEST_F(RenamePass, CleansSubjectsAndKeepsRefusedNamesTemporary) {
     writeMails({
         header("a/b: c?"), header("x\\y*\"<>|z"),
-        "Subject: \r\n\r\n", // nothing but the lone CR of the last line
+        "Subject: \r\n\r\n", // nothing but the line end of the last line
         header("a\nb"),      // lone LF
         header("tab\there"), header("CON"),
         header("Recover8"), // the name of a file not yet renamed
         header("keep"),
-        "Date: Thu, 23 Oct 2008 15:30:45 +0900\r\nSubject: last\r\n", // ends in CR
+        "Date: Thu, 23 Oct 2008 15:30:45 +0900\r\nSubject: last\r\n", // line end dropped
     });
     const std::vector<RenamedFile> files = run();
     ASSERT_EQ(files.size(), 9u);
     EXPECT_EQ(nameOf(files[0]), u"a_b_ c_.eml");
     EXPECT_EQ(nameOf(files[1]), u"x_y_____z.eml");
-    EXPECT_EQ(nameOf(files[2]), u"Recover3.eml");
+    EXPECT_EQ(nameOf(files[2]), u"(件名なし).eml");
     EXPECT_EQ(nameOf(files[3]), u"Recover4.eml");
     EXPECT_EQ(nameOf(files[4]), u"Recover5.eml");
     EXPECT_EQ(nameOf(files[5]), u"Recover6.eml");
     EXPECT_EQ(nameOf(files[6]), u"Recover8(1).eml");
     EXPECT_EQ(nameOf(files[7]), u"keep.eml");
-    EXPECT_EQ(nameOf(files[8]), u"Recover9.eml");
-    EXPECT_EQ(files[8].subject, u"last\r");
+    EXPECT_EQ(nameOf(files[8]), u"last.eml");
+    EXPECT_EQ(files[8].subject, u"last");
     // The file whose name could not be taken still has its mail's date.
     EXPECT_EQ(modifiedAt(files[3].file), 1224743445);
     EXPECT_EQ(testing::filesIn(dir.path()).size(), 9u);

@@ -116,10 +116,24 @@ TEST_F(ReadMailInfo, UnfoldsTheSubjectWithoutBlanks) {
     EXPECT_EQ(plain.subject, u"two  words");
 }
 
-TEST_F(ReadMailInfo, KeepsTheLoneCrOfTheLastHeaderLine) {
-    const MailInfo info = read("Date: Wed, 3 Dec 2008 03:00:00 +0900 (JST)\r\n"
-                               "Subject: last\r\n\r\nbody\r\n");
-    EXPECT_EQ(info.subject, u"last\r");
+TEST_F(ReadMailInfo, DropsTheLineEndOfAValueOnTheLastHeaderLine) {
+    struct Case {
+        const char* message;
+        std::u16string_view subject;
+    };
+    const Case cases[] = {
+        // CR LF: the block ends on the CR of the blank line.
+        {"Date: Wed, 3 Dec 2008 03:00:00 +0900\r\nSubject: last\r\n\r\nbody\r\n", u"last"},
+        {"Date: Wed, 3 Dec 2008 03:00:00 +0900\r\nSubject: two\r\n words\r\n\r\n", u"twowords"},
+        // LF alone: no blank line is found, the block runs to the end of the file.
+        {"Date: Wed, 3 Dec 2008 03:00:00 +0900\nSubject: last\n", u"last"},
+        {"Date: Wed, 3 Dec 2008 03:00:00 +0900\nSubject: last\r\n", u"last"},
+    };
+    for (const Case& c : cases) {
+        const MailInfo info = read(c.message);
+        EXPECT_EQ(info.subject, c.subject) << c.message;
+        EXPECT_EQ(info.dateText, u"2008/12/03 03:00:00") << c.message;
+    }
     const MailInfo dated = read("Subject: s\r\nDate: Wed, 3 Dec 2008 03:00:00 +0900\r\n\r\n");
     EXPECT_EQ(dated.dateText, u"2008/12/03 03:00:00");
 }
