@@ -12,10 +12,13 @@ WINDOWS_TOOLCHAIN := -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-x86_64.cma
 WINE_ENV := WINEPREFIX=$(CURDIR)/build/wineprefix-test WINEDEBUG=-all \
     WINEDLLOVERRIDES="mscoree,mshtml=" TZ=Asia/Tokyo
 
-deps:
-	@scripts/install-deps
+# scripts/install-deps installs what each purpose needs: `make deps-fuzz` …
+deps: deps-build
 
-build: deps
+deps-%:
+	@scripts/install-deps $*
+
+build: deps-build
 	cmake -S . -B build/release $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DKELDOR_BUILD_TESTS=OFF
 	cmake --build build/release -j $(JOBS)
 
@@ -23,7 +26,7 @@ run: build
 	@mkdir -p out
 	build/release/cli/keldor-cli recover "$(SAMPLE)" --into out
 
-test: deps test-debug test-asan test-windows test-fuzz test-package
+test: deps-test test-debug test-asan test-windows test-fuzz test-package
 
 test-debug:
 	cmake -S . -B build/debug $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DWARNINGS_AS_ERRORS=ON
@@ -38,7 +41,7 @@ test-asan:
 
 # The core tests and keldor-cli.exe, cross-built with MinGW-w64 and run under
 # Wine; then the Windows and the Linux programs compared on the same input.
-test-windows: deps
+test-windows: deps-windows-test
 	cmake -S . -B build/debug $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DWARNINGS_AS_ERRORS=ON
 	cmake --build build/debug -j $(JOBS) --target keldor-cli make_sample_mailbox keldor_cp932_table
 	cmake -S . -B build/windows-test $(CMAKE_GEN) $(WINDOWS_TOOLCHAIN) -DCMAKE_BUILD_TYPE=Release \
@@ -50,7 +53,7 @@ test-windows: deps
 
 # The Windows programs built for 64-bit Windows, packed with the help file
 # (compiled from guide/) and the read-me.
-windows: deps
+windows: deps-windows
 	cmake -S . -B build/windows $(CMAKE_GEN) $(WINDOWS_TOOLCHAIN) -DCMAKE_BUILD_TYPE=Release \
 	    -DKELDOR_BUILD_TESTS=OFF -DWARNINGS_AS_ERRORS=ON
 	cmake --build build/windows -j $(JOBS)
@@ -58,7 +61,7 @@ windows: deps
 
 # The Debian package of the Linux programs (CPack), into dist/; then what a
 # user gets from it checked, lintian included.
-package: deps
+package: deps-package
 	cmake -S . -B build/release $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DKELDOR_BUILD_TESTS=OFF
 	cmake --build build/release -j $(JOBS)
 	cpack --config build/release/CPackConfig.cmake -B build/release/package
@@ -73,7 +76,7 @@ test-package: package
 FUZZ_SECONDS ?= 300
 .PHONY: fuzz-build fuzz test-fuzz
 
-fuzz-build: deps
+fuzz-build: deps-fuzz
 	cmake -S . -B build/fuzz $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
 	    -DWARNINGS_AS_ERRORS=ON -DENABLE_FUZZING=ON -DKELDOR_BUILD_TESTS=OFF -DKELDOR_BUILD_UI=OFF
 	cmake --build build/fuzz -j $(JOBS) --target fuzz_targets
@@ -84,13 +87,13 @@ fuzz: fuzz-build
 test-fuzz: fuzz-build
 	fuzz/run-fuzz --seeds build/fuzz 10
 
-bench: deps
+bench: deps-bench
 	cmake -S . -B build/bench $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DKELDOR_BUILD_TESTS=OFF -DKELDOR_BUILD_BENCH=ON
 	cmake --build build/bench -j $(JOBS)
 	bench/run-bench build/bench
 
 # PNG files of the windows under build/screenshots/, rendered without a display.
-screenshots: deps
+screenshots: deps-screenshots
 	cmake -S . -B build/release $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DKELDOR_BUILD_TESTS=OFF
 	cmake --build build/release -j $(JOBS) --target keldor_screenshots
 	QT_QPA_PLATFORM=offscreen build/release/ui/qt/keldor_screenshots build/screenshots
@@ -98,7 +101,7 @@ screenshots: deps
 # PNG files of the Win32 windows under build/screenshots-windows/, drawn by
 # Wine on an Xvfb display of their own, with the Japanese fonts mapped.
 # The tool is built with the Windows tests, in their build folder.
-windows-screenshots: deps
+windows-screenshots: deps-windows-screenshots
 	cmake -S . -B build/windows-test $(CMAKE_GEN) $(WINDOWS_TOOLCHAIN) -DCMAKE_BUILD_TYPE=Release \
 	    -DWARNINGS_AS_ERRORS=ON
 	cmake --build build/windows-test -j $(JOBS) --target keldor_window_screenshots
