@@ -40,8 +40,14 @@ std::optional<FileTime> localToFileTime(int year, int month, int day, int hour, 
     local.wHour = static_cast<WORD>(hour);
     local.wMinute = static_cast<WORD>(minute);
     local.wSecond = static_cast<WORD>(second);
+    // The zone's rules of the mail's year: the current rules alone would date
+    // a mail of a year whose daylight saving began on another day wrongly.
+    DYNAMIC_TIME_ZONE_INFORMATION zone{};
+    TIME_ZONE_INFORMATION rules{};
+    const bool ofTheYear = ::GetDynamicTimeZoneInformation(&zone) != TIME_ZONE_ID_INVALID &&
+                           ::GetTimeZoneInformationForYear(local.wYear, &zone, &rules);
     SYSTEMTIME utc{};
-    if (!::TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc)) {
+    if (!::TzSpecificLocalTimeToSystemTime(ofTheYear ? &rules : nullptr, &local, &utc)) {
         return std::nullopt;
     }
     FILETIME time{};
