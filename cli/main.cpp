@@ -8,6 +8,7 @@
 #include "engine/output_folder.h"
 #include "engine/recovery_run.h"
 #include "engine/run_flags.h"
+#include "engine/run_messages.h"
 #include "platform/case_fold.h"
 #include "platform/console.h"
 #include "platform/files.h"
@@ -78,6 +79,19 @@ int failure(int status, std::string_view outcome, const Text& message, bool prin
         printLine(platform::Stream::Out, cli::jsonFailure(outcome, message));
     }
     return status;
+}
+
+// A run that could not start or failed, whose message the view has printed:
+// the command line adds what the window leaves out (the folder it could not
+// make and why).
+template <typename Report>
+int runFailure(const Report& report) {
+    if (report.detail.empty()) {
+        return failure(kExitFailed, cli::outcomeName(report.outcome), report.message, false);
+    }
+    printLine(platform::Stream::Err, cli::terminalText(report.detail));
+    return failure(kExitFailed, cli::outcomeName(report.outcome),
+                   report.message + u"\r\n" + report.detail, false);
 }
 
 int usageError(const std::string& problem) {
@@ -215,12 +229,14 @@ int runStoreFolder(const std::filesystem::path& store, const RunArguments& argum
                    const std::function<MailboxOutcome(const std::filesystem::path&, const Text&,
                                                       const Text&)>& runOne) {
     std::error_code error;
-    const std::optional<std::filesystem::path> runFolder = engine::claimOutputFolder(
-        engine::joinPath(outputLocation(arguments),
-                         engine::stampedFolderName(runFolderPrefix, engine::localNow())),
-        error);
+    const Text runFolderPath = engine::joinPath(
+        outputLocation(arguments), engine::stampedFolderName(runFolderPrefix, engine::localNow()));
+    const std::optional<std::filesystem::path> runFolder =
+        engine::claimOutputFolder(runFolderPath, error);
     if (!runFolder) {
-        return failure(kExitFailed, "folderNotCreated", u"出力先フォルダの作成に失敗しました。",
+        return failure(kExitFailed, "folderNotCreated",
+                       engine::folderNotCreatedMessage() + u"\r\n" +
+                           engine::folderFailureDetail(runFolderPath, error),
                        true);
     }
     std::vector<MailboxOutcome> outcomes;
@@ -325,7 +341,7 @@ int runExtract(const std::vector<std::string>& args) {
         engine::extractMailbox(commandLinePath(parsed->mailbox), view);
     view.finishProgress();
     if (report.outcome != engine::RunOutcome::Completed) {
-        return failure(kExitFailed, cli::outcomeName(report.outcome), report.message, false);
+        return runFailure(report);
     }
     if (parsed->json) {
         printLine(platform::Stream::Out, cli::jsonReport(report));
@@ -384,7 +400,7 @@ int runRecover(const std::vector<std::string>& args) {
 
     if (report.outcome != engine::RunOutcome::Completed) {
         // The view has printed the message.
-        return failure(kExitFailed, cli::outcomeName(report.outcome), report.message, false);
+        return runFailure(report);
     }
     if (parsed->json) {
         printLine(platform::Stream::Out, cli::jsonReport(report));

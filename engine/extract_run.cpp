@@ -104,10 +104,11 @@ ExtractReport extractMailbox(const std::filesystem::path& mailboxPath, RunView& 
     report.headerCount = header->messageCount;
 
     std::error_code folderError;
-    const std::optional<std::filesystem::path> folder = claimOutputFolder(
-        joinPath(view.outputLocation(), folderName ? *folderName : extractFolderName(localNow())),
-        folderError);
+    const Text folderPath =
+        joinPath(view.outputLocation(), folderName ? *folderName : extractFolderName(localNow()));
+    const std::optional<std::filesystem::path> folder = claimOutputFolder(folderPath, folderError);
     if (!folder) {
+        report.detail = folderFailureDetail(folderPath, folderError);
         return failed(RunOutcome::FolderNotCreated, folderNotCreatedMessage(), MessageIcon::Error);
     }
     report.outputFolder = *folder;

@@ -14,6 +14,7 @@ namespace keldor::engine {
 struct ExtractReport {
     RunOutcome outcome = RunOutcome::Completed;
     Text message;                       // the text of the failure message shown, if any
+    Text detail;                        // the folder tried and the system's reason, when not made
     std::filesystem::path outputFolder; // empty when it was not created
     std::int64_t headerCount = 0;       // live messages as the header counts them
     std::int64_t listedCount = 0;       // messages the index tree lists

@@ -322,13 +322,14 @@ RunReport recoverMailbox(const std::filesystem::path& mailboxPath, RunView& wind
     // 2. A fresh output folder, this run's alone: a run started in the same
     // second gets "_2", "_3", … rather than writing over this one's files.
     std::error_code folderError;
-    const std::optional<std::filesystem::path> claimed = claimOutputFolder(
+    const Text folderPath =
         joinPath(view.outputLocation(),
-                 settings.folderName ? *settings.folderName : outputFolderName(localNow())),
-        folderError);
+                 settings.folderName ? *settings.folderName : outputFolderName(localNow()));
+    const std::optional<std::filesystem::path> claimed = claimOutputFolder(folderPath, folderError);
     if (!claimed) {
         report.outcome = RunOutcome::FolderNotCreated;
         report.message = folderNotCreatedMessage();
+        report.detail = folderFailureDetail(folderPath, folderError);
         view.showMessage(report.message, MessageIcon::Error, MessageButtons::Ok);
         return report;
     }

@@ -31,6 +31,7 @@ enum class RunOutcome {
 struct RunReport {
     RunOutcome outcome = RunOutcome::Completed;
     Text message;                       // the text of the failure message shown, if any
+    Text detail;                        // the folder tried and the system's reason, when not made
     std::filesystem::path outputFolder; // empty when it was not created
     std::int64_t recordCount = 0;       // records on the deleted-record chain
     int mailCount = 0;                  // message files written

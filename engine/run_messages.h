@@ -18,6 +18,12 @@ inline Text folderNotCreatedMessage() {
     return u"出力先フォルダの作成に失敗しました。";
 }
 
+// For the command line, which adds it to the message above: the folder it
+// tried to make and the system's reason.
+inline Text folderFailureDetail(TextView folder, const std::error_code& error) {
+    return Text(folder) + u"\r\n" + platform::errorReason(error);
+}
+
 inline Text headerMessage(dbx::HeaderCheck check) {
     return check == dbx::HeaderCheck::NotOutlookExpressFile
                ? u"このファイルは、Outlock Express のファイルではありません。"

@@ -262,11 +262,6 @@ TEST_F(Cli, JsonFailuresGiveTheOutcomeAndMessageWithTheSameStatus) {
          1,
          R"({"outcome": "notOutlookExpress", "message": "このファイルは、Outlock Express のファイルではありません。"})"
          "\n"},
-        {{"recover", utf8Path(notMailbox), "--into", utf8Path(dir.path() / "no" / "such"),
-          "--json"},
-         1,
-         R"({"outcome": "folderNotCreated", "message": "出力先フォルダの作成に失敗しました。"})"
-         "\n"},
         {{"recover", "--json"},
          2,
          R"({"outcome": "usageError", "message": "no mailbox file given"})"
@@ -281,6 +276,39 @@ TEST_F(Cli, JsonFailuresGiveTheOutcomeAndMessageWithTheSameStatus) {
         EXPECT_EQ(r.status, c.status) << c.json;
         EXPECT_EQ(r.out, c.json);
         EXPECT_FALSE(r.err.empty()) << "the message still goes to stderr";
+    }
+}
+
+TEST_F(Cli, AFolderThatCannotBeMadeIsReportedWithThePathAndTheReason) {
+    testing::MailboxWriter writer;
+    writer.addMessage("Subject: s\r\n\r\nbody\r\n");
+    const auto mailbox = dir.path() / "m.dbx";
+    writer.writeTo(mailbox);
+    const std::string tried = utf8Path(dir.path() / "no" / "such");
+    for (const std::string command : {"recover", "extract"}) {
+        for (const bool json : {false, true}) {
+            SCOPED_TRACE(command + (json ? " --json" : ""));
+            std::vector<std::string> args = {command, utf8Path(mailbox), "--into", tried};
+            if (json) {
+                args.push_back("--json");
+            }
+            const Result r = runCli(args, dir.path());
+            EXPECT_EQ(r.status, 1);
+            // The window's message, then the folder tried (the run folder under
+            // the missing one) and the system's reason on a line of its own.
+            const std::size_t at = r.err.find("出力先フォルダの作成に失敗しました。\n" + tried);
+            ASSERT_NE(at, std::string::npos) << r.err;
+            const std::size_t reasonLine = r.err.find('\n', r.err.find('\n', at) + 1);
+            ASSERT_NE(reasonLine, std::string::npos) << r.err;
+            EXPECT_GT(r.err.size(), reasonLine + 2) << "no reason after the path: " << r.err;
+            if (json) {
+                EXPECT_EQ(r.out.rfind(R"({"outcome": "folderNotCreated", "message": "出力先フォルダの作成に失敗しました。\r\n)" +
+                                          jsonEscaped(tried),
+                                      0),
+                          0u)
+                    << r.out;
+            }
+        }
     }
 }
 
