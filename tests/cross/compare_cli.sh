@@ -6,7 +6,8 @@
 #   compare_cli.sh LINUX_CLI WINDOWS_CLI SAMPLE_TOOL SAMPLES_DIR CORPUS_DIR
 #
 # SAMPLE_TOOL (the Linux make_sample_mailbox) lays the corpus mails into a
-# mailbox as deleted mail. Both programs run in the same time zone.
+# mailbox as deleted mail. Both programs run in the same time zone: the
+# caller's, and for mail of years whose daylight-saving rules differ, two more.
 set -uo pipefail
 
 linux_cli=$1 windows_cli=$2 sample_tool=$3 samples=$4 corpus=$5
@@ -30,14 +31,36 @@ listing() {
         awk -F'\t' -v started="$started" '{ print $1, $2, ($3 + 0 >= started - 1 ? "written" : $3) }')
 }
 
+# Mail of 2003-2009 dated on both sides of the daylight-saving changes as
+# they fell in those years, in zones whose rules differ by year: America/
+# New_York began and ended daylight saving on other Sundays before 2007. A
+# build that applied this year's rules to every year would be an hour off.
+dated="$work/dated-mail"
+mkdir -p "$dated"
+k=0
+for year in 2003 2004 2005 2006 2007 2008 2009; do
+    for day in "15 Jan" "11 Mar" "20 Mar" "02 Apr" "10 Apr" "01 Jul" "24 Oct" "29 Oct" "03 Nov" "10 Nov"; do
+        k=$((k + 1))
+        printf 'From: <a@example.com>\r\nSubject: dated %03d\r\nDate: Sun, %s %s 12:30:00 +0000\r\n\r\nbody %d\r\n' \
+            "$k" "$day" "$year" "$k" >"$dated/$(printf '%03d' "$k").eml"
+    done
+done
+"$sample_tool" "$dated" "$work/dated-mail.dbx" >/dev/null || { echo "could not lay the dated mail"; exit 1; }
+
 passed=0 failed=0
 n=0
-for mailbox in "${mailboxes[@]}"; do
+runs=()
+for mailbox in "${mailboxes[@]}"; do runs+=("${TZ:-}|$mailbox"); done
+runs+=("America/New_York|$work/dated-mail.dbx" "Europe/Berlin|$work/dated-mail.dbx")
+for run in "${runs[@]}"; do
+    zone=${run%%|*} mailbox=${run#*|}
     n=$((n + 1))
     mkdir -p "$work/$n/linux" "$work/$n/windows"
-    "$linux_cli" recover "$mailbox" --into "$work/$n/linux" --quiet >"$work/$n/linux.out" 2>&1
+    zone_env=()
+    [ -n "$zone" ] && zone_env=(TZ="$zone")
+    env "${zone_env[@]}" "$linux_cli" recover "$mailbox" --into "$work/$n/linux" --quiet >"$work/$n/linux.out" 2>&1
     linux_status=$?
-    WINEDEBUG=-all "$wine_cmd" "$windows_cli" recover "$mailbox" --into "$work/$n/windows" --quiet \
+    env "${zone_env[@]}" WINEDEBUG=-all "$wine_cmd" "$windows_cli" recover "$mailbox" --into "$work/$n/windows" --quiet \
         >"$work/$n/windows.out" 2>&1
     windows_status=$?
     problem=""
@@ -62,10 +85,10 @@ for mailbox in "${mailboxes[@]}"; do
     files=$( [ -n "${linux_dir:-}" ] && find "$linux_dir" -type f | wc -l || echo 0)
     if [ -z "$problem" ]; then
         passed=$((passed + 1))
-        echo "same: $(basename "$mailbox") ($files files)"
+        echo "same: $(basename "$mailbox") in ${zone:-the local zone} ($files files)"
     else
         failed=$((failed + 1))
-        echo "DIFFERENT: $(basename "$mailbox"): $problem"
+        echo "DIFFERENT: $(basename "$mailbox") in ${zone:-the local zone}: $problem"
     fi
 done
 echo "$passed passed, $failed failed"
