@@ -38,13 +38,26 @@ void CliView::setText(StatusControl control, const Text& text) {
     changed_ = true;
 }
 
-void CliView::setVisible(StatusControl control, bool visible) {
-    // The phase captions of the window's status area.
-    if (control == StatusControl::Proc && visible) {
-        phase_ = workCaption_;
+void CliView::showPhase(engine::RunPhase phase, std::int64_t, std::int64_t) {
+    if (phase == shownPhase_) {
+        return;
+    }
+    shownPhase_ = phase;
+    // The captions of the window's status area: the help line while the
+    // messages are listed, then the phase with its percentage and count.
+    switch (phase) {
+    case engine::RunPhase::Listing:
+        caption_.clear();
+        break;
+    case engine::RunPhase::Writing:
+        caption_ = workCaption_;
         message_.clear();
-    } else if (control == StatusControl::Rename && visible) {
-        phase_ = u"ﾘﾈｰﾑ中";
+        break;
+    case engine::RunPhase::Renaming:
+        caption_ = u"ﾘﾈｰﾑ中";
+        break;
+    case engine::RunPhase::Reporting:
+        break;
     }
 }
 
@@ -62,8 +75,8 @@ void CliView::redraw() {
         return;
     }
     Text line = message_;
-    if (line.empty() && !phase_.empty()) {
-        line = phase_ + u" " + percent_ + u" " + status_;
+    if (line.empty() && !caption_.empty()) {
+        line = caption_ + u" " + percent_ + u" " + status_;
     }
     if (line.empty()) {
         return;

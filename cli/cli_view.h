@@ -6,6 +6,7 @@
 #include "engine/run_view.h"
 
 #include <cstdio>
+#include <optional>
 
 namespace keldor::cli {
 
@@ -16,7 +17,8 @@ public:
 
     [[nodiscard]] Text outputLocation() const override { return location_; }
     void setText(engine::StatusControl control, const Text& text) override;
-    void setVisible(engine::StatusControl control, bool visible) override;
+    void setVisible(engine::StatusControl, bool) override {}
+    void showPhase(engine::RunPhase phase, std::int64_t done, std::int64_t total) override;
     void setProgress(int) override {}
     void setBusy(bool) override {}
     void processEvents() override;
@@ -33,7 +35,8 @@ private:
     Text location_;
     bool showProgress_;
     Text workCaption_;
-    Text phase_;   // the caption of the visible phase label
+    std::optional<engine::RunPhase> shownPhase_;
+    Text caption_; // the caption of the phase shown
     Text message_; // lblMessage
     Text percent_;
     Text status_;

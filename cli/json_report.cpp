@@ -59,67 +59,98 @@ std::string_view outcomeName(engine::RunOutcome outcome) {
 }
 
 std::string jsonFailure(std::string_view outcome, const Text& message) {
-    return "{\"outcome\": " + jsonString(outcome) +
-           ", \"message\": " + jsonString(platform::toUtf8(message)) + "}";
+    return JsonObject().add("outcome", outcome).add("message", message).str();
 }
 
-namespace {
-
-std::string text(const Text& t) {
-    return jsonString(platform::toUtf8(t));
+JsonObject& JsonObject::addRaw(std::string_view key, std::string_view json) {
+    out_ += out_.size() > 1 ? ", " : "";
+    out_ += jsonString(key);
+    out_ += ": ";
+    out_ += json;
+    return *this;
 }
 
-// The "files" array; with `cut`, each entry also says whether it was cut.
-std::string jsonFiles(const std::vector<engine::RenamedFile>& files,
-                      const std::vector<bool>* cut = nullptr) {
+JsonObject& JsonObject::add(std::string_view key, std::string_view utf8) {
+    return addRaw(key, jsonString(utf8));
+}
+
+JsonObject& JsonObject::add(std::string_view key, const Text& text) {
+    return add(key, std::string_view(platform::toUtf8(text)));
+}
+
+JsonObject& JsonObject::add(std::string_view key, std::int64_t number) {
+    return addRaw(key, std::to_string(number));
+}
+
+JsonObject& JsonObject::add(std::string_view key, bool value) {
+    return addRaw(key, value ? "true" : "false");
+}
+
+std::string jsonArray(const std::vector<std::string>& items) {
     std::string out = "[";
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        const engine::RenamedFile& file = files[i];
+    for (std::size_t i = 0; i < items.size(); ++i) {
         out += i == 0 ? "" : ", ";
-        out += "{\"number\": " + std::to_string(file.number);
-        out += ", \"file\": " + text(platform::pathText(file.file.filename()));
-        out += ", \"subject\": " + text(file.subject);
-        out += ", \"date\": " + text(file.dateText);
-        if (cut != nullptr) {
-            out += std::string(", \"cut\": ") + (i < cut->size() && (*cut)[i] ? "true" : "false");
-        }
-        out += "}";
+        out += items[i];
     }
     return out + "]";
 }
 
-} // namespace
+namespace {
 
-std::string jsonReport(const engine::RunReport& report) {
-    std::string out = "{\"outputFolder\": " + text(platform::pathText(report.outputFolder));
-    out += ", \"mailCount\": " + std::to_string(report.mailCount);
-    out += ", \"recordCount\": " + std::to_string(report.recordCount);
-    out += std::string(", \"stopped\": ") + (report.stopped ? "true" : "false");
-    out += ", \"files\": " + jsonFiles(report.files) + "}";
-    return out;
+// The "files" array; with `cut`, each entry also says whether it was cut.
+std::string jsonFiles(const std::vector<engine::RenamedFile>& files,
+                      const std::vector<bool>* cut = nullptr) {
+    std::vector<std::string> items;
+    items.reserve(files.size());
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const engine::RenamedFile& file = files[i];
+        JsonObject item;
+        item.add("number", std::int64_t{file.number})
+            .add("file", platform::pathText(file.file.filename()))
+            .add("subject", file.subject)
+            .add("date", file.dateText);
+        if (cut != nullptr) {
+            item.add("cut", i < cut->size() && (*cut)[i]);
+        }
+        items.push_back(item.str());
+    }
+    return jsonArray(items);
 }
 
-std::string jsonReport(const engine::ExtractReport& report) {
+} // namespace
+
+std::string jsonRecoverReport(const engine::RunReport& report) {
+    return JsonObject()
+        .add("outputFolder", platform::pathText(report.outputFolder))
+        .add("mailCount", std::int64_t{report.mailCount})
+        .add("recordCount", report.recordCount)
+        .add("stopped", report.stopped)
+        .addRaw("files", jsonFiles(report.files))
+        .str();
+}
+
+std::string jsonExtractReport(const engine::RunReport& report) {
     const engine::LiveDamage& d = report.damage;
-    std::string out = "{\"outputFolder\": " + text(platform::pathText(report.outputFolder));
-    out += ", \"mailCount\": " + std::to_string(report.mailCount);
-    out += ", \"messageCount\": " + std::to_string(report.headerCount);
-    out += ", \"listedCount\": " + std::to_string(report.listedCount);
-    out += ", \"withoutText\": " + std::to_string(report.withoutText);
-    out += std::string(", \"stopped\": ") + (report.stopped ? "true" : "false");
     const std::pair<const char*, int> damage[] = {
         {"treeLoops", d.treeLoops},         {"badNodes", d.badNodes},
         {"overfullNodes", d.overfullNodes}, {"repeatedEntries", d.repeatedEntries},
         {"badRecords", d.badRecords},       {"chainLoops", d.chainLoops},
         {"badBlocks", d.badBlocks},         {"oversizedBlocks", d.oversizedBlocks},
     };
-    out += ", \"damage\": {";
-    for (std::size_t i = 0; i < std::size(damage); ++i) {
-        out += std::string(i == 0 ? "" : ", ") + "\"" + damage[i].first +
-               "\": " + std::to_string(damage[i].second);
+    JsonObject counts;
+    for (const auto& [name, count] : damage) {
+        counts.add(name, std::int64_t{count});
     }
-    out += "}, \"files\": " + jsonFiles(report.files, &report.cut) + "}";
-    return out;
+    return JsonObject()
+        .add("outputFolder", platform::pathText(report.outputFolder))
+        .add("mailCount", std::int64_t{report.mailCount})
+        .add("messageCount", report.headerCount)
+        .add("listedCount", report.listedCount)
+        .add("withoutText", std::int64_t{report.withoutText})
+        .add("stopped", report.stopped)
+        .addRaw("damage", counts.str())
+        .addRaw("files", jsonFiles(report.files, &report.cut))
+        .str();
 }
 
 } // namespace keldor::cli

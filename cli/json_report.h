@@ -1,31 +1,55 @@
 #pragma once
+// The command line's reports as JSON (UTF-8), every one written through
+// one small object writer.
 
-#include "engine/extract_run.h"
-#include "engine/recovery_run.h"
+#include "engine/run_frame.h"
 
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace keldor::cli {
 
-// The run's result as one JSON object (UTF-8):
+// A JSON string literal, quotes included.
+std::string jsonString(std::string_view utf8);
+
+// One JSON object, its members in the order added.
+class JsonObject {
+public:
+    JsonObject& add(std::string_view key, std::string_view utf8);
+    JsonObject& add(std::string_view key, const char* utf8) {
+        return add(key, std::string_view(utf8));
+    }
+    JsonObject& add(std::string_view key, const Text& text);
+    JsonObject& add(std::string_view key, std::int64_t number);
+    JsonObject& add(std::string_view key, bool value);
+    // A value already written as JSON (an object or an array).
+    JsonObject& addRaw(std::string_view key, std::string_view json);
+    [[nodiscard]] std::string str() const { return out_ + "}"; }
+
+private:
+    std::string out_ = "{";
+};
+
+// [a, b, …] of values already written as JSON.
+std::string jsonArray(const std::vector<std::string>& items);
+
+// A recovery's result:
 // {"outputFolder", "mailCount", "recordCount", "stopped", "files": [{"number", "file", "subject",
 // "date"}]}
-std::string jsonReport(const engine::RunReport& report);
+std::string jsonRecoverReport(const engine::RunReport& report);
 
-// An extraction's result as one JSON object (UTF-8):
+// An extraction's result:
 // {"outputFolder", "mailCount", "messageCount" (the header's count), "listedCount" (the index
 // tree's), "withoutText", "stopped", "damage": {counts by kind}, "files": [{"number", "file",
 // "subject", "date", "cut"}]}
-std::string jsonReport(const engine::ExtractReport& report);
+std::string jsonExtractReport(const engine::RunReport& report);
 
 // The name of a run's outcome in JSON: "completed", "couldNotOpen", …
 std::string_view outcomeName(engine::RunOutcome outcome);
 
-// A run that could not start or failed, as one JSON object (UTF-8):
+// A run that could not start or failed:
 // {"outcome": name, "message": the system's message}
 std::string jsonFailure(std::string_view outcome, const Text& message);
-
-// A JSON string literal, quotes included.
-std::string jsonString(std::string_view utf8);
 
 } // namespace keldor::cli

@@ -187,29 +187,6 @@ bool showsProgress(const RunArguments& arguments) {
     return !arguments.quiet && platform::isConsole(platform::Stream::Err);
 }
 
-void printExtractReport(const engine::ExtractReport& report) {
-    const Text summary = report.mailCount == 0
-                             ? Text(u"メールが見つかりませんでした。")
-                             : platform::toText(report.mailCount) + u"通のメールを抽出しました。";
-    printLine(platform::Stream::Out, platform::toUtf8(summary));
-    printLine(platform::Stream::Out, platform::toUtf8(platform::pathText(report.outputFolder)));
-    for (std::size_t i = 0; i < report.files.size(); ++i) {
-        if (i < report.cut.size() && report.cut[i]) {
-            printLine(platform::Stream::Out,
-                      platform::toUtf8(u"途中で切れています: " +
-                                       platform::pathText(report.files[i].file.filename())));
-        }
-    }
-    if (const int damage = report.damage.total(); damage > 0) {
-        printLine(
-            platform::Stream::Out,
-            platform::toUtf8(u"壊れた箇所: " + platform::toText(damage) + u"（読み飛ばしました）"));
-    }
-    if (report.stopped) {
-        printLine(platform::Stream::Out, platform::toUtf8(u"（途中で停止しました）"));
-    }
-}
-
 // One mailbox file of a store folder, as its run left it.
 struct MailboxOutcome {
     Text name;
@@ -259,44 +236,39 @@ int runStoreFolder(const std::filesystem::path& store, const RunArguments& argum
                 MailboxOutcome{entry.name,
                                false,
                                "notMailboxFile",
-                               u"メールボックスのファイルではないため、読み飛ばしました。",
+                               Text(engine::kNotMailboxFileNote),
                                {},
                                {}});
         }
     }
 
     if (arguments.json) {
-        std::string out = "{\"outputFolder\": " +
-                          cli::jsonString(platform::toUtf8(platform::pathText(*runFolder))) +
-                          ", \"mailboxes\": [";
-        bool first = true;
+        std::vector<std::string> done;
+        std::vector<std::string> skipped;
         for (const MailboxOutcome& o : outcomes) {
             if (o.completed) {
-                out += std::string(first ? "" : ", ") +
-                       "{\"mailbox\": " + cli::jsonString(platform::toUtf8(o.name)) +
-                       ", \"report\": " + o.json + "}";
-                first = false;
+                done.push_back(cli::JsonObject().add("mailbox", o.name).addRaw("report", o.json).str());
+            } else {
+                skipped.push_back(cli::JsonObject()
+                                      .add("mailbox", o.name)
+                                      .add("outcome", o.outcome)
+                                      .add("message", o.message)
+                                      .str());
             }
         }
-        out += "], \"skipped\": [";
-        first = true;
-        for (const MailboxOutcome& o : outcomes) {
-            if (!o.completed) {
-                out += std::string(first ? "" : ", ") +
-                       "{\"mailbox\": " + cli::jsonString(platform::toUtf8(o.name)) +
-                       ", \"outcome\": " + cli::jsonString(o.outcome) +
-                       ", \"message\": " + cli::jsonString(platform::toUtf8(o.message)) + "}";
-                first = false;
-            }
-        }
-        printLine(platform::Stream::Out, out + "]}");
+        printLine(platform::Stream::Out,
+                  cli::JsonObject()
+                      .add("outputFolder", platform::pathText(*runFolder))
+                      .addRaw("mailboxes", cli::jsonArray(done))
+                      .addRaw("skipped", cli::jsonArray(skipped))
+                      .str());
         return kExitCompleted;
     }
     printLine(platform::Stream::Out, platform::toUtf8(platform::pathText(*runFolder)));
     for (const MailboxOutcome& o : outcomes) {
         printLine(platform::Stream::Out,
                   platform::toUtf8(o.name + u": " +
-                                   (o.completed ? o.summary : u"スキップ: " + o.message)));
+                                   (o.completed ? o.summary : Text(engine::kSkippedLabel) + o.message)));
     }
     return kExitCompleted;
 }
@@ -306,113 +278,109 @@ bool isFolder(const std::filesystem::path& path) {
     return std::filesystem::is_directory(path, error);
 }
 
-// The one-line report of a run that found `count` mails.
-Text countSummary(int count, TextView found) {
-    return count == 0 ? Text(u"メールが見つかりませんでした。")
-                      : platform::toText(count) + Text(found);
+// The text report of a run: how many, the folder, then what the command
+// noticed (extract: the files cut short and the damage read past).
+void printReport(const engine::RunReport& report, const Text& summary) {
+    printLine(platform::Stream::Out, platform::toUtf8(summary));
+    printLine(platform::Stream::Out, platform::toUtf8(platform::pathText(report.outputFolder)));
+    for (std::size_t i = 0; i < report.files.size() && i < report.cut.size(); ++i) {
+        if (report.cut[i]) {
+            printLine(platform::Stream::Out,
+                      platform::toUtf8(engine::cutFileNote(
+                          platform::pathText(report.files[i].file.filename()))));
+        }
+    }
+    if (const int damage = report.damage.total(); damage > 0) {
+        printLine(platform::Stream::Out, platform::toUtf8(engine::damageNote(damage)));
+    }
+    if (report.stopped) {
+        printLine(platform::Stream::Out, platform::toUtf8(Text(engine::kStoppedNote)));
+    }
 }
 
-int runExtract(const std::vector<std::string>& args) {
-    const std::optional<RunArguments> parsed = parseRun(args, false);
+// The commands that run over a mailbox file or a store folder.
+struct RunCommandLine {
+    std::string_view name;
+    bool withReplacements;         // takes --half-width and --full-width
+    std::u16string_view stem;      // of the run folder a store folder gets
+    std::u16string_view caption;   // the progress line's caption while writing
+    bool refusedFolderStays;       // the run makes its folder before it checks the file
+    engine::RunReport (*run)(const std::filesystem::path& mailbox, engine::RunView& view,
+                             const repair::RepairOptions& options, bool keepFileList,
+                             const std::optional<Text>& folderName);
+    std::string (*json)(const engine::RunReport& report);
+    Text (*summary)(int mailCount);
+};
+
+engine::RunReport recover(const std::filesystem::path& mailbox, engine::RunView& view,
+                          const repair::RepairOptions& options, bool keepFileList,
+                          const std::optional<Text>& folderName) {
+    engine::RunSettings settings;
+    settings.keepFileList = keepFileList;
+    settings.folderName = folderName;
+    return engine::recoverMailbox(mailbox, view, options, settings);
+}
+
+engine::RunReport extract(const std::filesystem::path& mailbox, engine::RunView& view,
+                          const repair::RepairOptions&, bool, const std::optional<Text>& folderName) {
+    return engine::extractMailbox(mailbox, view, folderName);
+}
+
+constexpr RunCommandLine kRunCommands[] = {
+    {"recover", true, engine::kRecoverFolderStem, u"復元中", true, recover, cli::jsonRecoverReport,
+     engine::mailFoundSummary},
+    {"extract", false, engine::kExtractFolderStem, u"抽出中", false, extract,
+     cli::jsonExtractReport, engine::mailExtractedSummary},
+};
+
+int runCommand(const RunCommandLine& command, const std::vector<std::string>& args) {
+    const std::optional<RunArguments> parsed = parseRun(args, command.withReplacements);
     if (!parsed) {
         return kExitUsage;
     }
-    platform::installInterruptHandler(requestStop);
-    const std::filesystem::path target = commandLinePath(parsed->mailbox);
-    if (isFolder(target)) {
-        return runStoreFolder(
-            target, *parsed, u"メール抽出",
-            [&](const std::filesystem::path& mailbox, const Text& location, const Text& name) {
-                cli::CliView view(location, showsProgress(*parsed), u"抽出中");
-                const engine::ExtractReport report = engine::extractMailbox(mailbox, view, name);
-                view.finishProgress();
-                const bool completed = report.outcome == engine::RunOutcome::Completed;
-                return MailboxOutcome{
-                    {},
-                    completed,
-                    std::string(cli::outcomeName(report.outcome)),
-                    report.message,
-                    completed ? cli::jsonReport(report) : std::string(),
-                    countSummary(report.mailCount, u"通のメールを抽出しました。")};
-            });
-    }
-    cli::CliView view(outputLocation(*parsed), showsProgress(*parsed), u"抽出中");
-    const engine::ExtractReport report =
-        engine::extractMailbox(commandLinePath(parsed->mailbox), view);
-    view.finishProgress();
-    if (report.outcome != engine::RunOutcome::Completed) {
-        return runFailure(report);
-    }
-    if (parsed->json) {
-        printLine(platform::Stream::Out, cli::jsonReport(report));
-    } else {
-        printExtractReport(report);
-    }
-    return kExitCompleted;
-}
-
-int runRecover(const std::vector<std::string>& args) {
-    const std::optional<RunArguments> parsed = parseRun(args, true);
-    if (!parsed) {
-        return kExitUsage;
-    }
-
     const auto options = repair::makeRepairOptions(platform::fromUtf8(parsed->halfWidth),
                                                    platform::fromUtf8(parsed->fullWidth));
     if (const auto* rejection = std::get_if<repair::ReplacementRejection>(&options)) {
         return failure(kExitUsage, "invalidReplacement", repair::rejectionMessage(*rejection),
                        true);
     }
+    const auto& repairOptions = std::get<repair::RepairOptions>(options);
 
     platform::installInterruptHandler(requestStop);
     const std::filesystem::path target = commandLinePath(parsed->mailbox);
-    const auto& repairOptions = std::get<repair::RepairOptions>(options);
     if (isFolder(target)) {
         return runStoreFolder(
-            target, *parsed, u"メール復元",
+            target, *parsed, command.stem,
             [&](const std::filesystem::path& mailbox, const Text& location, const Text& name) {
-                cli::CliView view(location, showsProgress(*parsed));
-                engine::RunSettings settings;
-                settings.keepFileList = parsed->json;
-                settings.folderName = name;
+                cli::CliView view(location, showsProgress(*parsed), Text(command.caption));
                 const engine::RunReport report =
-                    engine::recoverMailbox(mailbox, view, repairOptions, settings);
+                    command.run(mailbox, view, repairOptions, parsed->json, name);
                 view.finishProgress();
                 const bool completed = report.outcome == engine::RunOutcome::Completed;
-                if (!completed && !report.outputFolder.empty()) {
+                if (!completed && command.refusedFolderStays && !report.outputFolder.empty()) {
                     std::error_code ignored; // a refused file's folder stays only when empty
                     std::filesystem::remove(report.outputFolder, ignored);
                 }
-                return MailboxOutcome{
-                    {},
-                    completed,
-                    std::string(cli::outcomeName(report.outcome)),
-                    report.message,
-                    completed ? cli::jsonReport(report) : std::string(),
-                    countSummary(report.mailCount, u"通のメールが見つかりました。")};
+                return MailboxOutcome{{},
+                                      completed,
+                                      std::string(cli::outcomeName(report.outcome)),
+                                      report.message,
+                                      completed ? command.json(report) : std::string(),
+                                      command.summary(report.mailCount)};
             });
     }
-    cli::CliView view(outputLocation(*parsed), showsProgress(*parsed));
-    engine::RunSettings settings;
-    settings.keepFileList = parsed->json;
-    const engine::RunReport report = engine::recoverMailbox(target, view, repairOptions, settings);
+    cli::CliView view(outputLocation(*parsed), showsProgress(*parsed), Text(command.caption));
+    const engine::RunReport report =
+        command.run(target, view, repairOptions, parsed->json, std::nullopt);
     view.finishProgress();
-
     if (report.outcome != engine::RunOutcome::Completed) {
         // The view has printed the message.
         return runFailure(report);
     }
     if (parsed->json) {
-        printLine(platform::Stream::Out, cli::jsonReport(report));
+        printLine(platform::Stream::Out, command.json(report));
     } else {
-        const Text summary = report.mailCount == 0 ? Text(u"メールが見つかりませんでした。")
-                                                   : platform::toText(report.mailCount) +
-                                                         u"通のメールが見つかりました。";
-        printLine(platform::Stream::Out, platform::toUtf8(summary));
-        printLine(platform::Stream::Out, platform::toUtf8(platform::pathText(report.outputFolder)));
-        if (report.stopped) {
-            printLine(platform::Stream::Out, platform::toUtf8(u"（途中で停止しました）"));
-        }
+        printReport(report, command.summary(report.mailCount));
     }
     return kExitCompleted;
 }
@@ -430,11 +398,10 @@ int run(const std::vector<std::string>& args) {
         platform::writeText(platform::Stream::Out, kUsage);
         return kExitCompleted;
     }
-    if (args[0] == "recover") {
-        return runRecover({args.begin() + 1, args.end()});
-    }
-    if (args[0] == "extract") {
-        return runExtract({args.begin() + 1, args.end()});
+    for (const RunCommandLine& command : kRunCommands) {
+        if (args[0] == command.name) {
+            return runCommand(command, {args.begin() + 1, args.end()});
+        }
     }
     if (args[0] == "stores") {
         return cli::runStoresCommand({args.begin() + 1, args.end()});

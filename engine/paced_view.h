@@ -47,6 +47,10 @@ public:
     void setVisible(StatusControl control, bool visible) override;
     void setProgress(int percent) override;
     void setBusy(bool busy) override;
+    // Told at once: the window draws it with the held texts when it next gets in.
+    void showPhase(RunPhase phase, std::int64_t done, std::int64_t total) override {
+        view_.showPhase(phase, done, total);
+    }
     MessageAnswer showMessage(const Text& text, MessageIcon icon, MessageButtons buttons) override;
     void openFolder(const std::filesystem::path& folder) override;
 

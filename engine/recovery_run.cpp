@@ -1,12 +1,9 @@
 #include "engine/recovery_run.h"
 
 #include "engine/dbx_layout.h"
-#include "engine/mail_info_log.h"
 #include "engine/output_folder.h"
-#include "engine/repair_pipeline.h"
 #include "engine/run_flags.h"
 #include "engine/run_messages.h"
-#include "platform/text.h"
 
 #include <algorithm>
 #include <array>
@@ -73,54 +70,54 @@ bool startsNewMessageByContent(ByteView text) {
     return true;
 }
 
-// Pass 2 and the end of a run, over one open mailbox.
-class Reassembly {
+// The deleted chain as a run's producer: pass 1 lists the chain, pass 2
+// reads it back from its end and puts the messages together, the four lost
+// bytes of each record replaced by what is certain of them.
+class DeletedChain final : public MessageProducer {
 public:
-    Reassembly(const platform::ReadOnlyFile& mailbox, const std::vector<std::uint64_t>& records,
-               const std::filesystem::path& folder, RunView& view,
-               const repair::RepairOptions& options, std::size_t inMemoryLimit, MailInfoLog& infos,
-               RunReport& report)
-        : reader_(mailbox), records_(records), folder_(folder), view_(view), options_(options),
-          inMemoryLimit_(inMemoryLimit), infos_(infos), report_(report) {}
-
-    // false when a write failed; report_.message then says which and why.
-    bool run();
+    void list(const platform::ReadOnlyFile& mailbox, const dbx::MailboxHeader& header,
+              PacedView& view, RunReport& report) override;
+    bool produce(MessageWriter& writer, WritingProgress& progress, RunReport& report) override;
 
 private:
-    bool openMessage();
-    bool write(ByteView bytes);
-    bool createFile();
-    bool finishMessage(std::size_t index);
-    void showProgress(std::size_t index);
-    bool fail(std::error_code error);
-
-    dbx::RecordReader reader_;
-    const std::vector<std::uint64_t>& records_;
-    const std::filesystem::path& folder_;
-    RunView& view_;
-    const repair::RepairOptions& options_;
-    const std::size_t inMemoryLimit_;
-    MailInfoLog& infos_;
-    RunReport& report_;
-
-    // The current message: held in `held_` while it is no longer than the
-    // limit, then in its file from the first byte on.
-    bool holding_ = false;
-    Bytes held_;
-    std::optional<platform::OutputFile> out_;
-    std::filesystem::path currentPath_;
+    const platform::ReadOnlyFile* mailbox_ = nullptr;
+    std::vector<std::uint64_t> records_;
 };
 
-bool Reassembly::run() {
+void DeletedChain::list(const platform::ReadOnlyFile& mailbox, const dbx::MailboxHeader& header,
+                        PacedView& view, RunReport& report) {
+    mailbox_ = &mailbox;
+    records_ = listDeletedChain(mailbox, header.deletedChainHead, [&view](std::size_t count) {
+        if (count % kRecordsPerProgressStep == 0) {
+            view.setText(StatusControl::Message,
+                         listedRecordsText(static_cast<std::int64_t>(count)));
+            view.showPhase(RunPhase::Listing, static_cast<std::int64_t>(count), 0);
+            view.processEvents();
+        }
+        return !StopRequested;
+    });
+    report.recordCount = static_cast<std::int64_t>(records_.size());
+}
+
+bool DeletedChain::produce(MessageWriter& writer, WritingProgress& progress, RunReport&) {
+    const dbx::RecordReader reader(*mailbox_);
+    const auto total = static_cast<std::int64_t>(records_.size());
     bool awaitingStart = true;
     bool endedWithCr = false;
     bool endedWithCrLf = false;
     dbx::DeletedRecord record;
+    const auto finishMessage = [&](std::size_t index) {
+        if (!writer.end()) {
+            return false;
+        }
+        progress.step(total - static_cast<std::int64_t>(index), total);
+        return true;
+    };
 
     for (std::size_t i = records_.size(); i-- > 0;) {
         // A record that cannot be read back (the file changed under us, an
         // I/O error) reads as an empty record: it ends the current message.
-        reader_.read(records_[i], record);
+        reader.read(records_[i], record);
         const ByteView text = record.textView();
 
         if (!awaitingStart && !endedWithCrLf && startsNewMessageByContent(text)) {
@@ -134,20 +131,20 @@ bool Reassembly::run() {
 
         const bool firstOfMessage = awaitingStart;
         if (awaitingStart) {
-            if (!openMessage()) {
+            if (!writer.begin()) {
                 return false;
             }
             awaitingStart = false;
         }
         const SubstituteBytes substitutes =
             substituteBytes(firstOfMessage, endedWithCr, byteAt(text, 0));
-        if (!write(ByteView(substitutes.data(), substitutes.size()))) {
+        if (!writer.append(ByteView(substitutes.data(), substitutes.size()))) {
             return false;
         }
 
         const bool full = record.fullByLayout() && i != 0;
         if (full) {
-            if (!write(text)) {
+            if (!writer.append(text)) {
                 return false;
             }
             const unsigned last = byteAt(text, dbx::kTextSize - 1);
@@ -155,7 +152,7 @@ bool Reassembly::run() {
             endedWithCrLf = last == '\n' && byteAt(text, dbx::kTextSize - 2) == '\r';
         } else {
             const std::size_t end = std::min(text.find('\0'), text.size());
-            if (!write(text.substr(0, end))) {
+            if (!writer.append(text.substr(0, end))) {
                 return false;
             }
             awaitingStart = true;
@@ -173,96 +170,10 @@ bool Reassembly::run() {
     return true;
 }
 
-bool Reassembly::openMessage() {
-    ++report_.mailCount;
-    currentPath_ = folder_ / temporaryFileName(report_.mailCount);
-    if (inMemoryLimit_ > 0) {
-        holding_ = true;
-        held_.clear();
-        return true;
-    }
-    return createFile();
-}
-
-bool Reassembly::createFile() {
-    std::error_code error;
-    out_ = platform::OutputFile::create(currentPath_, error);
-    return out_ ? true : fail(error);
-}
-
-bool Reassembly::write(ByteView bytes) {
-    if (holding_) {
-        if (held_.size() + bytes.size() <= inMemoryLimit_) {
-            held_ += bytes;
-            return true;
-        }
-        // Too long to hold: from here on the message goes through its file.
-        holding_ = false;
-        if (!createFile() || !write(held_)) {
-            return false;
-        }
-    }
-    const std::error_code error = out_->write(bytes);
-    return error ? fail(error) : true;
-}
-
-bool Reassembly::finishMessage(std::size_t index) {
-    if (holding_) {
-        // Repaired before it is written: the file gets the bytes that
-        // writing it and repairing it in place would leave in it.
-        holding_ = false;
-        repairMessage(held_, options_, view_);
-        infos_.add(mailinfo::mailInfoOf(held_));
-        if (!createFile() || !write(held_)) {
-            return false;
-        }
-        const std::error_code error = out_->close();
-        out_.reset();
-        if (error) {
-            return fail(error);
-        }
-    } else {
-        const std::error_code error = out_->close();
-        out_.reset();
-        if (error) {
-            return fail(error);
-        }
-        repairMessageFile(currentPath_, options_, view_);
-        infos_.add(std::nullopt);
-    }
-    showProgress(index);
-    view_.processEvents();
-    return true;
-}
-
-void Reassembly::showProgress(std::size_t index) {
-    const double total = static_cast<double>(records_.size());
-    const int percent = static_cast<int>((total - static_cast<double>(index)) / total * 100.0);
-    view_.setProgress(percent);
-    view_.setText(StatusControl::Percent, platform::toText(percent) + u"%");
-    view_.setText(StatusControl::Status, platform::toText(report_.mailCount) + u"通のメールを復元");
-}
-
-bool Reassembly::fail(std::error_code error) {
-    out_.reset();
-    report_.outcome = RunOutcome::WriteFailed;
-    report_.message = writeFailedMessage(currentPath_, error);
-    return false;
-}
-
 } // namespace
 
-Text joinPath(TextView directory, TextView name) {
-    Text path(directory);
-    if (path.empty() || path.back() != kPathSeparator) {
-        path += kPathSeparator;
-    }
-    path += name;
-    return path;
-}
-
 Text outputFolderName(const std::tm& localTime) {
-    return stampedFolderName(u"メール復元", localTime);
+    return stampedFolderName(kRecoverFolderStem, localTime);
 }
 
 std::vector<std::uint64_t> listDeletedChain(const platform::ReadOnlyFile& file, std::uint32_t head,
@@ -302,136 +213,15 @@ std::vector<std::uint64_t> listDeletedChain(const platform::ReadOnlyFile& file, 
 
 RunReport recoverMailbox(const std::filesystem::path& mailboxPath, RunView& window,
                          const repair::RepairOptions& options, const RunSettings& settings) {
-    RunReport report;
-    PacedView view(window, settings.pacing);
-
-    // 1. The mailbox, for reading only.
-    std::error_code openError;
-    const std::optional<platform::ReadOnlyFile> mailbox =
-        platform::ReadOnlyFile::open(mailboxPath, openError);
-    const auto couldNotOpen = [&] {
-        report.outcome = RunOutcome::CouldNotOpen;
-        report.message = couldNotOpenMessage(mailboxPath);
-        view.showMessage(report.message, MessageIcon::Warning, MessageButtons::Ok);
-        return report;
-    };
-    if (!mailbox) {
-        return couldNotOpen();
-    }
-
-    // 2. A fresh output folder, this run's alone: a run started in the same
-    // second gets "_2", "_3", … rather than writing over this one's files.
-    std::error_code folderError;
-    const Text folderPath =
-        joinPath(view.outputLocation(),
-                 settings.folderName ? *settings.folderName : outputFolderName(localNow()));
-    const std::optional<std::filesystem::path> claimed = claimOutputFolder(folderPath, folderError);
-    if (!claimed) {
-        report.outcome = RunOutcome::FolderNotCreated;
-        report.message = folderNotCreatedMessage();
-        report.detail = folderFailureDetail(folderPath, folderError);
-        view.showMessage(report.message, MessageIcon::Error, MessageButtons::Ok);
-        return report;
-    }
-    const std::filesystem::path& folder = *claimed;
-    report.outputFolder = folder;
-
-    // 3. The header; a short file gives what it has.
-    std::array<char, dbx::kHeaderSize> headerBlock{};
-    const std::optional<std::size_t> headerRead = mailbox->readAt(0, headerBlock);
-    if (!headerRead) {
-        return couldNotOpen();
-    }
-    const std::optional<dbx::MailboxHeader> header =
-        dbx::parseHeader(ByteView(headerBlock.data(), *headerRead));
-    const dbx::HeaderCheck check = dbx::checkHeader(header);
-    if (check != dbx::HeaderCheck::Accepted) {
-        report.outcome = check == dbx::HeaderCheck::NotOutlookExpressFile
-                             ? RunOutcome::NotOutlookExpress
-                             : RunOutcome::NotMessageFile;
-        report.message = headerMessage(check);
-        view.showMessage(report.message, MessageIcon::Warning, MessageButtons::Ok);
-        return report;
-    }
-
-    // 4-5. Pass 1: list the chain.
-    view.setText(StatusControl::Message, u"削除レコードを復元しています。");
-    StopRequested = false;
-    view.setVisible(StatusControl::StartButton, false);
-    view.setVisible(StatusControl::StopButton, true);
-    view.setBusy(true);
-    const std::vector<std::uint64_t> records =
-        listDeletedChain(*mailbox, header->deletedChainHead, [&view](std::size_t count) {
-            if (count % kRecordsPerProgressStep == 0) {
-                view.setText(StatusControl::Message,
-                             u"削除レコードを復元しています。(レコード件数=" +
-                                 platform::toText(static_cast<std::int64_t>(count)) + u")");
-                view.processEvents();
-            }
-            return !StopRequested;
-        });
-    report.recordCount = static_cast<std::int64_t>(records.size());
-    view.endPhase();
-
-    // 6. The status area switches to reassembly.
-    view.setVisible(StatusControl::Message, false);
-    view.setVisible(StatusControl::Proc, true);
-    view.setVisible(StatusControl::Progress, true);
-    view.setVisible(StatusControl::Percent, true);
-    view.setVisible(StatusControl::Status, true);
-    view.setProgress(0);
-    view.setText(StatusControl::Percent, u"0%");
-    view.setText(StatusControl::Status, u"0通のメールを復元");
-
-    // 7-9. Pass 2: reassemble, write and repair.
-    bool written = true;
-    std::optional<MailInfoLog> infos(std::in_place, folder);
-    if (!records.empty() && !StopRequested) {
-        Reassembly reassembly(*mailbox, records, folder, view, options, settings.inMemoryLimit,
-                              *infos, report);
-        written = reassembly.run();
-        view.endPhase();
-    }
-
-    // 10. Rename pass; skipped after a failed write, whose files keep their
-    // temporary names for the user to look at.
-    view.setVisible(StatusControl::Proc, false);
-    if (written) {
-        view.setVisible(StatusControl::Rename, true);
-        std::function<void(const RenamedFile&)> keep;
-        if (settings.keepFileList) {
-            keep = [&report](const RenamedFile& file) { report.files.push_back(file); };
-        }
-        renameMessageFiles(folder, report.mailCount, view, keep, &*infos);
-        view.endPhase();
-    }
-    infos.reset(); // its scratch file is gone before the folder is shown
-
-    // 11. Restore the window.
-    restoreStatusArea(view);
-    report.stopped = StopRequested;
-
-    // 12. Report.
-    if (!written) {
-        view.showMessage(report.message, MessageIcon::Error, MessageButtons::Ok);
-        return report;
-    }
-    if (ExitAfterStop) {
-        return report;
-    }
-    if (report.mailCount == 0) {
-        view.showMessage(u"メールが見つかりませんでした。", MessageIcon::Information,
-                         MessageButtons::Ok);
-    } else {
-        const MessageAnswer answer = view.showMessage(
-            platform::toText(report.mailCount) +
-                u"通のメールが見つかりました。出力先フォルダをExplorerで開きますか？",
-            MessageIcon::Question, MessageButtons::YesNo);
-        if (answer == MessageAnswer::Yes) {
-            view.openFolder(folder);
-        }
-    }
-    return report;
+    RunCommand command;
+    command.folderStem = kRecoverFolderStem;
+    command.writingVerb = kRecoverVerb;
+    command.listingMessage = kListingDeletedRecords;
+    command.folderBeforeHeader = true;
+    command.closingMessage = true;
+    command.repair = &options;
+    DeletedChain chain;
+    return runMailbox(mailboxPath, window, command, chain, settings);
 }
 
 } // namespace keldor::engine

@@ -2,6 +2,7 @@
 
 #include "engine/file_times.h"
 #include "engine/run_flags.h"
+#include "engine/run_messages.h"
 #include "mailinfo/mail_info.h"
 #include "platform/file_names.h"
 #include "platform/text.h"
@@ -101,10 +102,6 @@ std::filesystem::path renameAfterSubject(const std::filesystem::path& folder,
 
 } // namespace
 
-std::filesystem::path temporaryFileName(int number) {
-    return std::filesystem::path("Recover" + std::to_string(number) + ".eml");
-}
-
 Text cleanSubject(TextView subject) {
     Text cleaned;
     cleaned.reserve(subject.size());
@@ -134,14 +131,16 @@ int progressPercent(int n, int total) {
     return static_cast<int>(percent);
 }
 
-void renameMessageFiles(const std::filesystem::path& outputFolder, int mailCount, RunView& view,
+void renameMessageFiles(const WrittenMessages& written, RunView& view,
                         const std::function<void(const RenamedFile&)>& onFile, MailInfoLog* known) {
+    const std::filesystem::path& outputFolder = written.folder;
+    const int mailCount = written.count;
     NextAttempts nextAttempts;
     RenamedFile entry;
     int n = 1;
     for (; n <= mailCount && !StopRequested; ++n) {
         entry.number = n;
-        entry.file = outputFolder / temporaryFileName(n);
+        entry.file = written.file(n);
         std::optional<mailinfo::MailInfo> kept = known ? known->take(n) : std::nullopt;
         const mailinfo::MailInfo info =
             kept ? std::move(*kept) : mailinfo::readMailInfo(entry.file);
@@ -161,14 +160,15 @@ void renameMessageFiles(const std::filesystem::path& outputFolder, int mailCount
 
         const int percent = progressPercent(n, mailCount);
         view.setProgress(percent);
-        view.setText(StatusControl::Percent, platform::toText(percent) + u"%");
-        view.setText(StatusControl::Status, platform::toText(n) + u"通のメールをリネーム");
+        view.setText(StatusControl::Percent, percentText(percent));
+        view.setText(StatusControl::Status, mailStatusText(n, kRenameVerb));
+        view.showPhase(RunPhase::Renaming, n, mailCount);
         view.processEvents();
     }
     // The files a stop left behind, under their temporary names.
     if (onFile) {
         for (; n <= mailCount; ++n) {
-            onFile({n, outputFolder / temporaryFileName(n), {}, {}, false});
+            onFile({n, written.file(n), {}, {}, false});
         }
     }
 }
@@ -176,7 +176,7 @@ void renameMessageFiles(const std::filesystem::path& outputFolder, int mailCount
 std::vector<RenamedFile> renameMessageFiles(const std::filesystem::path& outputFolder,
                                             int mailCount, RunView& view) {
     std::vector<RenamedFile> files;
-    renameMessageFiles(outputFolder, mailCount, view,
+    renameMessageFiles(WrittenMessages{outputFolder, mailCount}, view,
                        [&files](const RenamedFile& file) { files.push_back(file); });
     return files;
 }

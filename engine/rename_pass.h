@@ -2,6 +2,7 @@
 // The last pass of a run: every written file is named after its subject.
 
 #include "engine/mail_info_log.h"
+#include "engine/message_writer.h"
 #include "engine/run_view.h"
 
 #include <filesystem>
@@ -19,26 +20,23 @@ struct RenamedFile {
     bool reached = false;       // false when a stop came before this file
 };
 
-// Renames "Recover1.eml" … "Recover<mailCount>.eml" in outputFolder in the
-// order written to "<subject>.eml", or "<subject>(k).eml" with the first free
+// Renames the files of `written` ("Recover1.eml" … "Recover<count>.eml") in
+// the order written to "<subject>.eml", or "<subject>(k).eml" with the first free
 // k = 1, 2, … when the name is taken, and stamps each with its mail's date
 // first. Tests StopRequested before every file and after the view's events.
 // Never overwrites an existing file; a name the file system (or Windows)
 // refuses leaves the file under its temporary name; a name too long for the
 // file system is shortened, keeping "(k).eml". Drives the progress bar,
 // lblPercent and lblStatus. Gives `onFile` (when set) one entry per written
-// file, in order, as each is done; keeps none of them itself. A file's
+// file, in order, as each is done, and tells the view the phase's progress; keeps none of them itself. A file's
 // subject and date come from `known` when it kept them, else from the file.
-void renameMessageFiles(const std::filesystem::path& outputFolder, int mailCount, RunView& view,
+void renameMessageFiles(const WrittenMessages& written, RunView& view,
                         const std::function<void(const RenamedFile&)>& onFile,
                         MailInfoLog* known = nullptr);
 
 // The same, returning the entries.
 std::vector<RenamedFile> renameMessageFiles(const std::filesystem::path& outputFolder,
                                             int mailCount, RunView& view);
-
-// "Recover<n>.eml"
-std::filesystem::path temporaryFileName(int number);
 
 // A subject made fit for a file name: \ / : * ? " < > | and NUL become "_",
 // CR LF pairs go (a lone CR or LF stays), and an empty result becomes

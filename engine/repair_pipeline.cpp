@@ -459,7 +459,7 @@ private:
 };
 
 template <typename Lines>
-void repairLines(Lines& lines, const repair::RepairOptions& options, RunView& view) {
+void repairLines(Lines& lines, const repair::RepairOptions& options, EventPoint& events) {
     MessageRepair<Lines> repair(lines, options);
     RepairState state = RepairState::MessageHeader;
     LineRead read;
@@ -498,7 +498,7 @@ void repairLines(Lines& lines, const repair::RepairOptions& options, RunView& vi
             line.erase(0, handled.splitAt);
         }
         more = lines.readLine(read);
-        view.processEvents();
+        events.processEvents();
     }
     repair.finish();
 }
@@ -506,19 +506,19 @@ void repairLines(Lines& lines, const repair::RepairOptions& options, RunView& vi
 } // namespace
 
 void repairMessageFile(const std::filesystem::path& file, const repair::RepairOptions& options,
-                       RunView& view) {
+                       EventPoint& events) {
     auto reader = openLineReader(file);
     if (!reader) {
         return;
     }
     FileLines lines(*reader);
-    repairLines(lines, options, view);
+    repairLines(lines, options, events);
     closeLineReader(*reader);
 }
 
-void repairMessage(Bytes& message, const repair::RepairOptions& options, RunView& view) {
+void repairMessage(Bytes& message, const repair::RepairOptions& options, EventPoint& events) {
     MessageLines lines(message);
-    repairLines(lines, options, view);
+    repairLines(lines, options, events);
 }
 
 } // namespace keldor::engine

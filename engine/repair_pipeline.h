@@ -35,14 +35,14 @@ enum class RepairState {
 // Lines without lost bytes are written only where a repair of the text
 // around a lost byte reaches into them. Never changes the file's size; never
 // reports an error: a file that cannot be opened is left as written, and a
-// read that fails ends the file's repair. Lets the view process pending
+// read that fails ends the file's repair. Lets the window process pending
 // events after every line.
 void repairMessageFile(const std::filesystem::path& file, const repair::RepairOptions& options,
-                       RunView& view);
+                       EventPoint& events);
 
 // Repairs a whole message held in memory exactly as repairMessageFile
 // repairs a file holding the same bytes: the same lines, the same bytes
 // changed, the same events.
-void repairMessage(Bytes& message, const repair::RepairOptions& options, RunView& view);
+void repairMessage(Bytes& message, const repair::RepairOptions& options, EventPoint& events);
 
 } // namespace keldor::engine

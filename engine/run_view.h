@@ -5,9 +5,27 @@
 
 #include "platform/bytes.h"
 
+#include <cstdint>
 #include <filesystem>
 
 namespace keldor::engine {
+
+// A point at which the window may handle what is pending. The repairs need
+// nothing else of the window.
+class EventPoint {
+public:
+    virtual ~EventPoint() = default;
+    // Lets the window handle what is pending; Stop and close set the run flags here.
+    virtual void processEvents() = 0;
+};
+
+// The steps of a run, as the run tells them to its view.
+enum class RunPhase {
+    Listing,   // finding the messages: the chain walk, the index tree, the scan
+    Writing,   // writing (and repairing) the messages
+    Renaming,  // the rename pass
+    Reporting, // the status area restored; the run's closing message follows
+};
 
 // The status controls the run drives.
 enum class StatusControl {
@@ -25,9 +43,8 @@ enum class MessageIcon { None, Information, Warning, Error, Question };
 enum class MessageButtons { Ok, YesNo };
 enum class MessageAnswer { Ok, Yes, No };
 
-class RunView {
+class RunView : public EventPoint {
 public:
-    virtual ~RunView() = default;
 
     // The text of txtEMLFolder: the folder under which the run's output folder is made.
     [[nodiscard]] virtual Text outputLocation() const = 0;
@@ -37,8 +54,12 @@ public:
     virtual void setProgress(int percent) = 0;
     virtual void setBusy(bool busy) = 0;
 
-    // Lets the window handle what is pending; Stop and close set the run flags here.
-    virtual void processEvents() = 0;
+    // The phase the run is in and its progress, `done` of `total` (0 of 0
+    // where the phase has no count). Told at the start of each phase and with
+    // every change of progress; the status controls above show the same.
+    virtual void showPhase(RunPhase phase, std::int64_t done, std::int64_t total) {
+        (void)phase, (void)done, (void)total;
+    }
 
     // A modal message box titled "Keldor".
     virtual MessageAnswer showMessage(const Text& text, MessageIcon icon,

@@ -1,0 +1,86 @@
+#include "engine/message_writer.h"
+
+#include "engine/repair_pipeline.h"
+#include "mailinfo/mail_info.h"
+
+#include <string>
+
+namespace keldor::engine {
+
+std::filesystem::path temporaryFileName(int number) {
+    return std::filesystem::path("Recover" + std::to_string(number) + ".eml");
+}
+
+MessageWriter::MessageWriter(const std::filesystem::path& folder,
+                             const repair::RepairOptions* repair, EventPoint& events,
+                             std::size_t inMemoryLimit)
+    : written_{folder, 0}, repair_(repair), events_(events), inMemoryLimit_(inMemoryLimit),
+      infos_(folder) {}
+
+bool MessageWriter::begin() {
+    ++written_.count;
+    if (inMemoryLimit_ > 0) {
+        inMemory_ = true;
+        message_.clear();
+        return true;
+    }
+    return createFile();
+}
+
+bool MessageWriter::createFile() {
+    std::error_code error;
+    out_ = platform::OutputFile::create(written_.file(written_.count), error);
+    return out_ ? true : fail(error);
+}
+
+bool MessageWriter::append(ByteView bytes) {
+    if (inMemory_) {
+        if (message_.size() + bytes.size() <= inMemoryLimit_) {
+            message_ += bytes;
+            return true;
+        }
+        // Too long to hold: from here on the message goes through its file.
+        inMemory_ = false;
+        if (!createFile() || !append(message_)) {
+            return false;
+        }
+    }
+    const std::error_code error = out_->write(bytes);
+    return error ? fail(error) : true;
+}
+
+bool MessageWriter::end() {
+    if (inMemory_) {
+        // Repaired before it is written: the file gets the bytes that
+        // writing it and repairing it in place would leave in it.
+        inMemory_ = false;
+        if (repair_ != nullptr) {
+            repairMessage(message_, *repair_, events_);
+        }
+        infos_.add(mailinfo::mailInfoOf(message_));
+        if (!createFile() || !append(message_)) {
+            return false;
+        }
+        const std::error_code error = out_->close();
+        out_.reset();
+        return error ? fail(error) : true;
+    }
+    const std::error_code error = out_->close();
+    out_.reset();
+    if (error) {
+        return fail(error);
+    }
+    if (repair_ != nullptr) {
+        repairMessageFile(written_.file(written_.count), *repair_, events_);
+    }
+    infos_.add(std::nullopt);
+    return true;
+}
+
+bool MessageWriter::fail(std::error_code error) {
+    out_.reset();
+    failure_ = WriteFailure{written_.file(written_.count), error};
+    return false;
+}
+
+} // namespace keldor::engine

@@ -1,0 +1,204 @@
+#include "engine/run_frame.h"
+
+#include "engine/output_folder.h"
+#include "engine/run_flags.h"
+#include "engine/run_messages.h"
+
+#include <array>
+#include <functional>
+
+namespace keldor::engine {
+
+namespace {
+
+// A run that could not start: its message shown, nothing else done.
+RunReport& refuse(RunReport& report, RunView& view, RunOutcome outcome, Text message,
+                  MessageIcon icon) {
+    report.outcome = outcome;
+    report.message = std::move(message);
+    view.showMessage(report.message, icon, MessageButtons::Ok);
+    return report;
+}
+
+// The header as far as the file has one; the outcome that refuses it, if any.
+std::optional<RunOutcome> readHeader(const platform::ReadOnlyFile& mailbox,
+                                     std::optional<dbx::MailboxHeader>& header) {
+    std::array<char, dbx::kHeaderSize> block{};
+    const std::optional<std::size_t> read = mailbox.readAt(0, block);
+    if (!read) {
+        return RunOutcome::CouldNotOpen;
+    }
+    header = dbx::parseHeader(ByteView(block.data(), *read));
+    switch (dbx::checkHeader(header)) {
+    case dbx::HeaderCheck::Accepted:
+        return std::nullopt;
+    case dbx::HeaderCheck::NotOutlookExpressFile:
+        return RunOutcome::NotOutlookExpress;
+    case dbx::HeaderCheck::NotMessageFile:
+        return RunOutcome::NotMessageFile;
+    }
+    return RunOutcome::NotOutlookExpress;
+}
+
+} // namespace
+
+Text joinPath(TextView directory, TextView name) {
+    Text path(directory);
+    if (path.empty() || path.back() != kPathSeparator) {
+        path += kPathSeparator;
+    }
+    path += name;
+    return path;
+}
+
+// Pass 2 truncates: a message is shown done only when it is.
+void WritingProgress::step(std::int64_t done, std::int64_t total) {
+    const int percent =
+        static_cast<int>(static_cast<double>(done) / static_cast<double>(total) * 100.0);
+    view_.setProgress(percent);
+    view_.setText(StatusControl::Percent, percentText(percent));
+    view_.setText(StatusControl::Status,
+                  mailStatusText(writer_.written().count, command_.writingVerb));
+    view_.showPhase(RunPhase::Writing, done, total);
+    view_.processEvents();
+}
+
+RunReport runMailbox(const std::filesystem::path& mailboxPath, RunView& window,
+                     const RunCommand& command, MessageProducer& producer,
+                     const RunSettings& settings) {
+    RunReport report;
+    PacedView view(window, settings.pacing);
+
+    // 1. The mailbox, for reading only.
+    std::error_code openError;
+    const std::optional<platform::ReadOnlyFile> mailbox =
+        platform::ReadOnlyFile::open(mailboxPath, openError);
+    if (!mailbox) {
+        return refuse(report, view, RunOutcome::CouldNotOpen, couldNotOpenMessage(mailboxPath),
+                      MessageIcon::Warning);
+    }
+
+    // 2. A fresh output folder, this run's alone: a run started in the same
+    // second gets "_2", "_3", … rather than writing over this one's files.
+    // 3. The header; a short file gives what it has. Recovery makes its
+    // folder first; the other commands check first, so that a refused file
+    // leaves nothing behind.
+    const auto claimFolder = [&]() -> bool {
+        std::error_code folderError;
+        const Text folderPath = joinPath(view.outputLocation(),
+                                         settings.folderName
+                                             ? *settings.folderName
+                                             : stampedFolderName(command.folderStem, localNow()));
+        const std::optional<std::filesystem::path> claimed =
+            claimOutputFolder(folderPath, folderError);
+        if (!claimed) {
+            report.detail = folderFailureDetail(folderPath, folderError);
+            refuse(report, view, RunOutcome::FolderNotCreated, folderNotCreatedMessage(),
+                   MessageIcon::Error);
+            return false;
+        }
+        report.outputFolder = *claimed;
+        return true;
+    };
+    const auto checkHeader = [&](std::optional<dbx::MailboxHeader>& header) -> bool {
+        const std::optional<RunOutcome> refused = readHeader(*mailbox, header);
+        if (!refused) {
+            return true;
+        }
+        if (*refused == RunOutcome::CouldNotOpen) {
+            refuse(report, view, *refused, couldNotOpenMessage(mailboxPath), MessageIcon::Warning);
+        } else {
+            refuse(report, view, *refused,
+                   headerMessage(*refused == RunOutcome::NotOutlookExpress
+                                     ? dbx::HeaderCheck::NotOutlookExpressFile
+                                     : dbx::HeaderCheck::NotMessageFile),
+                   MessageIcon::Warning);
+        }
+        return false;
+    };
+    std::optional<dbx::MailboxHeader> header;
+    if (command.folderBeforeHeader ? !claimFolder() || !checkHeader(header)
+                                   : !checkHeader(header) || !claimFolder()) {
+        return report;
+    }
+    const std::filesystem::path folder = report.outputFolder;
+
+    // 4-5. Pass 1: find the messages, with Stop in place of Start.
+    if (!command.listingMessage.empty()) {
+        view.setText(StatusControl::Message, command.listingMessage);
+    }
+    StopRequested = false;
+    view.setVisible(StatusControl::StartButton, false);
+    view.setVisible(StatusControl::StopButton, true);
+    view.setBusy(true);
+    view.showPhase(RunPhase::Listing, 0, 0);
+    producer.list(*mailbox, *header, view, report);
+    view.endPhase();
+
+    // 6. The status area switches to writing.
+    view.setVisible(StatusControl::Message, false);
+    view.setVisible(StatusControl::Proc, true);
+    view.setVisible(StatusControl::Progress, true);
+    view.setVisible(StatusControl::Percent, true);
+    view.setVisible(StatusControl::Status, true);
+    view.setProgress(0);
+    view.setText(StatusControl::Percent, percentText(0));
+    view.setText(StatusControl::Status, mailStatusText(0, command.writingVerb));
+    view.showPhase(RunPhase::Writing, 0, 0);
+
+    // 7-9. Pass 2: write, and repair where the command repairs.
+    bool written = true;
+    std::optional<MessageWriter> writer(std::in_place, folder, command.repair, view,
+                                        settings.inMemoryLimit);
+    if (!StopRequested) {
+        WritingProgress progress(view, command, *writer);
+        written = producer.produce(*writer, progress, report);
+        view.endPhase();
+    }
+    report.mailCount = writer->written().count;
+    if (!written) {
+        report.outcome = RunOutcome::WriteFailed;
+        report.message = writeFailedMessage(writer->failure()->file, writer->failure()->error);
+    }
+
+    // 10. Rename pass; skipped after a failed write, whose files keep their
+    // temporary names for the user to look at.
+    view.setVisible(StatusControl::Proc, false);
+    if (written) {
+        view.setVisible(StatusControl::Rename, true);
+        view.showPhase(RunPhase::Renaming, 0, report.mailCount);
+        std::function<void(const RenamedFile&)> keep;
+        if (settings.keepFileList) {
+            keep = [&report](const RenamedFile& file) { report.files.push_back(file); };
+        }
+        renameMessageFiles(writer->written(), view, keep, &writer->infos());
+        view.endPhase();
+    }
+    writer.reset(); // the scratch file of its mail information is gone before the folder is shown
+
+    // 11. Restore the window.
+    restoreStatusArea(view);
+    view.showPhase(RunPhase::Reporting, report.mailCount, report.mailCount);
+    report.stopped = StopRequested;
+
+    // 12. Report.
+    if (!written) {
+        view.showMessage(report.message, MessageIcon::Error, MessageButtons::Ok);
+        return report;
+    }
+    if (ExitAfterStop || !command.closingMessage) {
+        return report;
+    }
+    if (report.mailCount == 0) {
+        view.showMessage(Text(kNoMailFound), MessageIcon::Information, MessageButtons::Ok);
+    } else {
+        const MessageAnswer answer = view.showMessage(
+            mailFoundQuestion(report.mailCount), MessageIcon::Question, MessageButtons::YesNo);
+        if (answer == MessageAnswer::Yes) {
+            view.openFolder(folder);
+        }
+    }
+    return report;
+}
+
+} // namespace keldor::engine
