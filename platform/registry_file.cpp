@@ -365,27 +365,99 @@ void RegistryFile::removeKey(RegistryRoot root, TextView keyPath) {
     }
 }
 
-bool RegistryFile::load(ByteView contents, RegistryRoot wineRoot) {
-    const Text text = decodeContents(contents);
-    const std::vector<TextView> lines = splitLines(text);
+namespace {
 
-    std::optional<Format> format;
-    std::size_t index = 0;
+// The format named by the first line that is not blank; `index` is left
+// on the line after it.
+std::optional<Format> readFormatLine(const std::vector<TextView>& lines, std::size_t& index) {
     for (; index < lines.size(); ++index) {
         const TextView line = trimmed(lines[index]);
         if (line.empty()) {
             continue;
         }
-        if (line == u"WINE REGISTRY Version 2") {
-            format = Format::Wine;
-        } else if (line == u"REGEDIT4") {
-            format = Format::Regedit4;
-        } else if (line == u"Windows Registry Editor Version 5.00") {
-            format = Format::Regedit5;
-        }
         ++index;
-        break;
+        if (line == u"WINE REGISTRY Version 2") {
+            return Format::Wine;
+        }
+        if (line == u"REGEDIT4") {
+            return Format::Regedit4;
+        }
+        if (line == u"Windows Registry Editor Version 5.00") {
+            return Format::Regedit5;
+        }
+        return std::nullopt;
     }
+    return std::nullopt;
+}
+
+// A "[key]" line: the key it names, and whether it is "[-key]", which
+// removes it.
+struct SectionLine {
+    RegistryRoot root;
+    Text path;
+    bool remove = false;
+};
+
+// nullopt for a line that names no key, or a root other than the two kept.
+std::optional<SectionLine> parseSectionLine(const Text& line, Format format,
+                                            RegistryRoot wineRoot) {
+    SectionLine section{wineRoot, {}, false};
+    if (format == Format::Wine) {
+        std::size_t next = 0;
+        auto name = unescape(line, 1, u']', format, next);
+        if (!name) {
+            return std::nullopt;
+        }
+        section.path = std::move(*name);
+        return section;
+    }
+    const std::size_t close = line.rfind(u']');
+    if (close == Text::npos) {
+        return std::nullopt;
+    }
+    Text path = line.substr(1, close - 1);
+    if (startsWith(path, u"-")) {
+        section.remove = true;
+        path.erase(0, 1);
+    }
+    const std::size_t split = path.find(u'\\');
+    const Text rootName = foldCase(path.substr(0, split));
+    if (rootName == u"hkey_current_user" || rootName == u"hkcu") {
+        section.root = RegistryRoot::CurrentUser;
+    } else if (rootName == u"hkey_local_machine" || rootName == u"hklm") {
+        section.root = RegistryRoot::LocalMachine;
+    } else {
+        return std::nullopt;
+    }
+    section.path = split == Text::npos ? Text() : path.substr(split + 1);
+    return section;
+}
+
+} // namespace
+
+void RegistryFile::setValue(std::size_t key, Text name, std::optional<RegistryValue> value) {
+    std::vector<Value>& values = keys_[key].values;
+    const Text folded = foldCase(name);
+    auto existing = values.begin();
+    while (existing != values.end() && foldCase(existing->name) != folded) {
+        ++existing;
+    }
+    if (!value) {
+        if (existing != values.end()) {
+            values.erase(existing);
+        }
+    } else if (existing != values.end()) {
+        existing->value = std::move(*value);
+    } else {
+        values.push_back(Value{std::move(name), std::move(*value)});
+    }
+}
+
+bool RegistryFile::load(ByteView contents, RegistryRoot wineRoot) {
+    const Text text = decodeContents(contents);
+    const std::vector<TextView> lines = splitLines(text);
+    std::size_t index = 0;
+    const std::optional<Format> format = readFormatLine(lines, index);
     if (!format) {
         return false;
     }
@@ -399,41 +471,11 @@ bool RegistryFile::load(ByteView contents, RegistryRoot wineRoot) {
         }
         if (line[0] == u'[') {
             section = kNoSection;
-            bool remove = false;
-            Text path;
-            RegistryRoot root = wineRoot;
-            if (*format == Format::Wine) {
-                std::size_t next = 0;
-                auto name = unescape(line, 1, u']', *format, next);
-                if (!name) {
-                    continue;
-                }
-                path = std::move(*name);
-            } else {
-                const std::size_t close = line.rfind(u']');
-                if (close == Text::npos) {
-                    continue;
-                }
-                path = line.substr(1, close - 1);
-                if (startsWith(path, u"-")) {
-                    remove = true;
-                    path.erase(0, 1);
-                }
-                const std::size_t split = path.find(u'\\');
-                const Text rootName = foldCase(path.substr(0, split));
-                if (rootName == u"hkey_current_user" || rootName == u"hkcu") {
-                    root = RegistryRoot::CurrentUser;
-                } else if (rootName == u"hkey_local_machine" || rootName == u"hklm") {
-                    root = RegistryRoot::LocalMachine;
-                } else {
-                    continue;
-                }
-                path = split == Text::npos ? Text() : path.substr(split + 1);
-            }
-            if (remove) {
-                removeKey(root, path);
-            } else {
-                section = findOrAddKey(root, path).value_or(kNoSection);
+            const std::optional<SectionLine> named = parseSectionLine(line, *format, wineRoot);
+            if (named && named->remove) {
+                removeKey(named->root, named->path);
+            } else if (named) {
+                section = findOrAddKey(named->root, named->path).value_or(kNoSection);
             }
             continue;
         }
@@ -448,24 +490,8 @@ bool RegistryFile::load(ByteView contents, RegistryRoot wineRoot) {
         if (section == kNoSection) {
             continue;
         }
-        auto parsed = parseValueLine(line, *format);
-        if (!parsed) {
-            continue;
-        }
-        std::vector<Value>& values = keys_[section].values;
-        const Text folded = foldCase(parsed->name);
-        auto existing = values.begin();
-        while (existing != values.end() && foldCase(existing->name) != folded) {
-            ++existing;
-        }
-        if (!parsed->value) {
-            if (existing != values.end()) {
-                values.erase(existing);
-            }
-        } else if (existing != values.end()) {
-            existing->value = std::move(*parsed->value);
-        } else {
-            values.push_back(Value{std::move(parsed->name), std::move(*parsed->value)});
+        if (auto parsed = parseValueLine(line, *format)) {
+            setValue(section, std::move(parsed->name), std::move(parsed->value));
         }
     }
     return true;

@@ -44,6 +44,8 @@ private:
     [[nodiscard]] std::optional<std::size_t> findKey(RegistryRoot root, TextView keyPath) const;
     std::optional<std::size_t> findOrAddKey(RegistryRoot root, TextView keyPath);
     void removeKey(RegistryRoot root, TextView keyPath);
+    // Sets, replaces or (with no value) deletes the value of that name.
+    void setValue(std::size_t key, Text name, std::optional<RegistryValue> value);
 
     std::vector<Key> keys_; // [0] HKEY_CURRENT_USER, [1] HKEY_LOCAL_MACHINE
 };
