@@ -68,6 +68,13 @@ public:
     std::vector<Text> messageTexts; // every lblMessage text, in order
     std::vector<int> progress;
     std::vector<std::filesystem::path> openedFolders;
+    struct Phase {
+        engine::RunPhase phase;
+        std::int64_t done;
+        std::int64_t total;
+        int progress; // the progress bar's value when the phase was told
+    };
+    std::vector<Phase> phases; // every phase told, in order
     int eventCount = 0;
     bool busy = false;
     bool visible[8] = {};
@@ -77,6 +84,9 @@ public:
     void setVisible(engine::StatusControl control, bool isVisible) override;
     void setProgress(int percent) override { progress.push_back(percent); }
     void setBusy(bool isBusy) override { busy = isBusy; }
+    void showPhase(engine::RunPhase phase, std::int64_t done, std::int64_t total) override {
+        phases.push_back({phase, done, total, progress.empty() ? -1 : progress.back()});
+    }
     void processEvents() override;
     engine::MessageAnswer showMessage(const Text& text, engine::MessageIcon icon,
                                       engine::MessageButtons buttons) override;
