@@ -588,7 +588,8 @@ ScanResult scanMailboxBlocks(const platform::ReadOnlyFile& file,
     ScanResult result;
     EntryStore found;
     const std::uint64_t total = file.size();
-    std::vector<char> buffer(kReadSize + kCarry);
+    std::vector<char> buffer(static_cast<std::size_t>(std::min<std::uint64_t>(total, kReadSize)) +
+                             kCarry);
     std::uint64_t base = 0; // file position of buffer[0]
     std::size_t have = 0;
     for (;;) {

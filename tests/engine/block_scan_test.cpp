@@ -85,6 +85,13 @@ std::vector<Original> originals(const platform::ReadOnlyFile& file, ByteView byt
     return list;
 }
 
+std::function<bool(ByteView)> into(Bytes& out) {
+    return [&out](ByteView bytes) {
+        out += bytes;
+        return true;
+    };
+}
+
 std::vector<std::uint64_t> deletedBlocksOf(const std::vector<Original>& originals) {
     std::vector<std::uint64_t> blocks;
     for (const Original& o : originals) {
@@ -173,40 +180,27 @@ TEST_F(BlockScan, IntactMailboxGivesTheChainsAndTheTreesMessagesAndBytes) {
         EXPECT_EQ(counts.unjoinedFragments + counts.cutMessages + counts.holesFilled, 0u);
 
         // The bytes: live as the tree's reading passes them, deleted as the
-        // chain's records hold them.
-        std::size_t liveIndex = 0;
+        // chain's records hold them, the four bytes their links took as 0x00.
+        const dbx::RecordReader reader(file);
+        dbx::DeletedRecord record;
         const LiveIndex tree = listLiveMessages(file, le32(bytes, 0xE4));
         for (std::size_t m = 0; m < scan.messageCount(); ++m) {
-            const ScannedMessage message = scan.message(m);
             Bytes got;
-            ASSERT_EQ(readScannedMessage(file, scan, message,
-                                         [&](ByteView piece) {
-                                             got += piece;
-                                             return true;
-                                         }),
-                      PieceReadEnd::Complete);
             Bytes want;
+            ASSERT_EQ(readScannedMessage(file, scan, scan.message(m), into(got)),
+                      PieceReadEnd::Complete);
             LiveDamage damage;
-            if (message.kind == BlockKind::Live) {
-                ASSERT_EQ(readLiveMessage(
-                              file, tree.records[liveIndex++],
-                              [&](ByteView piece) {
-                                  want += piece;
-                                  return true;
-                              },
-                              damage),
+            if (m < tree.records.size()) {
+                ASSERT_EQ(readLiveMessage(file, tree.records[m], into(want), damage),
                           MessageEnd::Complete);
             } else {
-                EXPECT_TRUE(forEachScannedRecord(file, scan, message,
-                                                 [&](const dbx::DeletedRecord* record) {
-                                                     want += Bytes(4, '\0');
-                                                     want += record->textView();
-                                                     return true;
-                                                 }));
+                for (const std::uint64_t block : expected[m].blocks) {
+                    ASSERT_TRUE(reader.read(block, record));
+                    want += Bytes(4, '\0') + Bytes(record.textView());
+                }
             }
             EXPECT_EQ(got, want) << m;
         }
-        EXPECT_EQ(liveIndex, tree.records.size());
     }
 }
 
