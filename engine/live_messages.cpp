@@ -57,8 +57,8 @@ NodeRead readNode(const platform::ReadOnlyFile& file, std::uint32_t offset, Tree
     return NodeRead::Read;
 }
 
-// The offset of the message's first data block, 0 when the record names
-// none, nullopt when the record is damaged.
+} // namespace
+
 std::optional<std::uint32_t> messageDataOffset(const platform::ReadOnlyFile& file,
                                                std::uint32_t record) {
     const std::optional<Bytes> header = readWhole(file, record, kInfoHeaderSize);
@@ -97,8 +97,6 @@ std::optional<std::uint32_t> messageDataOffset(const platform::ReadOnlyFile& fil
     }
     return 0;
 }
-
-} // namespace
 
 LiveIndex listLiveMessages(const platform::ReadOnlyFile& file, std::uint32_t treeRoot) {
     LiveIndex index;

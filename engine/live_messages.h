@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace keldor::engine {
@@ -40,6 +41,12 @@ struct LiveIndex {
 // outside the file and never visits a node twice, so it ends on any input.
 [[nodiscard]] LiveIndex listLiveMessages(const platform::ReadOnlyFile& file,
                                          std::uint32_t treeRoot);
+
+// The offset of the first data block of the message whose information
+// record is at `record`: 0 when the record names none, nullopt when the
+// record is damaged or outside the file.
+[[nodiscard]] std::optional<std::uint32_t> messageDataOffset(const platform::ReadOnlyFile& file,
+                                                             std::uint32_t record);
 
 enum class MessageEnd {
     Complete,  // the chain ended with a zero link

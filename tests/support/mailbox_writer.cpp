@@ -58,8 +58,14 @@ Bytes MailboxWriter::build(const MailboxOptions& options) const {
     for (std::size_t r = 0; r < n; ++r) {
         slotOfRecord[r] = order[r];
     }
+    // Positions are the file's; `file` leaves out the gap after the header.
+    const std::uint64_t gap = options.gapAfterHeader;
     const auto offsetOf = [&](std::size_t readingIndex) {
-        return static_cast<std::uint32_t>(kHeaderSize + slotOfRecord[readingIndex] * kRecordSize);
+        return static_cast<std::uint32_t>(kHeaderSize + gap +
+                                          slotOfRecord[readingIndex] * kRecordSize);
+    };
+    const auto idx = [gap](std::uint64_t position) {
+        return static_cast<std::size_t>(position >= kHeaderSize + gap ? position - gap : position);
     };
 
     Bytes file(kHeaderSize + slots * kRecordSize, '\0');
@@ -76,7 +82,7 @@ Bytes MailboxWriter::build(const MailboxOptions& options) const {
             continue;
         }
         const std::size_t at = kHeaderSize + s * kRecordSize;
-        putLe32(file, at, static_cast<std::uint32_t>(at));
+        putLe32(file, at, static_cast<std::uint32_t>(at + gap));
         putLe32(file, at + 4, 0x200);
         putLe32(file, at + 8, 0x200);
         for (std::size_t k = 0x10; k < kRecordSize; ++k) {
@@ -86,8 +92,9 @@ Bytes MailboxWriter::build(const MailboxOptions& options) const {
 
     // Chain order is the reverse of reading order: chain index j is reading index n-1-j.
     for (std::size_t r = 0; r < n; ++r) {
-        const std::size_t at = offsetOf(r);
-        putLe32(file, at + 0x00, static_cast<std::uint32_t>(at));
+        const std::uint32_t position = offsetOf(r);
+        const std::size_t at = idx(position);
+        putLe32(file, at + 0x00, position);
         putLe32(file, at + 0x04, 0x1FC);
         putLe32(file, at + 0x08, 0x210);
         const bool hasNext = r + 1 < n;
@@ -106,7 +113,7 @@ Bytes MailboxWriter::build(const MailboxOptions& options) const {
     putLe32(file, 0x48, options.head ? *options.head : (n > 0 ? offsetOf(n - 1) : 0u));
 
     if (!live_.empty()) {
-        const auto here = [&] { return static_cast<std::uint32_t>(file.size()); };
+        const auto here = [&] { return static_cast<std::uint32_t>(file.size() + gap); };
         std::vector<std::uint32_t> infos;
         for (std::size_t m = 0; m < live_.size(); ++m) {
             const ByteView message = live_[m];
@@ -118,36 +125,37 @@ Bytes MailboxWriter::build(const MailboxOptions& options) const {
                 blocks.push_back(block);
                 const ByteView text = message.substr(at, 0x200);
                 file.resize(file.size() + 0x210, '\0');
-                putLe32(file, block, block);
-                putLe32(file, block + 4, 0x200);
-                putLe32(file, block + 8, static_cast<std::uint32_t>(text.size()));
-                std::copy(text.begin(), text.end(), file.begin() + block + 0x10);
+                putLe32(file, idx(block), block);
+                putLe32(file, idx(block + 4), 0x200);
+                putLe32(file, idx(block + 8), static_cast<std::uint32_t>(text.size()));
+                std::copy(text.begin(), text.end(),
+                          file.begin() + static_cast<std::ptrdiff_t>(idx(block) + 0x10));
                 if (blocks.size() > 1) {
-                    putLe32(file, blocks[blocks.size() - 2] + 0x0C, block);
+                    putLe32(file, idx(blocks[blocks.size() - 2] + 0x0C), block);
                 }
                 if (message.empty()) {
                     break;
                 }
             }
             if (damaged && options.liveChainLoop) {
-                putLe32(file, blocks.back() + 0x0C, blocks.front());
+                putLe32(file, idx(blocks.back() + 0x0C), blocks.front());
             }
             if (damaged && options.liveBlockOutside) {
-                putLe32(file, blocks.front() + 0x0C, 0x7FFFFF00);
+                putLe32(file, idx(blocks.front() + 0x0C), 0x7FFFFF00);
             }
             if (damaged && options.liveUsedTooLong && blocks.size() > 1) {
-                putLe32(file, blocks[1] + 8, 0x201);
+                putLe32(file, idx(blocks[1] + 8), 0x201);
             }
             // Information record: two fields, the data pointer stored in the
             // data area (field 0x04) and a direct one (field 0x00) before it.
             const std::uint32_t info = here();
             file.resize(file.size() + 0x0C + 8 + 4, '\0');
-            putLe32(file, info, damaged && options.liveBadRecord ? info + 4 : info);
-            putLe32(file, info + 4, 8 + 4);
-            file[info + 0x0A] = toByte(2);
-            putLe32(file, info + 0x0C, 0x80 | (static_cast<std::uint32_t>(m + 1) << 8));
-            putLe32(file, info + 0x10, 0x04);
-            putLe32(file, info + 0x14, blocks.front());
+            putLe32(file, idx(info), damaged && options.liveBadRecord ? info + 4 : info);
+            putLe32(file, idx(info + 4), 8 + 4);
+            file[idx(info) + 0x0A] = toByte(2);
+            putLe32(file, idx(info + 0x0C), 0x80 | (static_cast<std::uint32_t>(m + 1) << 8));
+            putLe32(file, idx(info + 0x10), 0x04);
+            putLe32(file, idx(info + 0x14), blocks.front());
             infos.push_back(info);
         }
         if (options.liveRepeatedEntry) {
@@ -155,17 +163,18 @@ Bytes MailboxWriter::build(const MailboxOptions& options) const {
         }
         const std::uint32_t root = here();
         file.resize(file.size() + 0x27C, '\0');
-        putLe32(file, root, root);
+        putLe32(file, idx(root), root);
         const std::size_t entries = std::min<std::size_t>(infos.size(), 51);
-        file[root + 0x11] = toByte(options.liveOverfullNode ? 52u : static_cast<unsigned>(entries));
+        file[idx(root) + 0x11] =
+            toByte(options.liveOverfullNode ? 52u : static_cast<unsigned>(entries));
         if (options.liveTreeLoop) {
-            putLe32(file, root + 0x08, root);
+            putLe32(file, idx(root + 0x08), root);
         }
         for (std::size_t e = 0; e < entries; ++e) {
-            putLe32(file, root + 0x18 + 12 * e, infos[e]);
+            putLe32(file, idx(root + 0x18 + 12 * e), infos[e]);
         }
-        putLe32(file, 0xC4, static_cast<std::uint32_t>(live_.size()));
-        putLe32(file, 0xE4, root);
+        putLe32(file, idx(0xC4), static_cast<std::uint32_t>(live_.size()));
+        putLe32(file, idx(0xE4), root);
     }
 
     if (options.truncateTo && *options.truncateTo < file.size()) {
@@ -178,7 +187,11 @@ void MailboxWriter::writeTo(const std::filesystem::path& file,
                             const MailboxOptions& options) const {
     const Bytes bytes = build(options);
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    // The gap is skipped, not written: on most file systems it takes no room.
+    const std::size_t header = std::min(bytes.size(), kHeaderSize);
+    out.write(bytes.data(), static_cast<std::streamsize>(header));
+    out.seekp(static_cast<std::streamoff>(header + options.gapAfterHeader));
+    out.write(bytes.data() + header, static_cast<std::streamsize>(bytes.size() - header));
 }
 
 Bytes mailboxFromBytes(ByteView input) {

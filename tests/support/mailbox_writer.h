@@ -38,6 +38,11 @@ struct MailboxOptions {
     bool liveBadRecord = false;     // message 0's information record has a wrong marker
     // Cut the file to this many bytes.
     std::optional<std::size_t> truncateTo;
+    // Zero bytes between the header and the first record. build() leaves
+    // them out (its bytes are the header, then the rest; every position in
+    // them counts the gap); writeTo() skips them, so a large gap makes a
+    // sparse file.
+    std::uint64_t gapAfterHeader = 0;
 };
 
 class MailboxWriter {
