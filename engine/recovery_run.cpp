@@ -1,6 +1,7 @@
 #include "engine/recovery_run.h"
 
 #include "engine/dbx_layout.h"
+#include "engine/deleted_reassembly.h"
 #include "engine/output_folder.h"
 #include "engine/run_flags.h"
 #include "engine/run_messages.h"
@@ -39,37 +40,6 @@ private:
     std::size_t steps_ = 0;
 };
 
-// The four bytes written in place of the four a record's chain link took.
-using SubstituteBytes = std::array<char, dbx::kLostBytesPerRecord>;
-
-SubstituteBytes substituteBytes(bool firstOfMessage, bool endedWithCr, unsigned firstTextByte) {
-    constexpr char kLost = 0x00;
-    if (firstOfMessage) {
-        // The colon of "From:" survived; its name did not.
-        return firstTextByte == ':' ? SubstituteBytes{'F', 'r', 'o', 'm'}
-                                    : SubstituteBytes{kLost, kLost, kLost, kLost};
-    }
-    // A CR that ended the previous record must be followed by LF, and an LF
-    // that starts this one must be preceded by CR.
-    const char first = endedWithCr ? '\n' : kLost;
-    const char last = firstTextByte == '\n' ? '\r' : kLost;
-    return SubstituteBytes{first, kLost, kLost, last};
-}
-
-bool startsNewMessageByContent(ByteView text) {
-    static constexpr std::string_view kReturnPathTail = "rn-path: ";
-    for (std::size_t i = 0; i < kReturnPathTail.size(); ++i) {
-        unsigned c = byteAt(text, i);
-        if (c >= 'A' && c <= 'Z') {
-            c += 'a' - 'A';
-        }
-        if (c != static_cast<unsigned char>(kReturnPathTail[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // The deleted chain as a run's producer: pass 1 lists the chain, pass 2
 // reads it back from its end and puts the messages together, the four lost
 // bytes of each record replaced by what is certain of them.
@@ -102,69 +72,20 @@ void DeletedChain::list(const platform::ReadOnlyFile& mailbox, const dbx::Mailbo
 bool DeletedChain::produce(MessageWriter& writer, WritingProgress& progress, RunReport&) {
     const dbx::RecordReader reader(*mailbox_);
     const auto total = static_cast<std::int64_t>(records_.size());
-    bool awaitingStart = true;
-    bool endedWithCr = false;
-    bool endedWithCrLf = false;
-    dbx::DeletedRecord record;
-    const auto finishMessage = [&](std::size_t index) {
-        if (!writer.end()) {
-            return false;
-        }
+    std::size_t index = records_.size();
+    DeletedReassembly reassembly(writer, [&] {
         progress.step(total - static_cast<std::int64_t>(index), total);
-        return true;
-    };
-
-    for (std::size_t i = records_.size(); i-- > 0;) {
+    });
+    dbx::DeletedRecord record;
+    while (index-- > 0) {
         // A record that cannot be read back (the file changed under us, an
         // I/O error) reads as an empty record: it ends the current message.
-        reader.read(records_[i], record);
-        const ByteView text = record.textView();
-
-        if (!awaitingStart && !endedWithCrLf && startsNewMessageByContent(text)) {
-            // "Return-Path: " lost its first four letters to the chain link:
-            // a new message begins here although the last record was full.
-            if (!finishMessage(i)) {
-                return false;
-            }
-            awaitingStart = true;
-        }
-
-        const bool firstOfMessage = awaitingStart;
-        if (awaitingStart) {
-            if (!writer.begin()) {
-                return false;
-            }
-            awaitingStart = false;
-        }
-        const SubstituteBytes substitutes =
-            substituteBytes(firstOfMessage, endedWithCr, byteAt(text, 0));
-        if (!writer.append(ByteView(substitutes.data(), substitutes.size()))) {
+        reader.read(records_[index], record);
+        if (!reassembly.add(record, index == 0)) {
             return false;
         }
-
-        const bool full = record.fullByLayout() && i != 0;
-        if (full) {
-            if (!writer.append(text)) {
-                return false;
-            }
-            const unsigned last = byteAt(text, dbx::kTextSize - 1);
-            endedWithCr = last == '\r';
-            endedWithCrLf = last == '\n' && byteAt(text, dbx::kTextSize - 2) == '\r';
-        } else {
-            const std::size_t end = std::min(text.find('\0'), text.size());
-            if (!writer.append(text.substr(0, end))) {
-                return false;
-            }
-            awaitingStart = true;
-        }
-
-        if (awaitingStart) {
-            if (!finishMessage(i)) {
-                return false;
-            }
-            if (StopRequested) {
-                return true;
-            }
+        if (!reassembly.messageOpen() && StopRequested) {
+            return true;
         }
     }
     return true;
