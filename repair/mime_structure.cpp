@@ -1,5 +1,7 @@
 #include "repair/mime_structure.h"
 
+#include "platform/case_fold.h"
+
 #include <array>
 #include <optional>
 #include <string_view>
@@ -16,8 +18,7 @@ constexpr std::string_view kBoundaryTemplate = "boundary=\"--";
 constexpr std::size_t kValueOffset = 10;
 
 unsigned folded(ByteView line, std::size_t i) {
-    const unsigned c = byteAt(line, i);
-    return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
+    return platform::foldedByte(byteAt(line, i));
 }
 
 // The line with its letters folded to lower case, for the text searches.
@@ -28,10 +29,7 @@ ByteView foldedCopy(ByteView line) {
     lowered.resize(line.size());
     char* out = lowered.data();
     for (std::size_t i = 0; i < line.size(); ++i) {
-        // Byte arithmetic throughout, so that the loop runs 16 bytes at a time.
-        const auto c = static_cast<std::uint8_t>(line[i]);
-        const auto fromA = static_cast<std::uint8_t>(c - 'A');
-        out[i] = static_cast<char>(fromA < 26 ? static_cast<std::uint8_t>(c + ('a' - 'A')) : c);
+        out[i] = static_cast<char>(platform::foldedByte(static_cast<std::uint8_t>(line[i])));
     }
     return lowered;
 }
