@@ -2,6 +2,7 @@
 
 #include "platform/case_fold.h"
 #include "platform/text.h"
+#include "repair/lost_byte.h"
 
 #include <algorithm>
 #include <array>
@@ -11,7 +12,7 @@ namespace keldor::engine {
 
 namespace {
 
-constexpr char kLost = '\0';
+using repair::kLost;
 
 } // namespace
 

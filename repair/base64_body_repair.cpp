@@ -1,6 +1,7 @@
 #include "repair/base64_body_repair.h"
 
 #include "platform/text.h"
+#include "repair/lost_byte.h"
 
 #include <algorithm>
 #include <array>
@@ -9,7 +10,6 @@
 namespace keldor::repair {
 namespace {
 
-constexpr char kLost = '\0';
 constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 // What a lost character is written as before anything better is known; its
 // value only matters for the bytes that depended on it.

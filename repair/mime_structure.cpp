@@ -1,6 +1,7 @@
 #include "repair/mime_structure.h"
 
 #include "platform/case_fold.h"
+#include "repair/lost_byte.h"
 
 #include <array>
 #include <optional>
@@ -10,7 +11,6 @@ namespace keldor::repair {
 
 namespace {
 
-constexpr char kLost = '\0';
 // Outlook Express boundaries are 41 bytes: ----=_NextPart_000_0001_01C6A0B6.5C4E5A70
 constexpr std::size_t kBoundaryLength = 41;
 constexpr std::string_view kBoundaryTemplate = "boundary=\"--";

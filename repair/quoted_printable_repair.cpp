@@ -1,6 +1,7 @@
 #include "repair/quoted_printable_repair.h"
 
 #include "repair/japanese_text_repair.h"
+#include "repair/lost_byte.h"
 
 #include <algorithm>
 #include <optional>
@@ -8,7 +9,6 @@
 namespace keldor::repair {
 namespace {
 
-constexpr char kLost = '\0';
 constexpr unsigned kEsc = 0x1B;
 // Encoded lines are at most 76 characters long (RFC 2045); a longer line
 // as read holds two, the break between them lost.
