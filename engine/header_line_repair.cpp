@@ -2,6 +2,7 @@
 
 #include "platform/case_fold.h"
 #include "platform/text.h"
+#include "repair/line_edit.h"
 #include "repair/lost_byte.h"
 
 #include <algorithm>
@@ -125,8 +126,7 @@ void restoreBlankBeforeBody(Bytes& line, bool base64) {
     while (end < line.size() && line[end] == kLost) {
         ++end;
     }
-    const std::size_t contentEnd =
-        line.size() >= 2 && line.ends_with("\r\n") ? line.size() - 2 : line.size();
+    const std::size_t contentEnd = repair::contentLength(line);
     if (end >= contentEnd) {
         return;
     }

@@ -1,6 +1,7 @@
 #include "repair/base64_body_repair.h"
 
 #include "platform/text.h"
+#include "repair/line_edit.h"
 #include "repair/lost_byte.h"
 
 #include <algorithm>
@@ -19,11 +20,6 @@ constexpr std::size_t kLongestLine = 1000;
 
 bool isBase64Character(char c) {
     return platform::base64DigitValue(static_cast<unsigned char>(c)) >= 0;
-}
-
-std::size_t contentLength(ByteView line) {
-    const std::size_t n = line.size();
-    return n >= 2 && line[n - 2] == '\r' && line[n - 1] == '\n' ? n - 2 : n;
 }
 
 bool endsWithCrLf(ByteView line) {

@@ -1,6 +1,7 @@
 #include "repair/mime_structure.h"
 
 #include "platform/case_fold.h"
+#include "repair/line_edit.h"
 #include "repair/lost_byte.h"
 
 #include <array>
@@ -164,12 +165,6 @@ std::size_t findParameterName(ByteView line) {
     return ByteView::npos;
 }
 
-// The end of a line's content: before its CR LF, if it has one.
-std::size_t contentEnd(ByteView line) {
-    const std::size_t n = line.size();
-    return n >= 2 && line[n - 2] == '\r' && line[n - 1] == '\n' ? n - 2 : n;
-}
-
 bool endsToken(char c) {
     return c == ';' || c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '"';
 }
@@ -184,7 +179,7 @@ BoundaryResult recordOtherBoundary(BoundaryTable& table, Bytes& line, std::int64
         return BoundaryResult::NoMatch;
     }
     const std::size_t v = name + kParameterName.size();
-    const std::size_t end = contentEnd(line);
+    const std::size_t end = contentLength(line);
     if (v >= end) {
         return BoundaryResult::NoMatch;
     }
@@ -613,7 +608,7 @@ void completeContentType(Bytes& line) {
     // parameters on the next line.
     const std::size_t after = v + type.size();
     if (after < line.size() && line[after] == kLost &&
-        line.find_first_not_of(kLost, after) == contentEnd(line)) {
+        line.find_first_not_of(kLost, after) == contentLength(line)) {
         line[after] = ';';
     }
 }

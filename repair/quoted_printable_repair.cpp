@@ -1,6 +1,7 @@
 #include "repair/quoted_printable_repair.h"
 
 #include "repair/japanese_text_repair.h"
+#include "repair/line_edit.h"
 #include "repair/lost_byte.h"
 
 #include <algorithm>
@@ -14,11 +15,6 @@ constexpr unsigned kEsc = 0x1B;
 // as read holds two, the break between them lost.
 constexpr std::size_t kLongestLine = 76;
 constexpr char kHexDigits[] = "0123456789ABCDEF";
-
-std::size_t contentLength(ByteView line) {
-    const std::size_t n = line.size();
-    return n >= 2 && line[n - 2] == '\r' && line[n - 1] == '\n' ? n - 2 : n;
-}
 
 // Upper-case hexadecimal digits, as quoted-printable writes them.
 int hexValue(char c) {
