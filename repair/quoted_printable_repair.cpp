@@ -1,5 +1,6 @@
 #include "repair/quoted_printable_repair.h"
 
+#include "charset/sjis_lead_byte.h"
 #include "repair/japanese_text_repair.h"
 #include "repair/line_edit.h"
 #include "repair/lost_byte.h"
@@ -74,7 +75,7 @@ bool twoDigitTail(ByteView line, std::size_t at, std::size_t end, char charset) 
     }
     // A Shift_JIS lead byte whose trail stands as itself.
     const unsigned next = byteAt(line, at + 2);
-    const bool lead = (value >= 0x81 && value <= 0x9F) || (value >= 0xE0 && value <= 0xEF);
+    const bool lead = keldor::charset::isSjisLeadByte(value);
     return charset == 'S' && lead && next >= 0x40 && next <= 0x7E;
 }
 
@@ -352,8 +353,7 @@ std::vector<Gap> characterGaps(ByteView text, char charset) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         gaps[i] = secondDue ? Gap::Inside : Gap::SingleByte;
         const unsigned b = byteAt(text, i);
-        const bool lead =
-            charset == 'S' ? (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xEF) : b >= 0x80;
+        const bool lead = charset == 'S' ? keldor::charset::isSjisLeadByte(b) : b >= 0x80;
         secondDue = !secondDue && lead;
     }
     gaps[text.size()] = secondDue ? Gap::Inside : Gap::SingleByte;
