@@ -1,5 +1,6 @@
 #include "repair/base64_body_repair.h"
 
+#include "charset/base64_encoding.h"
 #include "platform/text.h"
 #include "repair/line_edit.h"
 #include "repair/lost_byte.h"
@@ -11,7 +12,6 @@
 namespace keldor::repair {
 namespace {
 
-constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 // What a lost character is written as before anything better is known; its
 // value only matters for the bytes that depended on it.
 constexpr char kFillCharacter = 'A';
@@ -261,7 +261,7 @@ void repairBase64TextBody(std::vector<Bytes>& lines, bool lastEndsBody, TextRepa
             const std::size_t i = g * 4 + k;
             if (i < characters.size() && characters[i].value >= 0 && k <= count) {
                 lines[characters[i].line][characters[i].at] =
-                    kAlphabet[(bits >> (18 - 6 * k)) & 0x3F];
+                    charset::base64Character(bits >> (18 - 6 * k));
             }
         }
     }
