@@ -2,6 +2,7 @@
 
 #include "charset/japanese_text.h"
 #include "charset/transfer_decoding.h"
+#include "platform/case_fold.h"
 #include "platform/text.h"
 
 #include <algorithm>
@@ -46,7 +47,7 @@ constexpr char16_t kEscape = u'\x1B';
 
 std::optional<Text> decodeHeaderText(TextView value) {
     Text s(value);
-    Text lower = platform::lowerAscii(s);
+    Text lower = platform::foldCase(s);
     for (const EncodedWordKind& kind : kKinds) {
         std::size_t searchFrom = 0;
         for (;;) {
@@ -64,7 +65,7 @@ std::optional<Text> decodeHeaderText(TextView value) {
                 return std::nullopt;
             }
             s.replace(a, end - a, *converted);
-            lower.replace(a, end - a, platform::lowerAscii(*converted));
+            lower.replace(a, end - a, platform::foldCase(*converted));
             // The text before `a` held no prefix; one may now start in its
             // last characters and run on into the converted text.
             searchFrom = a >= kind.prefix.size() ? a - (kind.prefix.size() - 1) : 0;

@@ -1,5 +1,6 @@
 #include "charset/japanese_text.h"
 
+#include "charset/sjis_lead_byte.h"
 #include "platform/cp932.h"
 
 namespace keldor::charset {
@@ -21,11 +22,6 @@ char16_t firstCp932Char(ByteView code) {
 char16_t jisPairChar(int j1, int j2) {
     const std::optional<Bytes> sjis = jisPairToSjis(j1, j2);
     return sjis ? firstCp932Char(*sjis) : platform::kCp932Invalid;
-}
-
-// Raw Shift_JIS lead bytes that ISO-2022-JP text in ASCII mode may carry.
-bool isSjisLeadInJis(unsigned b) {
-    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xEF);
 }
 
 enum class JisMode { Ascii, Kanji, Kana };
@@ -107,7 +103,7 @@ std::optional<Text> jisToText(ByteView bytes) {
             ++i;
             continue;
         }
-        if (isSjisLeadInJis(b)) {
+        if (isSjisLeadByte(b)) {
             if (i + 1 >= bytes.size()) {
                 return std::nullopt;
             }

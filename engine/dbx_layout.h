@@ -34,7 +34,7 @@ constexpr std::size_t kContinuationAt = 0x00C;
 constexpr std::size_t kChainLinkAt = 0x010;
 constexpr std::size_t kTextAt = 0x014;
 constexpr std::size_t kTextSize = 508;
-constexpr std::size_t kLostBytesPerRecord = 4;
+constexpr std::size_t kLostBytesPerRecord = 4; // each written as repair::kLost (repair/lost_byte.h)
 
 // Node of the message index tree: a header, then entries of three words
 // each (the offset of a message information record, a child node, the

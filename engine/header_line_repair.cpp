@@ -1,6 +1,9 @@
 #include "engine/header_line_repair.h"
 
+#include "platform/case_fold.h"
 #include "platform/text.h"
+#include "repair/line_edit.h"
+#include "repair/lost_byte.h"
 
 #include <algorithm>
 #include <array>
@@ -10,7 +13,7 @@ namespace keldor::engine {
 
 namespace {
 
-constexpr char kLost = '\0';
+using repair::kLost;
 
 } // namespace
 
@@ -96,14 +99,15 @@ void restoreBlankAfterEncoding(Bytes& line) {
     const ByteView value = ByteView(line).substr(kName.size(), line.size() - kName.size() - 4);
     for (std::size_t i = 0; i < kName.size(); ++i) {
         const unsigned c = byteAt(line, i);
-        if ((c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c) != static_cast<unsigned char>(kName[i])) {
+        if (platform::foldedByte(c) != static_cast<unsigned char>(kName[i])) {
             return;
         }
     }
     for (const std::string_view encoding : kEncodings) {
         if (value.size() == encoding.size() &&
             std::equal(value.begin(), value.end(), encoding.begin(), [](char a, char b) {
-                return (a >= 'A' && a <= 'Z' ? a + ('a' - 'A') : a) == b;
+                return platform::foldedByte(static_cast<unsigned char>(a)) ==
+                       static_cast<unsigned char>(b);
             })) {
             line[line.size() - 4] = '\r';
             line[line.size() - 3] = '\n';
@@ -122,8 +126,7 @@ void restoreBlankBeforeBody(Bytes& line, bool base64) {
     while (end < line.size() && line[end] == kLost) {
         ++end;
     }
-    const std::size_t contentEnd =
-        line.size() >= 2 && line.ends_with("\r\n") ? line.size() - 2 : line.size();
+    const std::size_t contentEnd = repair::contentLength(line);
     if (end >= contentEnd) {
         return;
     }

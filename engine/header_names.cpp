@@ -1,12 +1,14 @@
 #include "engine/header_names.h"
 
+#include "repair/lost_byte.h"
+
 #include <vector>
 
 namespace keldor::engine {
 
 namespace {
 
-constexpr char kLost = '\0';
+using repair::kLost;
 
 // The three searches restoreHeaderBreak makes for each name: two lost
 // bytes and the name without its first two characters, one lost byte and

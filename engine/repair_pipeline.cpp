@@ -6,6 +6,7 @@
 #include "repair/base64_body_repair.h"
 #include "repair/encoded_word_repair.h"
 #include "repair/japanese_text_repair.h"
+#include "repair/lost_byte.h"
 #include "repair/mime_structure.h"
 #include "repair/quoted_printable_repair.h"
 
@@ -20,7 +21,7 @@ namespace {
 using repair::BoundaryResult;
 using repair::StepEnd;
 
-constexpr char kLost = '\0';
+using repair::kLost;
 // A quoted-printable or base64 text body is repaired whole once its end is
 // read; a longer one is repaired in pieces of about this size.
 constexpr std::size_t kHeldBodyLimit = 1024 * 1024;

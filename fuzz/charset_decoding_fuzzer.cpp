@@ -5,6 +5,7 @@
 
 #include "charset/encoded_word_decoding.h"
 #include "charset/japanese_text.h"
+#include "charset/sjis_lead_byte.h"
 #include "charset/sjis_to_jis.h"
 #include "charset/transfer_decoding.h"
 #include "fuzz/fuzz_support.h"
@@ -13,10 +14,6 @@
 using namespace keldor;
 
 namespace {
-
-bool isSjisLeadInJis(unsigned b) {
-    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xEF);
-}
 
 // 3/4 of the length rounded half to even, less the padding.
 std::size_t base64Length(TextView encoded) {
@@ -57,7 +54,7 @@ void checkConversions(ByteView bytes) {
     if (const std::optional<Text> jis = charset::jisToText(bytes)) {
         FUZZ_CHECK(jis->size() <= bytes.size());
     } else {
-        FUZZ_CHECK(!bytes.empty() && isSjisLeadInJis(byteAt(bytes, bytes.size() - 1)));
+        FUZZ_CHECK(!bytes.empty() && charset::isSjisLeadByte(byteAt(bytes, bytes.size() - 1)));
     }
     FUZZ_CHECK(charset::sjisToText(bytes).size() <= bytes.size());
     FUZZ_CHECK(charset::eucToText(bytes).size() <= bytes.size());
@@ -105,7 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (const std::optional<Text> jis = charset::jisCharsToText(text)) {
         FUZZ_CHECK(jis->size() <= text.size());
     } else {
-        FUZZ_CHECK(!text.empty() && isSjisLeadInJis(text.back() & 0xFFu));
+        FUZZ_CHECK(!text.empty() && charset::isSjisLeadByte(text.back() & 0xFFu));
     }
     checkConversions(bytes);
     return 0;

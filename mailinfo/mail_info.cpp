@@ -1,6 +1,7 @@
 #include "mailinfo/mail_info.h"
 
 #include "charset/encoded_word_decoding.h"
+#include "platform/case_fold.h"
 #include "platform/cp932.h"
 #include "platform/files.h"
 #include "platform/text.h"
@@ -119,7 +120,7 @@ Text parseMailDate(TextView value) {
     first.fill(TextView::npos);
     const auto lower = [&value](std::size_t i) {
         const char16_t c = value[i];
-        return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + (u'a' - u'A')) : c;
+        return platform::foldedUnit(c);
     };
     for (std::size_t p = 0; p + 5 <= value.size(); ++p) {
         if (value[p] != u' ' || value[p + 4] != u' ') {
@@ -192,7 +193,7 @@ MailInfo readMailInfo(const std::filesystem::path& messageFile) {
 MailInfo mailInfoOf(ByteView message) {
     MailInfo info;
     const Text block = headerBlock(message.substr(0, kHeaderReadLimit));
-    const Text search = platform::lowerAscii(block);
+    const Text search = platform::foldCase(block);
 
     const std::size_t subjectAt = search.find(kSubjectLabel);
     if (subjectAt == Text::npos) {

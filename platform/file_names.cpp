@@ -1,5 +1,6 @@
 #include "platform/file_names.h"
 
+#include "platform/case_fold.h"
 #include "platform/text.h"
 
 #include <array>
@@ -58,12 +59,7 @@ bool isDeviceName(TextView name) {
     if (base.size() < 3 || base.size() > 4) {
         return false;
     }
-    Text lower(base);
-    for (char16_t& c : lower) {
-        if (c >= u'A' && c <= u'Z') {
-            c = static_cast<char16_t>(c + (u'a' - u'A'));
-        }
-    }
+    const Text lower = foldCase(base);
     for (const std::u16string_view device : kDeviceNames) {
         if (lower == device) {
             return true;

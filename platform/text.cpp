@@ -124,17 +124,6 @@ Text pathText(const std::filesystem::path& path) {
 #endif
 }
 
-Text lowerAscii(TextView text) {
-    Text lower(text.size(), u'\0');
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        // 16-bit arithmetic throughout, so that the loop runs on many at a time.
-        const char16_t c = text[i];
-        const auto fromA = static_cast<char16_t>(c - u'A');
-        lower[i] = fromA < 26 ? static_cast<char16_t>(c + (u'a' - u'A')) : c;
-    }
-    return lower;
-}
-
 int hexDigitValue(char32_t c) {
     if (c >= U'0' && c <= U'9') {
         return static_cast<int>(c - U'0');

@@ -22,10 +22,6 @@ Text toText(std::int64_t number);
 // ASCII only: each byte becomes the code unit of the same value.
 Text asciiText(std::string_view ascii);
 
-// ASCII letters folded to lower case; every other code unit kept, so that
-// positions in the copy are positions in the text.
-Text lowerAscii(TextView text);
-
 // The value of a hexadecimal digit (either case), or -1.
 int hexDigitValue(char32_t c);
 

@@ -1,6 +1,9 @@
 #include "repair/base64_body_repair.h"
 
+#include "charset/base64_encoding.h"
 #include "platform/text.h"
+#include "repair/line_edit.h"
+#include "repair/lost_byte.h"
 
 #include <algorithm>
 #include <array>
@@ -9,8 +12,6 @@
 namespace keldor::repair {
 namespace {
 
-constexpr char kLost = '\0';
-constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 // What a lost character is written as before anything better is known; its
 // value only matters for the bytes that depended on it.
 constexpr char kFillCharacter = 'A';
@@ -19,11 +20,6 @@ constexpr std::size_t kLongestLine = 1000;
 
 bool isBase64Character(char c) {
     return platform::base64DigitValue(static_cast<unsigned char>(c)) >= 0;
-}
-
-std::size_t contentLength(ByteView line) {
-    const std::size_t n = line.size();
-    return n >= 2 && line[n - 2] == '\r' && line[n - 1] == '\n' ? n - 2 : n;
 }
 
 bool endsWithCrLf(ByteView line) {
@@ -265,7 +261,7 @@ void repairBase64TextBody(std::vector<Bytes>& lines, bool lastEndsBody, TextRepa
             const std::size_t i = g * 4 + k;
             if (i < characters.size() && characters[i].value >= 0 && k <= count) {
                 lines[characters[i].line][characters[i].at] =
-                    kAlphabet[(bits >> (18 - 6 * k)) & 0x3F];
+                    charset::base64Character(bits >> (18 - 6 * k));
             }
         }
     }

@@ -1,5 +1,6 @@
 #include "repair/base64_word_repair.h"
 
+#include "charset/base64_encoding.h"
 #include "platform/text.h"
 #include "repair/japanese_text_repair.h"
 
@@ -12,8 +13,6 @@ namespace keldor::repair {
 namespace {
 
 using TextRepairer = StepEnd (*)(Bytes&, const RepairOptions&);
-
-constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
 // The decoded bytes of a text, and which of them depend on a lost character.
 struct TrackedBytes {
@@ -89,23 +88,6 @@ void repairLostBytes(TrackedBytes& decoded, TextRepairer repairText, const Repai
     }
 }
 
-Bytes encode(ByteView bytes) {
-    Bytes text;
-    for (std::size_t i = 0; i < bytes.size(); i += 3) {
-        std::uint32_t group = byteAt(bytes, i) << 16;
-        if (i + 1 < bytes.size()) {
-            group |= byteAt(bytes, i + 1) << 8;
-        }
-        if (i + 2 < bytes.size()) {
-            group |= byteAt(bytes, i + 2);
-        }
-        for (int shift = 18; shift >= 0; shift -= 6) {
-            text += kAlphabet[(group >> shift) & 0x3F];
-        }
-    }
-    return text;
-}
-
 StepEnd repairBase64Word(Bytes& line, std::size_t start, std::size_t end, TextRepairer repairText,
                          const RepairOptions& options) {
     if (end > line.size()) {
@@ -123,7 +105,7 @@ StepEnd repairBase64Word(Bytes& line, std::size_t start, std::size_t end, TextRe
     }
     const Bytes& decoded = after.bytes;
 
-    Bytes text = encode(decoded);
+    Bytes text = charset::encodeBase64(decoded);
     text.resize(std::min(text.size(), n));
     if (text.size() < n) { // characters the bytes do not reach keep their place
         text += ByteView(original).substr(text.size());

@@ -1,5 +1,6 @@
 #include "repair/encoded_word_repair.h"
 
+#include "platform/case_fold.h"
 #include "repair/base64_word_repair.h"
 #include "repair/line_edit.h"
 
@@ -35,7 +36,7 @@ bool isLower(unsigned b) {
     return b >= 'a' && b <= 'z';
 }
 unsigned asciiLower(unsigned b) {
-    return (b >= 'A' && b <= 'Z') ? b - 'A' + 'a' : b;
+    return platform::foldedByte(static_cast<std::uint8_t>(b));
 }
 
 // The line with ASCII letters lower-cased, byte for byte, for the searches

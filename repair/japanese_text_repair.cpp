@@ -1,5 +1,6 @@
 #include "repair/japanese_text_repair.h"
 
+#include "charset/sjis_lead_byte.h"
 #include "repair/line_edit.h"
 
 #include <algorithm>
@@ -321,10 +322,6 @@ StepEnd rebuildJisRun(LineEdit& edit, std::size_t last, std::size_t z, JisState 
 
 namespace {
 
-bool isSjisLead(unsigned b) {
-    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xEF);
-}
-
 bool cannotBeginSjis(unsigned b) {
     return b == 0x80 || b == 0xA0 || b >= 0xF0;
 }
@@ -361,7 +358,7 @@ bool sjisReadsFrom(ByteView text, std::size_t start) {
 } // namespace
 
 StepEnd repairSjisLine(Bytes& line, const RepairOptions& options) {
-    return repairDoubleByteLine(line, options.halfWidthByte, isSjisLead,
+    return repairDoubleByteLine(line, options.halfWidthByte, charset::isSjisLeadByte,
                                 // The trail of a character the run cut: a byte that cannot
                                 // begin one, or one after which the rest of the line only
                                 // reads as whole characters from the next byte on.

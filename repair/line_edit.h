@@ -1,6 +1,7 @@
 #pragma once
-// Bounds-checked reads and writes on one line, shared by the repairers: a
-// step that would reach past the last byte is reported, never carried out.
+// One line of a message as the repairers see it: its content length, and
+// bounds-checked reads and writes, where a step that would reach past the
+// last byte is reported, never carried out.
 
 #include "platform/bytes.h"
 #include "repair/step_end.h"
@@ -9,6 +10,14 @@
 #include <optional>
 
 namespace keldor::repair {
+
+// The length of a line as read without its CR LF; all of it when it does not
+// end in CR LF (a bare LF or CR, and a line cut off by the end of the
+// message, count as content).
+inline std::size_t contentLength(ByteView line) {
+    const std::size_t n = line.size();
+    return n >= 2 && line[n - 2] == '\r' && line[n - 1] == '\n' ? n - 2 : n;
+}
 
 class LineEdit {
 public:

@@ -1,5 +1,9 @@
 #include "repair/mime_structure.h"
 
+#include "platform/case_fold.h"
+#include "repair/line_edit.h"
+#include "repair/lost_byte.h"
+
 #include <array>
 #include <optional>
 #include <string_view>
@@ -8,7 +12,6 @@ namespace keldor::repair {
 
 namespace {
 
-constexpr char kLost = '\0';
 // Outlook Express boundaries are 41 bytes: ----=_NextPart_000_0001_01C6A0B6.5C4E5A70
 constexpr std::size_t kBoundaryLength = 41;
 constexpr std::string_view kBoundaryTemplate = "boundary=\"--";
@@ -16,8 +19,7 @@ constexpr std::string_view kBoundaryTemplate = "boundary=\"--";
 constexpr std::size_t kValueOffset = 10;
 
 unsigned folded(ByteView line, std::size_t i) {
-    const unsigned c = byteAt(line, i);
-    return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
+    return platform::foldedByte(byteAt(line, i));
 }
 
 // The line with its letters folded to lower case, for the text searches.
@@ -28,10 +30,7 @@ ByteView foldedCopy(ByteView line) {
     lowered.resize(line.size());
     char* out = lowered.data();
     for (std::size_t i = 0; i < line.size(); ++i) {
-        // Byte arithmetic throughout, so that the loop runs 16 bytes at a time.
-        const auto c = static_cast<std::uint8_t>(line[i]);
-        const auto fromA = static_cast<std::uint8_t>(c - 'A');
-        out[i] = static_cast<char>(fromA < 26 ? static_cast<std::uint8_t>(c + ('a' - 'A')) : c);
+        out[i] = static_cast<char>(platform::foldedByte(static_cast<std::uint8_t>(line[i])));
     }
     return lowered;
 }
@@ -166,12 +165,6 @@ std::size_t findParameterName(ByteView line) {
     return ByteView::npos;
 }
 
-// The end of a line's content: before its CR LF, if it has one.
-std::size_t contentEnd(ByteView line) {
-    const std::size_t n = line.size();
-    return n >= 2 && line[n - 2] == '\r' && line[n - 1] == '\n' ? n - 2 : n;
-}
-
 bool endsToken(char c) {
     return c == ';' || c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '"';
 }
@@ -186,7 +179,7 @@ BoundaryResult recordOtherBoundary(BoundaryTable& table, Bytes& line, std::int64
         return BoundaryResult::NoMatch;
     }
     const std::size_t v = name + kParameterName.size();
-    const std::size_t end = contentEnd(line);
+    const std::size_t end = contentLength(line);
     if (v >= end) {
         return BoundaryResult::NoMatch;
     }
@@ -615,7 +608,7 @@ void completeContentType(Bytes& line) {
     // parameters on the next line.
     const std::size_t after = v + type.size();
     if (after < line.size() && line[after] == kLost &&
-        line.find_first_not_of(kLost, after) == contentEnd(line)) {
+        line.find_first_not_of(kLost, after) == contentLength(line)) {
         line[after] = ';';
     }
 }

@@ -1,6 +1,9 @@
 #include "repair/quoted_printable_repair.h"
 
+#include "charset/sjis_lead_byte.h"
 #include "repair/japanese_text_repair.h"
+#include "repair/line_edit.h"
+#include "repair/lost_byte.h"
 
 #include <algorithm>
 #include <optional>
@@ -8,17 +11,11 @@
 namespace keldor::repair {
 namespace {
 
-constexpr char kLost = '\0';
 constexpr unsigned kEsc = 0x1B;
 // Encoded lines are at most 76 characters long (RFC 2045); a longer line
 // as read holds two, the break between them lost.
 constexpr std::size_t kLongestLine = 76;
 constexpr char kHexDigits[] = "0123456789ABCDEF";
-
-std::size_t contentLength(ByteView line) {
-    const std::size_t n = line.size();
-    return n >= 2 && line[n - 2] == '\r' && line[n - 1] == '\n' ? n - 2 : n;
-}
 
 // Upper-case hexadecimal digits, as quoted-printable writes them.
 int hexValue(char c) {
@@ -78,7 +75,7 @@ bool twoDigitTail(ByteView line, std::size_t at, std::size_t end, char charset) 
     }
     // A Shift_JIS lead byte whose trail stands as itself.
     const unsigned next = byteAt(line, at + 2);
-    const bool lead = (value >= 0x81 && value <= 0x9F) || (value >= 0xE0 && value <= 0xEF);
+    const bool lead = keldor::charset::isSjisLeadByte(value);
     return charset == 'S' && lead && next >= 0x40 && next <= 0x7E;
 }
 
@@ -356,8 +353,7 @@ std::vector<Gap> characterGaps(ByteView text, char charset) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         gaps[i] = secondDue ? Gap::Inside : Gap::SingleByte;
         const unsigned b = byteAt(text, i);
-        const bool lead =
-            charset == 'S' ? (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xEF) : b >= 0x80;
+        const bool lead = charset == 'S' ? keldor::charset::isSjisLeadByte(b) : b >= 0x80;
         secondDue = !secondDue && lead;
     }
     gaps[text.size()] = secondDue ? Gap::Inside : Gap::SingleByte;

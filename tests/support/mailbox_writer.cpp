@@ -4,6 +4,7 @@
 #include <fstream>
 #include <numeric>
 #include <random>
+#include <span>
 
 namespace keldor::testing {
 
@@ -17,6 +18,42 @@ void putLe32(Bytes& out, std::size_t at, std::uint32_t value) {
     for (int k = 0; k < 4; ++k) {
         out[at + static_cast<std::size_t>(k)] = toByte((value >> (8 * k)) & 0xFF);
     }
+}
+
+constexpr std::size_t kNodeSize = 0x27C;
+constexpr std::size_t kMaxNodeEntries = 51;
+
+// Appends a node of the index tree holding `values` in order, with as many
+// nodes below it as they need, and returns its position: its index in
+// `file` plus `gap` (the bytes the file leaves out after its header). A
+// node that cannot hold them all keeps kMaxNodeEntries and shares the rest
+// evenly among its own child (the values before its first entry) and its
+// entries' children.
+std::uint32_t writeNode(Bytes& file, std::span<const std::uint32_t> values, std::uint64_t gap) {
+    const std::size_t node = file.size();
+    const auto position = static_cast<std::uint32_t>(node + gap);
+    file.resize(file.size() + kNodeSize, '\0');
+    putLe32(file, node, position);
+    const std::size_t entries = std::min(values.size(), kMaxNodeEntries);
+    file[node + 0x11] = toByte(static_cast<unsigned>(entries));
+    const std::size_t below = values.size() - entries;
+    const std::size_t children = entries + 1;
+    std::size_t next = 0;
+    const auto child = [&](std::size_t index, std::size_t at) {
+        const std::size_t count = below / children + (index < below % children ? 1 : 0);
+        if (count > 0) {
+            putLe32(file, at, writeNode(file, values.subspan(next, count), gap));
+            next += count;
+        }
+        return count;
+    };
+    child(0, node + 0x08);
+    for (std::size_t e = 0; e < entries; ++e) {
+        const std::size_t at = node + 0x18 + 12 * e;
+        putLe32(file, at, values[next++]);
+        putLe32(file, at + 8, static_cast<std::uint32_t>(child(e + 1, at + 4)));
+    }
+    return position;
 }
 } // namespace
 
@@ -161,17 +198,12 @@ Bytes MailboxWriter::build(const MailboxOptions& options) const {
         if (options.liveRepeatedEntry) {
             infos.push_back(infos.front());
         }
-        const std::uint32_t root = here();
-        file.resize(file.size() + 0x27C, '\0');
-        putLe32(file, idx(root), root);
-        const std::size_t entries = std::min<std::size_t>(infos.size(), 51);
-        file[idx(root) + 0x11] =
-            toByte(options.liveOverfullNode ? 52u : static_cast<unsigned>(entries));
+        const std::uint32_t root = writeNode(file, infos, gap);
+        if (options.liveOverfullNode) {
+            file[idx(root) + 0x11] = toByte(kMaxNodeEntries + 1);
+        }
         if (options.liveTreeLoop) {
             putLe32(file, idx(root + 0x08), root);
-        }
-        for (std::size_t e = 0; e < entries; ++e) {
-            putLe32(file, idx(root + 0x18 + 12 * e), infos[e]);
         }
         putLe32(file, idx(0xC4), static_cast<std::uint32_t>(live_.size()));
         putLe32(file, idx(0xE4), root);

@@ -56,7 +56,8 @@ public:
 
     // A live (never deleted) message: an information record naming its first
     // data block, the blocks (0x200 bytes each, the last one partly used),
-    // and an entry in the index tree, which holds them all in one node.
+    // and an entry in the index tree: one node for up to 51 messages, more
+    // nodes below it for more.
     void addLiveMessage(ByteView message) { live_.emplace_back(message); }
 
     [[nodiscard]] std::size_t recordCount() const { return records_.size(); }
