@@ -1,6 +1,7 @@
 #include "engine/deleted_reassembly.h"
 
 #include "platform/case_fold.h"
+#include "repair/lost_byte.h"
 
 #include <algorithm>
 #include <array>
@@ -14,7 +15,7 @@ namespace {
 using SubstituteBytes = std::array<char, dbx::kLostBytesPerRecord>;
 
 SubstituteBytes substituteBytes(bool firstOfMessage, bool endedWithCr, unsigned firstTextByte) {
-    constexpr char kLost = 0x00;
+    using repair::kLost;
     if (firstOfMessage) {
         // The colon of "From:" survived; its name did not.
         return firstTextByte == ':' ? SubstituteBytes{'F', 'r', 'o', 'm'}
@@ -30,10 +31,7 @@ SubstituteBytes substituteBytes(bool firstOfMessage, bool endedWithCr, unsigned 
 bool startsNewMessageByContent(ByteView text) {
     static constexpr std::string_view kReturnPathTail = "rn-path: ";
     for (std::size_t i = 0; i < kReturnPathTail.size(); ++i) {
-        unsigned c = byteAt(text, i);
-        if (c >= 'A' && c <= 'Z') {
-            c += 'a' - 'A';
-        }
+        const auto c = platform::foldedByte(static_cast<std::uint8_t>(byteAt(text, i)));
         if (c != static_cast<unsigned char>(kReturnPathTail[i])) {
             return false;
         }

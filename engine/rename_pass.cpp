@@ -4,6 +4,7 @@
 #include "engine/run_flags.h"
 #include "engine/run_messages.h"
 #include "mailinfo/mail_info.h"
+#include "platform/case_fold.h"
 #include "platform/file_names.h"
 #include "platform/text.h"
 
@@ -39,11 +40,7 @@ bool mayBeTemporaryName(TextView subject) {
         return false;
     }
     for (std::size_t i = 0; i < kTemporaryStem.size(); ++i) {
-        char16_t c = subject[i];
-        if (c >= u'A' && c <= u'Z') {
-            c = static_cast<char16_t>(c + (u'a' - u'A'));
-        }
-        if (c != kTemporaryStem[i]) {
+        if (platform::foldedUnit(subject[i]) != kTemporaryStem[i]) {
             return false;
         }
     }
