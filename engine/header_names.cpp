@@ -1,5 +1,8 @@
 #include "engine/header_names.h"
 
+#include "platform/case_fold.h"
+#include "repair/name_case.h"
+
 #include <vector>
 
 namespace keldor::engine {
@@ -37,6 +40,20 @@ void setIfLost(Bytes& line, std::size_t at, char value) {
     }
 }
 
+// Whether `text` begins with `pattern`, letters in any case, its lost bytes
+// exactly where the pattern's are.
+bool matchesFolded(ByteView text, ByteView pattern) {
+    if (text.size() < pattern.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        if (platform::foldByte(byteAt(text, i)) != platform::foldByte(byteAt(pattern, i))) {
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 void completeHeaderName(Bytes& line) {
@@ -44,32 +61,18 @@ void completeHeaderName(Bytes& line) {
         return;
     }
     for (const std::string_view name : HeaderNames) {
-        if (line.size() < name.size()) {
-            continue;
-        }
-        bool matches = true;
         bool lostAny = false;
-        for (std::size_t i = 0; i < name.size(); ++i) {
-            if (line[i] == kLost) {
-                lostAny = true;
-            } else if (line[i] != name[i]) {
-                matches = false;
-                break;
-            }
-        }
-        if (!matches) {
+        if (!repair::fitsFolded(line, 0, name, &lostAny)) {
             continue;
         }
         if (!lostAny) {
             return;
         }
-        for (std::size_t i = 0; i < name.size(); ++i) {
-            setIfLost(line, i, name[i]);
-        }
+        repair::fillInWritersCase(line, 0, name);
     }
 }
 
-void restoreHeaderBreak(Bytes& line) {
+void restoreHeaderBreak(Bytes& line, bool quoteOpen) {
     // Every pattern starts with a lost byte, so its first occurrence starts
     // at the first lost byte where it fits. The repairs below only ever fill
     // lost bytes, so the lost bytes found now are the only places a pattern
@@ -83,38 +86,55 @@ void restoreHeaderBreak(Bytes& line) {
             if (line.size() - at < pattern.size()) {
                 break;
             }
-            if (line[at] == kLost && ByteView(line).substr(at, pattern.size()) == pattern) {
+            if (line[at] == kLost && matchesFolded(ByteView(line).substr(at), pattern)) {
                 return at;
             }
         }
         return Bytes::npos;
     };
 
+    // A line break inside a quoted string would end the field inside its
+    // value: a name found there is the value's text.
+    const auto insideQuotes = [&line, quoteOpen](std::size_t at) {
+        bool open = quoteOpen;
+        for (std::size_t i = 0; i < at; ++i) {
+            open = line[i] == '"' ? !open : open;
+        }
+        return open;
+    };
+
     // Indices below are 0-based: `at` is the first byte of the match. The
-    // CR LF goes into lost bytes just before the name; a match at the start
-    // of the line is not this repair's business.
+    // CR LF goes into lost bytes just before the name, the name's lost
+    // letters in the case of those that survived; a match at the start of
+    // the line is not this repair's business.
     const auto& patterns = breakPatterns();
     for (std::size_t k = 0; k < HeaderNames.size(); ++k) {
         const std::string_view name = HeaderNames[k];
         const auto& [twoLost, oneLost, beforeName] = patterns[k];
         if (const std::size_t at = find(twoLost); at != Bytes::npos && at > 0) {
+            if (insideQuotes(at)) {
+                continue;
+            }
             if (at > 2) {
                 setIfLost(line, at - 2, '\r');
             }
             if (at > 1) {
                 setIfLost(line, at - 1, '\n');
             }
-            line[at] = name[0];
-            line[at + 1] = name[1];
+            repair::fillInWritersCase(line, at, name);
         } else if (const std::size_t at1 = find(oneLost); at1 != Bytes::npos && at1 > 0) {
+            if (insideQuotes(at1)) {
+                continue;
+            }
             if (at1 > 2) {
                 setIfLost(line, at1 - 2, '\r');
             }
             if (at1 > 1) {
                 setIfLost(line, at1 - 1, '\n');
             }
-            line[at1] = name[0];
-        } else if (const std::size_t at2 = find(beforeName); at2 != Bytes::npos && at2 > 0) {
+            repair::fillInWritersCase(line, at1, name);
+        } else if (const std::size_t at2 = find(beforeName);
+                   at2 != Bytes::npos && at2 > 0 && !insideQuotes(at2)) {
             if (at2 > 1) {
                 setIfLost(line, at2 - 1, '\r');
             }
