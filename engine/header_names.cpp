@@ -3,6 +3,7 @@
 #include "platform/case_fold.h"
 #include "repair/name_case.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace keldor::engine {
@@ -54,6 +55,27 @@ bool matchesFolded(ByteView text, ByteView pattern) {
     return true;
 }
 
+// Whether the text of the line before `crAt` (from its last line break) is
+// the start of a field name without its colon: a break there would cut the
+// name ("Resen" and "t-Me" lost before "ssage-ID: ").
+bool cutsName(ByteView line, std::size_t crAt) {
+    const std::size_t lf = line.rfind('\n', crAt == 0 ? 0 : crAt - 1);
+    const std::size_t start = lf == ByteView::npos || lf >= crAt ? 0 : lf + 1;
+    const ByteView before = line.substr(start, crAt - start);
+    if (before.empty() || before.find_first_not_of('-') == ByteView::npos) {
+        return false;
+    }
+    for (const char c : before) {
+        const auto u = static_cast<unsigned char>(c);
+        const bool nameByte = (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') ||
+                              (u >= '0' && u <= '9') || u == '-' || u == '_';
+        if (!nameByte) {
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 void completeHeaderName(Bytes& line) {
@@ -94,13 +116,25 @@ void restoreHeaderBreak(Bytes& line, bool quoteOpen) {
     };
 
     // A line break inside a quoted string would end the field inside its
-    // value: a name found there is the value's text.
-    const auto insideQuotes = [&line, quoteOpen](std::size_t at) {
+    // value. Where a string is open before the break, a lost byte before
+    // the CR held its closing quote; without one, the name found is the
+    // value's text. False: no break here.
+    const auto closeQuote = [&line, quoteOpen](std::size_t crAt) {
+        if (cutsName(line, crAt)) {
+            return false;
+        }
         bool open = quoteOpen;
-        for (std::size_t i = 0; i < at; ++i) {
+        for (std::size_t i = 0; i < crAt; ++i) {
             open = line[i] == '"' ? !open : open;
         }
-        return open;
+        if (!open) {
+            return true;
+        }
+        if (crAt < 2 || line[crAt] != kLost || line[crAt - 1] != kLost) {
+            return false;
+        }
+        line[crAt - 1] = '"';
+        return true;
     };
 
     // Indices below are 0-based: `at` is the first byte of the match. The
@@ -112,7 +146,7 @@ void restoreHeaderBreak(Bytes& line, bool quoteOpen) {
         const std::string_view name = HeaderNames[k];
         const auto& [twoLost, oneLost, beforeName] = patterns[k];
         if (const std::size_t at = find(twoLost); at != Bytes::npos && at > 0) {
-            if (insideQuotes(at)) {
+            if (!closeQuote(at - std::min<std::size_t>(at, 2))) {
                 continue;
             }
             if (at > 2) {
@@ -123,7 +157,7 @@ void restoreHeaderBreak(Bytes& line, bool quoteOpen) {
             }
             repair::fillInWritersCase(line, at, name);
         } else if (const std::size_t at1 = find(oneLost); at1 != Bytes::npos && at1 > 0) {
-            if (insideQuotes(at1)) {
+            if (!closeQuote(at1 - std::min<std::size_t>(at1, 2))) {
                 continue;
             }
             if (at1 > 2) {
@@ -134,7 +168,7 @@ void restoreHeaderBreak(Bytes& line, bool quoteOpen) {
             }
             repair::fillInWritersCase(line, at1, name);
         } else if (const std::size_t at2 = find(beforeName);
-                   at2 != Bytes::npos && at2 > 0 && !insideQuotes(at2)) {
+                   at2 != Bytes::npos && at2 > 0 && closeQuote(at2 - 1)) {
             if (at2 > 1) {
                 setIfLost(line, at2 - 1, '\r');
             }
