@@ -624,6 +624,13 @@ BoundaryResult detectBoundary(BoundaryTable& table, Bytes& line, std::int64_t li
                               const RewriteAt& rewrite) {
     const ByteView lowered = foldedCopy(line);
     BoundaryResult result = BoundaryResult::NoMatch;
+    // Other parameters may stand before the boundary (`type=` of a related
+    // part): after the line that follows the multipart type, it is looked
+    // for on the field's further continuation lines.
+    const bool continues = !line.empty() && (line[0] == ' ' || line[0] == '\t');
+    if (table.multipartState == 3 && !continues) {
+        table.multipartState = 0;
+    }
     if (findFolded(lowered, "content-type: multipart/") != 0) {
         table.multipartState = 1;
         result = BoundaryResult::MultipartSeen;
@@ -631,10 +638,16 @@ BoundaryResult detectBoundary(BoundaryTable& table, Bytes& line, std::int64_t li
     if (table.multipartState == 0) {
         return matchDelimiter(table, line, lowered, rewrite);
     }
-    if (recordBoundary(table, line, lowered, linePosition) == BoundaryResult::BoundaryRecorded) {
+    const bool recorded =
+        recordBoundary(table, line, lowered, linePosition) == BoundaryResult::BoundaryRecorded;
+    if (recorded) {
         result = BoundaryResult::BoundaryRecorded;
     }
-    table.multipartState = table.multipartState == 1 ? 2 : 0;
+    if (table.multipartState == 1) {
+        table.multipartState = 2;
+    } else {
+        table.multipartState = !recorded && continues ? 3 : 0;
+    }
     return result;
 }
 

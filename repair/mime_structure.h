@@ -60,8 +60,10 @@ struct BoundaryEntry {
 };
 
 struct BoundaryTable {
-    // 1: the line held a multipart content type, 2: the line after it; the
-    // boundary parameter is looked for on both. 0 otherwise.
+    // 1: the line held a multipart content type, 2: the line after it, 3:
+    // a further continuation line of that field, while no boundary was
+    // recorded after the type; the boundary parameter is looked for on all
+    // of them. 0 otherwise.
     int multipartState = 0;
     std::vector<BoundaryEntry> entries; // in the order recorded
     // After DelimiterMatched: the 0-based indices in the line of the

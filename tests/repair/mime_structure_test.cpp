@@ -51,6 +51,21 @@ TEST_F(DetectBoundary, RecordsTheBoundaryOnTheLineAfterTheMultipartType) {
     EXPECT_EQ(table.multipartState, 0);
 }
 
+TEST_F(DetectBoundary, LooksForTheBoundaryOnEveryContinuationLineOfTheField) {
+    feedCopy("Content-Type: multipart/related;\r\n");
+    feedCopy("\ttype=\"multipart/alternative\";\r\n");
+    feedCopy("\tstart=\"<part1>\";\r\n");
+    EXPECT_EQ(feedCopy("\tboundary=\"=_715392540==_.REL\"\r\n"), BoundaryResult::BoundaryRecorded);
+    ASSERT_EQ(table.entries.size(), 1u);
+    EXPECT_EQ(table.entries[0].delimiter, "--=_715392540==_.REL");
+    // A field that ends before any boundary: delimiter lines are looked for again.
+    feedCopy("Content-Type: multipart/mixed;\r\n");
+    feedCopy("\ttype=\"a\"\r\n");
+    feedCopy("X-Other: boundary=\"not-this-one\"\r\n");
+    EXPECT_EQ(table.entries.size(), 1u);
+    EXPECT_EQ(feedCopy("--=_715392540==_.REL\r\n"), BoundaryResult::DelimiterMatched);
+}
+
 TEST_F(DetectBoundary, RestoresTheFoldBeforeABoundaryParameter) {
     Bytes line = "Content-Type: multipart/alternative;" + raw("\0\0\0") + "boundary=\"" +
                  Bytes(kBoundary) + "\"\r\n";
