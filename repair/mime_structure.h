@@ -57,6 +57,9 @@ struct BoundaryEntry {
     // header line and may not belong to the value: its first delimiter line
     // tells how many do.
     std::size_t looseEnd = 0;
+    std::size_t lastSeen =
+        0;               // when it was recorded or its delimiter last met (BoundaryTable::events)
+    bool closed = false; // its closing delimiter has been met
 };
 
 struct BoundaryTable {
@@ -66,6 +69,7 @@ struct BoundaryTable {
     // of them. 0 otherwise.
     int multipartState = 0;
     std::vector<BoundaryEntry> entries; // in the order recorded
+    std::size_t events = 0;             // boundaries recorded and delimiters met so far
     // After DelimiterMatched: the 0-based indices in the line of the
     // delimiter's first byte and of the byte just past it.
     std::size_t matchedStart = 0;

@@ -66,6 +66,21 @@ TEST_F(DetectBoundary, LooksForTheBoundaryOnEveryContinuationLineOfTheField) {
     EXPECT_EQ(feedCopy("--=_715392540==_.REL\r\n"), BoundaryResult::DelimiterMatched);
 }
 
+TEST_F(DetectBoundary, TakesTheInnermostOpenBoundaryWhereLostBytesFitSeveral) {
+    feedCopy("Content-Type: multipart/mixed; boundary=\"Enmime-Test-100\"\r\n");
+    feedCopy("\r\n");
+    EXPECT_EQ(feedCopy("--Enmime-Test-100\r\n"), BoundaryResult::DelimiterMatched);
+    feedCopy("Content-Type: multipart/related; boundary=\"Enmime-Test-102\"\r\n");
+    feedCopy("\r\n");
+    Bytes inner = raw("--Enmime-Test-1\0\0\r\n");
+    EXPECT_EQ(feed(inner), BoundaryResult::DelimiterMatched);
+    EXPECT_EQ(inner, "--Enmime-Test-102\r\n");
+    EXPECT_EQ(feedCopy("--Enmime-Test-102--\r\n"), BoundaryResult::DelimiterMatched);
+    Bytes outer = raw("--Enmime-Test-1\0\0--\r\n");
+    EXPECT_EQ(feed(outer), BoundaryResult::DelimiterMatched);
+    EXPECT_EQ(outer, "--Enmime-Test-100--\r\n");
+}
+
 TEST_F(DetectBoundary, RestoresTheFoldBeforeABoundaryParameter) {
     Bytes line = "Content-Type: multipart/alternative;" + raw("\0\0\0") + "boundary=\"" +
                  Bytes(kBoundary) + "\"\r\n";
