@@ -4,6 +4,7 @@
 #include "platform/text.h"
 #include "repair/line_edit.h"
 #include "repair/lost_byte.h"
+#include "repair/name_case.h"
 
 #include <algorithm>
 #include <array>
@@ -15,7 +16,138 @@ namespace {
 
 using repair::kLost;
 
+bool startsFolded(ByteView line) {
+    return !line.empty() && (line[0] == ' ' || line[0] == '\t');
+}
+
+bool isTokenByte(unsigned c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '_' || c == '.';
+}
+
+// Names whose colon and blank are put back where lost right after them;
+// matched without regard to case.
+constexpr std::array<std::string_view, 36> kFieldNames = {
+    "Date",
+    "From",
+    "To",
+    "Cc",
+    "Bcc",
+    "Reply-To",
+    "Sender",
+    "Message-ID",
+    "Subject",
+    "Received",
+    "Return-Path",
+    "MIME-Version",
+    "Content-Type",
+    "Content-Transfer-Encoding",
+    "Content-Disposition",
+    "Content-ID",
+    "Content-Description",
+    "Content-Language",
+    "Content-Location",
+    "In-Reply-To",
+    "References",
+    "Organization",
+    "User-Agent",
+    "X-Mailer",
+    "X-Priority",
+    "X-MSMail-Priority",
+    "X-MimeOLE",
+    "Importance",
+    "Thread-Topic",
+    "Thread-Index",
+    "Delivered-To",
+    "X-Original-To",
+    "List-Id",
+    "Precedence",
+    "Errors-To",
+    "Disposition-Notification-To",
+};
+
+constexpr std::array<std::string_view, 7> kWeekdays = {"Mon,", "Tue,", "Wed,", "Thu,",
+                                                       "Fri,", "Sat,", "Sun,"};
+
+// An mbox separator ("From sender@example.jp Mon Jan  1 00:00:00 2001")
+// ends in a year after a time of day.
+bool endsLikeMboxSeparator(ByteView line) {
+    std::size_t end = line.size();
+    while (end > 0 && (line[end - 1] == '\r' || line[end - 1] == '\n')) {
+        --end;
+    }
+    if (end < 14 || line[end - 5] != ' ') {
+        return false;
+    }
+    for (std::size_t i = end - 4; i < end; ++i) {
+        if (line[i] < '0' || line[i] > '9') {
+            return false;
+        }
+    }
+    return line[end - 8] == ':' && line[end - 11] == ':';
+}
+
+// The lost letters of a Date field's weekday, where one day fits.
+void restoreWeekday(Bytes& line, std::size_t at) {
+    if (line.find(kLost, at) != at && (at + 1 >= line.size() || line[at + 1] != kLost) &&
+        (at + 2 >= line.size() || line[at + 2] != kLost)) {
+        return;
+    }
+    std::string_view fitting;
+    for (const std::string_view day : kWeekdays) {
+        if (repair::fitsFolded(line, at, day)) {
+            if (!fitting.empty()) {
+                return;
+            }
+            fitting = day;
+        }
+    }
+    if (!fitting.empty()) {
+        repair::fillInWritersCase(line, at, fitting);
+    }
+}
+
 } // namespace
+
+FieldState fieldStateAfter(ByteView text, FieldState before) {
+    FieldState state = before;
+    if (!startsFolded(text)) {
+        state = {};
+        const std::size_t colon = text.find(':');
+        const ByteView name = text.substr(0, colon == ByteView::npos ? 0 : colon);
+        state.parameters = platform::equalsFolded(name, "Content-Type") ||
+                           platform::equalsFolded(name, "Content-Disposition");
+        if (colon == ByteView::npos) {
+            return state;
+        }
+        text.remove_prefix(colon + 1);
+    }
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (state.inQuotes) {
+            if (c == '\\') {
+                ++i;
+            } else if (c == '"') {
+                state.inQuotes = false;
+                state.awaitsParameter = false;
+            }
+            continue;
+        }
+        if (c == '"') {
+            state.inQuotes = true;
+        } else if (c == ';' || c == '=') {
+            state.awaitsParameter = state.parameters;
+        } else if (c != ' ' && c != '\t' && c != '\r' && c != '\n' && c != kLost) {
+            state.awaitsParameter = false;
+        }
+    }
+    return state;
+}
+
+bool fieldMayEndAfter(ByteView text, FieldState before) {
+    const FieldState state = fieldStateAfter(text, before);
+    return !state.inQuotes && !state.awaitsParameter;
+}
 
 void keepFieldName(Bytes& line, unsigned halfWidth) {
     if (line.empty() || line[0] == ' ' || line[0] == '\t') {
@@ -53,6 +185,42 @@ void restoreFieldColon(Bytes& line) {
     line[lost] = ':';
 }
 
+void restoreColonAfterName(Bytes& line) {
+    if (line.empty() || startsFolded(line)) {
+        return;
+    }
+    for (const std::string_view name : kFieldNames) {
+        const std::size_t n = name.size();
+        if (line.size() <= n + 2 || !platform::startsWithFolded(line, name) ||
+            (line[n] != kLost && line[n] != ':')) {
+            continue;
+        }
+        if (line[n] == kLost) {
+            // The text after the lost bytes runs on to a colon without a
+            // blank: they were part of a longer name.
+            const std::size_t rest = line.find_first_not_of(kLost, n);
+            const std::size_t colon = line.find(':', n);
+            if (rest == Bytes::npos ||
+                (colon != Bytes::npos &&
+                 ByteView(line).substr(rest, colon - rest).find_first_of(" \t") ==
+                     ByteView::npos)) {
+                return;
+            }
+            if (platform::equalsFolded(name, "From") && endsLikeMboxSeparator(line)) {
+                return;
+            }
+            line[n] = ':';
+        }
+        if (line[n + 1] == kLost) {
+            line[n + 1] = ' ';
+        }
+        if (platform::equalsFolded(name, "Date")) {
+            restoreWeekday(line, n + 2);
+        }
+        return;
+    }
+}
+
 void restoreHeaderLineBreaks(Bytes& line) {
     for (std::size_t i = 0; i < line.size(); ++i) {
         if (line[i] != kLost) {
@@ -82,7 +250,8 @@ bool continuesHeader(ByteView text) {
     }
     const ByteView name = text.substr(0, equals + 1);
     for (const std::string_view parameter : kParameters) {
-        if (parameter.ends_with(name)) {
+        if (parameter.size() >= name.size() &&
+            platform::equalsFolded(parameter.substr(parameter.size() - name.size()), name)) {
             return true;
         }
     }
@@ -93,22 +262,13 @@ void restoreBlankAfterEncoding(Bytes& line) {
     static constexpr std::array<std::string_view, 5> kEncodings = {"quoted-printable", "base64",
                                                                    "7bit", "8bit", "binary"};
     constexpr std::string_view kName = "content-transfer-encoding: ";
-    if (line.size() < kName.size() + 4 || !line.ends_with(Bytes("\0\0\r\n", 4))) {
+    if (line.size() < kName.size() + 4 || !line.ends_with(Bytes("\0\0\r\n", 4)) ||
+        !platform::startsWithFolded(line, kName)) {
         return;
     }
     const ByteView value = ByteView(line).substr(kName.size(), line.size() - kName.size() - 4);
-    for (std::size_t i = 0; i < kName.size(); ++i) {
-        const unsigned c = byteAt(line, i);
-        if (platform::foldedByte(c) != static_cast<unsigned char>(kName[i])) {
-            return;
-        }
-    }
     for (const std::string_view encoding : kEncodings) {
-        if (value.size() == encoding.size() &&
-            std::equal(value.begin(), value.end(), encoding.begin(), [](char a, char b) {
-                return platform::foldedByte(static_cast<unsigned char>(a)) ==
-                       static_cast<unsigned char>(b);
-            })) {
+        if (platform::equalsFolded(value, encoding)) {
             line[line.size() - 4] = '\r';
             line[line.size() - 3] = '\n';
             return;
@@ -116,10 +276,16 @@ void restoreBlankAfterEncoding(Bytes& line) {
     }
 }
 
-void restoreBlankBeforeBody(Bytes& line, bool base64) {
+void restoreBlankBeforeBody(Bytes& line, bool base64, FieldState before) {
     constexpr std::size_t kShortestBase64 = 16;
     const std::size_t run = line.find(kLost);
     if (run == Bytes::npos) {
+        return;
+    }
+    // A run at the start of the line may have held the blank or tab of a
+    // continuation line, so the previous line's field must be able to end.
+    if (run == 0 ? before.inQuotes || before.awaitsParameter
+                 : !fieldMayEndAfter(ByteView(line).substr(0, run), before)) {
         return;
     }
     std::size_t end = run;
@@ -143,6 +309,10 @@ void restoreBlankBeforeBody(Bytes& line, bool base64) {
             return;
         }
     } else if (continuesHeader(rest) || rest.find(kLost) != ByteView::npos) {
+        return;
+    } else if (run > 0 && startsFolded(line) && isTokenByte(byteAt(line, run - 1)) &&
+               isTokenByte(byteAt(rest, 0))) {
+        // Inside a word of a continuation line: the value may go on.
         return;
     }
     if (run == 0 && end >= 2) {

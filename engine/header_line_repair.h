@@ -8,6 +8,24 @@
 
 namespace keldor::engine {
 
+// What a header field leaves open at a place inside it: a quoted string, or
+// a parameter list (of a Content-Type or Content-Disposition field) whose
+// next parameter is still to come. The field cannot have ended there.
+struct FieldState {
+    bool parameters = false;      // the field takes parameters
+    bool inQuotes = false;        // a quoted string is open
+    bool awaitsParameter = false; // a ";" or "=" is the last thing written
+};
+
+// The state after `text`, the start of a header line or all of it: a line
+// starting with a blank or tab goes on from `before`, any other starts a
+// field afresh. Lost bytes count as nothing written.
+[[nodiscard]] FieldState fieldStateAfter(ByteView text, FieldState before);
+
+// Whether a header field whose line holds `text` before a place, the line
+// having begun in state `before`, can have ended at that place.
+[[nodiscard]] bool fieldMayEndAfter(ByteView text, FieldState before);
+
 // Lost bytes in the name of a header field become the half-width character
 // (or "-" where that is no name character): as blanks they would end the
 // header for a mail program. A line starting with a blank or tab, or
@@ -17,6 +35,13 @@ void keepFieldName(Bytes& line, unsigned halfWidth);
 // A header line without a colon whose first lost byte follows a field name:
 // that byte becomes the colon.
 void restoreFieldColon(Bytes& line);
+
+// A header line that starts with a common field name, whole, and lost bytes
+// right after it: they held the colon and the blank that follow a name.
+// Of a Date field, the lost letters of the weekday where one day fits.
+// A longer name that merely begins with the known one (Received-SPF) and
+// an mbox "From " separator line are left alone.
+void restoreColonAfterName(Bytes& line);
 
 // A lost byte before a surviving LF becomes CR, one after a surviving CR
 // becomes LF: a header line holds no bare CR or LF.
@@ -36,7 +61,10 @@ void restoreBlankAfterEncoding(Bytes& line);
 // be a header field (for a base64 body, `base64`: base64 text only): the
 // lost bytes held the blank line that ends the header, and the line break
 // before it where the run stands inside the line. The line breaks go back;
-// the rest of the line is the body's first.
-void restoreBlankBeforeBody(Bytes& line, bool base64);
+// the rest of the line is the body's first. Never where the field cannot
+// have ended (`before`: the state the previous line left): inside a quoted
+// string or a parameter list still open, nor, for a text body, inside a
+// word of a continuation line.
+void restoreBlankBeforeBody(Bytes& line, bool base64, FieldState before = {});
 
 } // namespace keldor::engine

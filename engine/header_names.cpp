@@ -1,7 +1,10 @@
 #include "engine/header_names.h"
 
+#include "platform/case_fold.h"
 #include "repair/lost_byte.h"
+#include "repair/name_case.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace keldor::engine {
@@ -39,6 +42,41 @@ void setIfLost(Bytes& line, std::size_t at, char value) {
     }
 }
 
+// Whether `text` begins with `pattern`, letters in any case, its lost bytes
+// exactly where the pattern's are.
+bool matchesFolded(ByteView text, ByteView pattern) {
+    if (text.size() < pattern.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        if (platform::foldByte(byteAt(text, i)) != platform::foldByte(byteAt(pattern, i))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Whether the text of the line before `crAt` (from its last line break) is
+// the start of a field name without its colon: a break there would cut the
+// name ("Resen" and "t-Me" lost before "ssage-ID: ").
+bool cutsName(ByteView line, std::size_t crAt) {
+    const std::size_t lf = line.rfind('\n', crAt == 0 ? 0 : crAt - 1);
+    const std::size_t start = lf == ByteView::npos || lf >= crAt ? 0 : lf + 1;
+    const ByteView before = line.substr(start, crAt - start);
+    if (before.empty() || before.find_first_not_of('-') == ByteView::npos) {
+        return false;
+    }
+    for (const char c : before) {
+        const auto u = static_cast<unsigned char>(c);
+        const bool nameByte = (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') ||
+                              (u >= '0' && u <= '9') || u == '-' || u == '_';
+        if (!nameByte) {
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 void completeHeaderName(Bytes& line) {
@@ -46,32 +84,18 @@ void completeHeaderName(Bytes& line) {
         return;
     }
     for (const std::string_view name : HeaderNames) {
-        if (line.size() < name.size()) {
-            continue;
-        }
-        bool matches = true;
         bool lostAny = false;
-        for (std::size_t i = 0; i < name.size(); ++i) {
-            if (line[i] == kLost) {
-                lostAny = true;
-            } else if (line[i] != name[i]) {
-                matches = false;
-                break;
-            }
-        }
-        if (!matches) {
+        if (!repair::fitsFolded(line, 0, name, &lostAny)) {
             continue;
         }
         if (!lostAny) {
             return;
         }
-        for (std::size_t i = 0; i < name.size(); ++i) {
-            setIfLost(line, i, name[i]);
-        }
+        repair::fillInWritersCase(line, 0, name);
     }
 }
 
-void restoreHeaderBreak(Bytes& line) {
+void restoreHeaderBreak(Bytes& line, bool quoteOpen) {
     // Every pattern starts with a lost byte, so its first occurrence starts
     // at the first lost byte where it fits. The repairs below only ever fill
     // lost bytes, so the lost bytes found now are the only places a pattern
@@ -85,38 +109,67 @@ void restoreHeaderBreak(Bytes& line) {
             if (line.size() - at < pattern.size()) {
                 break;
             }
-            if (line[at] == kLost && ByteView(line).substr(at, pattern.size()) == pattern) {
+            if (line[at] == kLost && matchesFolded(ByteView(line).substr(at), pattern)) {
                 return at;
             }
         }
         return Bytes::npos;
     };
 
+    // A line break inside a quoted string would end the field inside its
+    // value. Where a string is open before the break, a lost byte before
+    // the CR held its closing quote; without one, the name found is the
+    // value's text. False: no break here.
+    const auto closeQuote = [&line, quoteOpen](std::size_t crAt) {
+        if (cutsName(line, crAt)) {
+            return false;
+        }
+        bool open = quoteOpen;
+        for (std::size_t i = 0; i < crAt; ++i) {
+            open = line[i] == '"' ? !open : open;
+        }
+        if (!open) {
+            return true;
+        }
+        if (crAt < 2 || line[crAt] != kLost || line[crAt - 1] != kLost) {
+            return false;
+        }
+        line[crAt - 1] = '"';
+        return true;
+    };
+
     // Indices below are 0-based: `at` is the first byte of the match. The
-    // CR LF goes into lost bytes just before the name; a match at the start
-    // of the line is not this repair's business.
+    // CR LF goes into lost bytes just before the name, the name's lost
+    // letters in the case of those that survived; a match at the start of
+    // the line is not this repair's business.
     const auto& patterns = breakPatterns();
     for (std::size_t k = 0; k < HeaderNames.size(); ++k) {
         const std::string_view name = HeaderNames[k];
         const auto& [twoLost, oneLost, beforeName] = patterns[k];
         if (const std::size_t at = find(twoLost); at != Bytes::npos && at > 0) {
+            if (!closeQuote(at - std::min<std::size_t>(at, 2))) {
+                continue;
+            }
             if (at > 2) {
                 setIfLost(line, at - 2, '\r');
             }
             if (at > 1) {
                 setIfLost(line, at - 1, '\n');
             }
-            line[at] = name[0];
-            line[at + 1] = name[1];
+            repair::fillInWritersCase(line, at, name);
         } else if (const std::size_t at1 = find(oneLost); at1 != Bytes::npos && at1 > 0) {
+            if (!closeQuote(at1 - std::min<std::size_t>(at1, 2))) {
+                continue;
+            }
             if (at1 > 2) {
                 setIfLost(line, at1 - 2, '\r');
             }
             if (at1 > 1) {
                 setIfLost(line, at1 - 1, '\n');
             }
-            line[at1] = name[0];
-        } else if (const std::size_t at2 = find(beforeName); at2 != Bytes::npos && at2 > 0) {
+            repair::fillInWritersCase(line, at1, name);
+        } else if (const std::size_t at2 = find(beforeName);
+                   at2 != Bytes::npos && at2 > 0 && closeQuote(at2 - 1)) {
             if (at2 > 1) {
                 setIfLost(line, at2 - 1, '\r');
             }

@@ -10,8 +10,9 @@
 
 namespace keldor::engine {
 
-// Compared byte for byte, letter case significant. Longer names come before
-// shorter ones that begin the same way, so the longest fitting name wins.
+// Compared without regard to letter case; a name put back follows the case
+// of its surviving letters. Longer names come before shorter ones that begin
+// the same way, so the longest fitting name wins.
 inline constexpr std::array<std::string_view, 34> HeaderNames = {
     "This is a multi-part message in MIME format.",
     "Content-Transfer-Encoding: quoted-printable",
@@ -50,15 +51,18 @@ inline constexpr std::array<std::string_view, 34> HeaderNames = {
 };
 
 // Fills lost (0x00) bytes at the start of a header line from the names that
-// fit it, a lost byte fitting any character. Stops at the first name the line
-// already holds intact. A line starting with a blank or tab continues the
+// fit it, letter case aside, a lost byte fitting any character; each lost
+// letter in the case the line's surviving letters show. Stops at the first
+// name the line already holds intact. A line starting with a blank or tab continues the
 // previous field and is left alone. Only lost bytes change; the size never does.
 void completeHeaderName(Bytes& line);
 
 // Where the lost bytes inside a line covered the CR LF ending one header
 // field and the first characters of the next field's name, puts back the
 // line break and the name. A name at the very start of the line is left to
-// completeHeaderName. Only lost bytes change; the size never does.
-void restoreHeaderBreak(Bytes& line);
+// completeHeaderName, and so is a name inside a quoted string (`quoteOpen`:
+// one is open where the line starts). Only lost bytes change; the size
+// never does.
+void restoreHeaderBreak(Bytes& line, bool quoteOpen = false);
 
 } // namespace keldor::engine

@@ -109,12 +109,17 @@ private:
         }
         if (holdsLost(line)) {
             completeHeaderName(line);
-            restoreHeaderBreak(line);
+            if (inHeaderBlock_) {
+                restoreColonAfterName(line);
+            }
+            // A line that may continue a field whose quoted string is open.
+            const bool continues = line[0] == ' ' || line[0] == '\t' || line[0] == kLost;
+            restoreHeaderBreak(line, continues && field_.inQuotes);
             restoreHeaderLineBreaks(line);
             if (state == RepairState::PartHeader && inHeaderBlock_) {
                 restoreBlankAfterEncoding(line);
                 if (part_.transferEncoding != 0) {
-                    restoreBlankBeforeBody(line, part_.transferEncoding == 'B');
+                    restoreBlankBeforeBody(line, part_.transferEncoding == 'B', field_);
                 }
             }
         }
@@ -150,6 +155,7 @@ private:
         Bytes head = split != 0 ? line.substr(0, split) : Bytes();
         Bytes& own = split != 0 ? head : line;
         repair::detectPartInfo(part_, own);
+        field_ = fieldStateAfter(own, field_);
         // Field names are known from a delimiter to the blank line that ends
         // the header after it (an attached message's header begins anew).
         if (found == BoundaryResult::DelimiterMatched) {
@@ -444,6 +450,7 @@ private:
     RepairState heldState_ = RepairState::OtherBody;
     char heldCharset_ = 0;
     bool inHeaderBlock_ = true; // no blank line yet since the header began
+    FieldState field_;          // what the header field read last leaves open
 };
 
 // A message file through its line reader.

@@ -32,4 +32,35 @@ inline Text foldCase(TextView text) {
     return folded;
 }
 
+// The same folding for one byte of mail: A-Z to a-z, every other byte as it is.
+inline unsigned foldByte(unsigned c) {
+    return c <= 0xFF ? foldedByte(static_cast<std::uint8_t>(c)) : c;
+}
+
+inline bool isUpperByte(unsigned c) {
+    return c >= 'A' && c <= 'Z';
+}
+
+inline bool isLowerByte(unsigned c) {
+    return c >= 'a' && c <= 'z';
+}
+
+// Whether two byte strings are equal once folded.
+inline bool equalsFolded(ByteView a, ByteView b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (foldByte(byteAt(a, i)) != foldByte(byteAt(b, i))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Whether `text` begins with `prefix`, letter case aside.
+inline bool startsWithFolded(ByteView text, ByteView prefix) {
+    return text.size() >= prefix.size() && equalsFolded(text.substr(0, prefix.size()), prefix);
+}
+
 } // namespace keldor::platform

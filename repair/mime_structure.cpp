@@ -106,6 +106,7 @@ BoundaryResult recordOutlookExpressBoundary(BoundaryTable& table, Bytes& line, s
     entry.linePosition = linePosition;
     entry.headerLine = line;
     entry.form = BoundaryForm::OutlookExpress;
+    entry.lastSeen = ++table.events;
     table.entries.push_back(std::move(entry));
     return BoundaryResult::BoundaryRecorded;
 }
@@ -251,6 +252,7 @@ BoundaryResult recordOtherBoundary(BoundaryTable& table, Bytes& line, std::int64
     entry.headerLine = line;
     entry.form = BoundaryForm::Other;
     entry.looseEnd = looseEnd;
+    entry.lastSeen = ++table.events;
     table.entries.push_back(std::move(entry));
     return BoundaryResult::BoundaryRecorded;
 }
@@ -388,18 +390,30 @@ std::vector<std::size_t> settleLooseEnd(BoundaryEntry& entry, std::size_t length
 BoundaryResult matchDelimiter(BoundaryTable& table, Bytes& line, ByteView lowered,
                               const RewriteAt& rewrite) {
     const std::int64_t b = delimiterStart(lowered);
+    // Where lost bytes let several boundaries fit (nested parts whose
+    // boundaries differ only in their last bytes), the one still open that
+    // was declared or met last is taken: the innermost part goes on or ends.
     BoundaryEntry* taken = nullptr;
     std::size_t start = 0;
-    std::vector<std::size_t> settled;
+    std::size_t takenLength = 0;
+    const auto better = [&taken](const BoundaryEntry& entry) {
+        if (taken == nullptr) {
+            return true;
+        }
+        if (taken->closed != entry.closed) {
+            return taken->closed;
+        }
+        return !entry.closed && entry.lastSeen > taken->lastSeen;
+    };
     for (BoundaryEntry& entry : table.entries) {
         const std::size_t length = entry.delimiter.size();
         if (entry.form == BoundaryForm::Other) {
             std::size_t found = 0;
-            if (const std::size_t at = otherDelimiterAt(line, entry, found); at != ByteView::npos) {
+            if (const std::size_t at = otherDelimiterAt(line, entry, found);
+                at != ByteView::npos && better(entry)) {
                 taken = &entry;
                 start = at;
-                settled = settleLooseEnd(entry, found);
-                break;
+                takenLength = found;
             }
             continue;
         }
@@ -410,11 +424,15 @@ BoundaryResult matchDelimiter(BoundaryTable& table, Bytes& line, ByteView lowere
         if (line.size() < length + 2 || at + length > line.size()) {
             continue;
         }
-        if (delimiterFits(line, at, entry.delimiter)) {
+        if (delimiterFits(line, at, entry.delimiter) && better(entry)) {
             taken = &entry;
             start = at;
-            break;
+            takenLength = length;
         }
+    }
+    std::vector<std::size_t> settled;
+    if (taken != nullptr && taken->form == BoundaryForm::Other) {
+        settled = settleLooseEnd(*taken, takenLength);
     }
     if (taken == nullptr) {
         return BoundaryResult::NoMatch;
@@ -453,6 +471,8 @@ BoundaryResult matchDelimiter(BoundaryTable& table, Bytes& line, ByteView lowere
     taken->delimiter = delimiterOf(header, taken->valueStart, valueLength);
     table.matchedStart = start;
     table.matchedEnd = start + taken->delimiter.size();
+    taken->lastSeen = ++table.events;
+    taken->closed = taken->closed || ByteView(line).substr(table.matchedEnd, 2) == "--";
 
     // Only the learnt bytes go back into the file: the rest of the header
     // line has been written already, with repairs made after it was recorded
@@ -617,6 +637,13 @@ BoundaryResult detectBoundary(BoundaryTable& table, Bytes& line, std::int64_t li
                               const RewriteAt& rewrite) {
     const ByteView lowered = foldedCopy(line);
     BoundaryResult result = BoundaryResult::NoMatch;
+    // Other parameters may stand before the boundary (`type=` of a related
+    // part): after the line that follows the multipart type, it is looked
+    // for on the field's further continuation lines.
+    const bool continues = !line.empty() && (line[0] == ' ' || line[0] == '\t');
+    if (table.multipartState == 3 && !continues) {
+        table.multipartState = 0;
+    }
     if (findFolded(lowered, "content-type: multipart/") != 0) {
         table.multipartState = 1;
         result = BoundaryResult::MultipartSeen;
@@ -624,10 +651,16 @@ BoundaryResult detectBoundary(BoundaryTable& table, Bytes& line, std::int64_t li
     if (table.multipartState == 0) {
         return matchDelimiter(table, line, lowered, rewrite);
     }
-    if (recordBoundary(table, line, lowered, linePosition) == BoundaryResult::BoundaryRecorded) {
+    const bool recorded =
+        recordBoundary(table, line, lowered, linePosition) == BoundaryResult::BoundaryRecorded;
+    if (recorded) {
         result = BoundaryResult::BoundaryRecorded;
     }
-    table.multipartState = table.multipartState == 1 ? 2 : 0;
+    if (table.multipartState == 1) {
+        table.multipartState = 2;
+    } else {
+        table.multipartState = !recorded && continues ? 3 : 0;
+    }
     return result;
 }
 

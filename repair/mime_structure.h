@@ -57,13 +57,19 @@ struct BoundaryEntry {
     // header line and may not belong to the value: its first delimiter line
     // tells how many do.
     std::size_t looseEnd = 0;
+    std::size_t lastSeen =
+        0;               // when it was recorded or its delimiter last met (BoundaryTable::events)
+    bool closed = false; // its closing delimiter has been met
 };
 
 struct BoundaryTable {
-    // 1: the line held a multipart content type, 2: the line after it; the
-    // boundary parameter is looked for on both. 0 otherwise.
+    // 1: the line held a multipart content type, 2: the line after it, 3:
+    // a further continuation line of that field, while no boundary was
+    // recorded after the type; the boundary parameter is looked for on all
+    // of them. 0 otherwise.
     int multipartState = 0;
     std::vector<BoundaryEntry> entries; // in the order recorded
+    std::size_t events = 0;             // boundaries recorded and delimiters met so far
     // After DelimiterMatched: the 0-based indices in the line of the
     // delimiter's first byte and of the byte just past it.
     std::size_t matchedStart = 0;

@@ -145,6 +145,48 @@ TEST_F(RepairPipeline, RepairsDamagedMessagesToTheExactBytes) {
     }
 }
 
+// Mail from senders who spell names in their own letter case, fold quoted
+// parameters, or lose the bytes right after a field name.
+TEST_F(RepairPipeline, RepairsHoldOnMailFromEverySender) {
+    const Bytes partHead = kAlternativeHead + kDelimiter + "\r\nContent-Type: image/jpeg\r\n";
+    const Bytes end = "\r\n" + kDelimiter + "--\r\n";
+    const std::vector<Golden> cases = {
+        {"a name in another letter case keeps the part base64",
+         partHead + raw("Content-transfer-en\0\0\0\0ng: base64\r\n\r\n\0\0\0\0OD") + end,
+         partHead + "Content-transfer-encoding: base64\r\n\r\nAAAAOD" + end},
+        {"no header end inside a quoted file name on a continuation line",
+         partHead +
+             raw("Content-Transfer-Encoding: base64\r\nContent-Disposition: attachment;\r\n"
+                 "\tfilename=\"PiusXIInaList\0\0\0\0ciePiotraRzymie1950rozdzielczosc\r\n"
+                 "\twysoka.jpg\"\r\n\r\nR0lGOD") +
+             end,
+         partHead +
+             "Content-Transfer-Encoding: base64\r\nContent-Disposition: attachment;\r\n"
+             "\tfilename=\"PiusXIInaList    ciePiotraRzymie1950rozdzielczosc\r\n"
+             "\twysoka.jpg\"\r\n\r\nR0lGOD" +
+             end},
+        {"no header end in a parameter list still open",
+         partHead +
+             raw("Content-Transfer-Encoding: base64\r\nContent-Disposition: attachment;\0\0\0\0"
+                 "ZmlsZW5hbWU9ImEuanBnIg\r\n\r\nR0lGOD") +
+             end,
+         partHead +
+             "Content-Transfer-Encoding: base64\r\nContent-Disposition: attachment;    "
+             "ZmlsZW5hbWU9ImEuanBnIg\r\n\r\nR0lGOD" +
+             end},
+        {"the colon and blank after a known name, and the weekday",
+         raw("From: a@example.jp\r\nDate\0\0\0\0u, 24 Jan 2008 12:00:00 +0900\r\n\r\nbody\r\n"),
+         "From: a@example.jp\r\nDate: Thu, 24 Jan 2008 12:00:00 +0900\r\n\r\nbody\r\n"},
+        {"an mbox separator line gets no colon",
+         raw("From\0\0\0\0nder@example.jp Mon Jan  1 00:00:00 2001\r\nSubject: x\r\n\r\nbody\r\n"),
+         "From    nder@example.jp Mon Jan  1 00:00:00 2001\r\nSubject: x\r\n\r\nbody\r\n"},
+    };
+    for (const Golden& c : cases) {
+        EXPECT_EQ(testing::firstDifference(repaired(c.damaged), c.expected), std::nullopt)
+            << c.name;
+    }
+}
+
 // In a text body the header repairs must not run: there a lost byte is
 // Japanese text, whatever the text repairer makes of it.
 TEST_F(RepairPipeline, TextBodiesOfEachCharsetGetNoHeaderRepairs) {

@@ -51,6 +51,36 @@ TEST_F(DetectBoundary, RecordsTheBoundaryOnTheLineAfterTheMultipartType) {
     EXPECT_EQ(table.multipartState, 0);
 }
 
+TEST_F(DetectBoundary, LooksForTheBoundaryOnEveryContinuationLineOfTheField) {
+    feedCopy("Content-Type: multipart/related;\r\n");
+    feedCopy("\ttype=\"multipart/alternative\";\r\n");
+    feedCopy("\tstart=\"<part1>\";\r\n");
+    EXPECT_EQ(feedCopy("\tboundary=\"=_715392540==_.REL\"\r\n"), BoundaryResult::BoundaryRecorded);
+    ASSERT_EQ(table.entries.size(), 1u);
+    EXPECT_EQ(table.entries[0].delimiter, "--=_715392540==_.REL");
+    // A field that ends before any boundary: delimiter lines are looked for again.
+    feedCopy("Content-Type: multipart/mixed;\r\n");
+    feedCopy("\ttype=\"a\"\r\n");
+    feedCopy("X-Other: boundary=\"not-this-one\"\r\n");
+    EXPECT_EQ(table.entries.size(), 1u);
+    EXPECT_EQ(feedCopy("--=_715392540==_.REL\r\n"), BoundaryResult::DelimiterMatched);
+}
+
+TEST_F(DetectBoundary, TakesTheInnermostOpenBoundaryWhereLostBytesFitSeveral) {
+    feedCopy("Content-Type: multipart/mixed; boundary=\"Enmime-Test-100\"\r\n");
+    feedCopy("\r\n");
+    EXPECT_EQ(feedCopy("--Enmime-Test-100\r\n"), BoundaryResult::DelimiterMatched);
+    feedCopy("Content-Type: multipart/related; boundary=\"Enmime-Test-102\"\r\n");
+    feedCopy("\r\n");
+    Bytes inner = raw("--Enmime-Test-1\0\0\r\n");
+    EXPECT_EQ(feed(inner), BoundaryResult::DelimiterMatched);
+    EXPECT_EQ(inner, "--Enmime-Test-102\r\n");
+    EXPECT_EQ(feedCopy("--Enmime-Test-102--\r\n"), BoundaryResult::DelimiterMatched);
+    Bytes outer = raw("--Enmime-Test-1\0\0--\r\n");
+    EXPECT_EQ(feed(outer), BoundaryResult::DelimiterMatched);
+    EXPECT_EQ(outer, "--Enmime-Test-100--\r\n");
+}
+
 TEST_F(DetectBoundary, RestoresTheFoldBeforeABoundaryParameter) {
     Bytes line = "Content-Type: multipart/alternative;" + raw("\0\0\0") + "boundary=\"" +
                  Bytes(kBoundary) + "\"\r\n";
