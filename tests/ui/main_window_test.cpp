@@ -77,9 +77,7 @@ public:
             closed = true;
         }
     }
-    [[nodiscard]] const Text& text(MainTextBox box) const {
-        return boxes[static_cast<int>(box)];
-    }
+    [[nodiscard]] const Text& text(MainTextBox box) const { return boxes[static_cast<int>(box)]; }
 
     void setText(StatusControl control, const Text& value) override {
         status.setText(control, value);
@@ -207,9 +205,8 @@ TEST_F(MainWindowLogicTest, StartNeedsOutputFolderAndInFolderModeAMailbox) {
     };
     const Case cases[] = {
         {false, u"", u"/out", true}, // the default identity: the mailbox box does not count
-        {false, u"x.dbx", u"", false}, {true, u"", u"/out", false},
-        {true, u"x.dbx", u"/out", true}, {true, u"x.dbx", u"", false},
-        {true, u" ", u" ", true}, // only emptiness counts
+        {false, u"x.dbx", u"", false}, {true, u"", u"/out", false}, {true, u"x.dbx", u"/out", true},
+        {true, u"x.dbx", u"", false},  {true, u" ", u" ", true}, // only emptiness counts
     };
     auto window = makeWindow();
     for (const Case& c : cases) {
