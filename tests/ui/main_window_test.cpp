@@ -41,8 +41,8 @@ ui::MainWindowSetup setupWith(Text name, Text mailbox, Text output) {
 // A window without a toolkit: its controls are fields, the status area the
 // run drives is a RecordingView, and its message boxes are answered by
 // `answer`. A path box's change updates Start, as the front ends' change
-// notifications do, and `onEvents` is where a test presses Stop or the close
-// box during a run.
+// notifications do, and status.onEvents is where a test presses Stop or the
+// close box during a run.
 class FakeMainWindow : public ui::MainWindowLogic {
 public:
     using MainWindowLogic::MainWindowLogic;
@@ -62,7 +62,6 @@ public:
     std::function<MessageAnswer(const Text&)> answer = [](const Text&) {
         return MessageAnswer::No;
     };
-    std::function<void(int eventCount)> onEvents;
 
     // The user types into a box.
     void type(MainTextBox box, const Text& text) { setBoxText(box, text); }
@@ -87,12 +86,7 @@ public:
     }
     void setProgress(int percent) override { status.setProgress(percent); }
     void setBusy(bool busy) override { status.setBusy(busy); }
-    void processEvents() override {
-        ++status.eventCount;
-        if (onEvents) {
-            onEvents(status.eventCount);
-        }
-    }
+    void processEvents() override { status.processEvents(); }
     MessageAnswer showMessage(const Text& message, MessageIcon icon,
                               MessageButtons buttons) override {
         status.messages.push_back({message, icon, buttons});
@@ -364,7 +358,7 @@ TEST_F(MainWindowLogicTest, RunDisablesInputsAndShowsStopUntilItReturns) {
     EXPECT_TRUE(window->status.messages.empty());
 
     bool checked = false;
-    window->onEvents = [&](int count) {
+    window->status.onEvents = [&](int count) {
         if (count != kPressAt) {
             return;
         }
@@ -392,82 +386,55 @@ TEST_F(MainWindowLogicTest, RunDisablesInputsAndShowsStopUntilItReturns) {
     EXPECT_FALSE(window->closed);
 }
 
-TEST_F(MainWindowLogicTest, StopAsksAndYesEndsTheRunEarlyWhileNoLetsItFinish) {
-    for (const MessageAnswer answer : {MessageAnswer::Yes, MessageAnswer::No}) {
-        const bool yes = answer == MessageAnswer::Yes;
-        SCOPED_TRACE(yes ? "Yes" : "No");
+TEST_F(MainWindowLogicTest, StopAndCloseDuringARunAskAndOnYesEndItEarly) {
+    struct Case {
+        bool close; // the close box, else Stop
+        MessageAnswer answer;
+        bool reported; // the run's last box, which a close skips
+        bool early;    // the run stopped before its last mail
+        bool closed;   // the window went after the run
+    };
+    const Case cases[] = {
+        {false, MessageAnswer::Yes, true, true, false},
+        {false, MessageAnswer::No, true, false, false},
+        {true, MessageAnswer::Yes, false, true, true},
+        {true, MessageAnswer::No, true, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.close ? "close " : "stop ") +
+                     (c.answer == MessageAnswer::Yes ? "Yes" : "No"));
         TempDir scratch;
         auto window = makeFolderModeWindow(kMessages);
         window->type(MainTextBox::EmlFolder, platform::pathText(scratch.path()));
-        window->answer = [answer](const Text& text) {
-            return text == kStopQuestion ? answer : MessageAnswer::No;
+        const Text question = c.close ? kCloseQuestion : kStopQuestion;
+        window->answer = [&](const Text& text) {
+            return text == question ? c.answer : MessageAnswer::No;
         };
-        window->onEvents = [&](int count) {
+        bool closedDuringRun = false;
+        window->status.onEvents = [&](int count) {
             if (count == kPressAt) {
-                window->stopClicked();
-            }
-        };
-        window->startClicked();
-
-        ASSERT_EQ(window->status.messages.size(), 2u);
-        EXPECT_EQ(window->status.messages[0].text, kStopQuestion);
-        EXPECT_EQ(window->status.messages[0].icon, MessageIcon::Question);
-        EXPECT_EQ(window->status.messages[0].buttons, MessageButtons::YesNo);
-        EXPECT_NE(window->status.messages[1].text.find(kFoundMails), Text::npos)
-            << "a stopped run still reports";
-        const std::size_t files = recoveredFiles(scratch.path()).size();
-        if (yes) {
-            EXPECT_GE(files, 1u);
-            EXPECT_LT(files, static_cast<std::size_t>(kMessages));
-        } else {
-            EXPECT_EQ(files, static_cast<std::size_t>(kMessages));
-        }
-        EXPECT_FALSE(window->closed);
-        EXPECT_FALSE(window->running());
-        engine::StopRequested = false;
-    }
-}
-
-TEST_F(MainWindowLogicTest, CloseDuringRunAsksAndYesClosesAfterTheRunWithoutReport) {
-    for (const MessageAnswer answer : {MessageAnswer::Yes, MessageAnswer::No}) {
-        const bool yes = answer == MessageAnswer::Yes;
-        SCOPED_TRACE(yes ? "Yes" : "No");
-        TempDir scratch;
-        auto window = makeFolderModeWindow(kMessages);
-        window->type(MainTextBox::EmlFolder, platform::pathText(scratch.path()));
-        window->answer = [answer](const Text& text) {
-            return text == kCloseQuestion ? answer : MessageAnswer::No;
-        };
-        bool closedDuringRun = true;
-        window->onEvents = [&](int count) {
-            if (count == kPressAt) {
-                window->closeBox();
+                c.close ? window->closeBox() : window->stopClicked();
                 closedDuringRun = window->closed;
             }
         };
         window->startClicked();
 
         EXPECT_FALSE(closedDuringRun) << "the window went while its run was still going";
-        ASSERT_GE(window->status.messages.size(), 1u);
-        EXPECT_EQ(window->status.messages[0].text, kCloseQuestion);
+        ASSERT_EQ(window->status.messages.size(), c.reported ? 2u : 1u);
+        EXPECT_EQ(window->status.messages[0].text, question);
         EXPECT_EQ(window->status.messages[0].icon, MessageIcon::Question);
         EXPECT_EQ(window->status.messages[0].buttons, MessageButtons::YesNo);
-        const std::size_t files = recoveredFiles(scratch.path()).size();
-        if (yes) {
-            EXPECT_EQ(window->status.messages.size(), 1u)
-                << "the run reported although the user closed";
-            EXPECT_LT(files, static_cast<std::size_t>(kMessages));
-            EXPECT_TRUE(window->closed) << "the window did not close after the run";
-        } else {
-            ASSERT_EQ(window->status.messages.size(), 2u);
+        if (c.reported) {
             EXPECT_NE(window->status.messages[1].text.find(kFoundMails), Text::npos);
-            EXPECT_EQ(files, static_cast<std::size_t>(kMessages));
-            EXPECT_FALSE(window->closed);
-            // Idle, the window closes at once without asking.
-            EXPECT_TRUE(window->closeRequested());
-            EXPECT_EQ(window->status.messages.size(), 2u);
         }
+        const std::size_t files = recoveredFiles(scratch.path()).size();
+        EXPECT_GE(files, 1u);
+        EXPECT_EQ(files < static_cast<std::size_t>(kMessages), c.early) << files << " files";
+        EXPECT_EQ(window->closed, c.closed);
         EXPECT_FALSE(window->running());
+        // Idle, the window closes at once without asking.
+        EXPECT_TRUE(window->closeRequested());
+        EXPECT_EQ(window->status.messages.size(), c.reported ? 2u : 1u);
         engine::StopRequested = false;
         engine::ExitAfterStop = false;
     }
