@@ -197,11 +197,16 @@ TEST_F(MainWindowLogicTest, StartNeedsOutputFolderAndInFolderModeAMailbox) {
         const char16_t* output;
         bool enabled;
     };
+    // clang-format off
     const Case cases[] = {
         {false, u"", u"/out", true}, // the default identity: the mailbox box does not count
-        {false, u"x.dbx", u"", false}, {true, u"", u"/out", false}, {true, u"x.dbx", u"/out", true},
-        {true, u"x.dbx", u"", false},  {true, u" ", u" ", true}, // only emptiness counts
+        {false, u"x.dbx", u"", false},
+        {true, u"", u"/out", false},
+        {true, u"x.dbx", u"/out", true},
+        {true, u"x.dbx", u"", false},
+        {true, u" ", u" ", true}, // only emptiness counts
     };
+    // clang-format on
     auto window = makeWindow();
     for (const Case& c : cases) {
         SCOPED_TRACE(utf8(Text(c.mailbox) + u" / " + c.output));
@@ -336,7 +341,8 @@ TEST_F(MainWindowLogicTest, DefaultModeRecoversTheIdentitysMailboxAndFolderModeT
     const std::filesystem::path mailbox = input.path() / u"削除済みアイテム.dbx";
     writeNumberedMailbox(mailbox, 2);
     auto window = makeWindow(platform::pathText(mailbox));
-    window->type(MainTextBox::DbxFile, u"/nonexistent.dbx"); // not used in this mode
+    const Text typed = platform::pathText(input.path() / "nonexistent.dbx");
+    window->type(MainTextBox::DbxFile, typed); // not used in this mode
     window->startClicked();
     ASSERT_EQ(window->status.messages.size(), 1u);
     EXPECT_EQ(window->status.messages[0].text,
@@ -347,7 +353,7 @@ TEST_F(MainWindowLogicTest, DefaultModeRecoversTheIdentitysMailboxAndFolderModeT
     window->clickOption(true);
     window->startClicked();
     ASSERT_EQ(window->status.messages.size(), 1u);
-    EXPECT_EQ(window->status.messages[0].text, kCouldNotOpen + u"\r\n/nonexistent.dbx");
+    EXPECT_EQ(window->status.messages[0].text, kCouldNotOpen + u"\r\n" + typed);
 }
 
 // --- Stop and close during a run ----------------------------------------------
