@@ -203,7 +203,7 @@ TEST_F(Win32MainWindow, TabVisitsTheInputsInOrderAndAccessKeysReachTheirBoxes) {
 
 // --- Start checks ----------------------------------------------------------
 
-TEST_F(Win32MainWindow, RejectedReplacementCharacterShowsItsMessageAndFocusesItsBox) {
+TEST_F(Win32MainWindow, StartChecksTheReplacementCharactersAndHandsThemToTheRun) {
     struct Case {
         const char16_t* halfWidth;
         const char16_t* fullWidth;
@@ -214,7 +214,7 @@ TEST_F(Win32MainWindow, RejectedReplacementCharacterShowsItsMessageAndFocusesIts
         {u"**", u"■", frmMain::txtNullAnk, u"半角文字（カナ、カナ記号を除く）にしてください。"},
         {u"*", u"a", frmMain::txtNullKanji, u"全角文字を入力してください。"},
     };
-    auto window = makeWindow(u"C:\\nonexistent\\削除済みアイテム.dbx");
+    auto window = makeWindow(platform::pathText(input.path() / "missing.dbx"));
     for (const Case& rejected : cases) {
         SCOPED_TRACE(utf8(Text(rejected.halfWidth) + u" / " + rejected.fullWidth));
         script.boxes.clear();
@@ -230,10 +230,8 @@ TEST_F(Win32MainWindow, RejectedReplacementCharacterShowsItsMessageAndFocusesIts
         EXPECT_EQ(::GetFocus(), at(*window, rejected.focused));
         EXPECT_TRUE(std::filesystem::is_empty(output.path()));
     }
-}
 
-TEST_F(Win32MainWindow, StartFillsTheRepairOptionsFromTheBoxes) {
-    auto window = makeWindow(platform::pathText(input.path() / "missing.dbx"));
+    script.boxes.clear();
     type(*window, frmMain::txtNullAnk, u"\t");
     type(*window, frmMain::txtNullKanji, u"※");
     click(*window, frmMain::cmdStart);
