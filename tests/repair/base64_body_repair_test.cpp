@@ -1,6 +1,8 @@
 #include "repair/base64_body_repair.h"
 
 #include "platform/text.h"
+#include "tests/repair/encoded_word_testing.h"
+#include "tests/support/repair_lines.h"
 
 #include <gtest/gtest.h>
 
@@ -9,45 +11,17 @@
 namespace keldor::repair {
 namespace {
 
-constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-
-Bytes lost(std::string text) {
-    for (char& c : text) {
-        if (c == '%') {
-            c = '\0';
-        }
-    }
-    return text;
-}
+using keldor::testing::lost;
+using keldor::testing::readLines;
 
 // Base64 with CR LF after every `width` characters and at the end.
 Bytes encodeLines(ByteView data, std::size_t width = 76) {
-    Bytes chars;
-    for (std::size_t i = 0; i < data.size(); i += 3) {
-        std::uint32_t group = byteAt(data, i) << 16;
-        group |= i + 1 < data.size() ? byteAt(data, i + 1) << 8 : 0;
-        group |= i + 2 < data.size() ? byteAt(data, i + 2) : 0;
-        for (std::size_t k = 0; k < 4; ++k) {
-            chars += k <= data.size() - i ? kAlphabet[(group >> (18 - 6 * k)) & 0x3F] : '=';
-        }
-    }
+    const Bytes chars = testing::base64Encode(data);
     Bytes text;
     for (std::size_t i = 0; i < chars.size(); i += width) {
         text += chars.substr(i, width) + "\r\n";
     }
     return text;
-}
-
-// The lines the line reader gives: up to and including each CR LF.
-std::vector<Bytes> readLines(ByteView text) {
-    std::vector<Bytes> lines;
-    for (std::size_t start = 0; start < text.size();) {
-        const std::size_t end = text.find("\r\n", start);
-        const std::size_t next = end == ByteView::npos ? text.size() : end + 2;
-        lines.emplace_back(text.substr(start, next - start));
-        start = next;
-    }
-    return lines;
 }
 
 TEST(FillBase64Line, PutsLineBreaksAndCharactersWhereTheyBelong) {

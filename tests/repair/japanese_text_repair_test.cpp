@@ -1,21 +1,16 @@
 #include "repair/japanese_text_repair.h"
 
+#include "tests/support/repair_lines.h"
+
 #include <gtest/gtest.h>
 
 namespace keldor::repair {
 namespace {
 
+using keldor::testing::lost;
+
 // Test lines are written with '%' for a lost byte and "F" spelled out as the
 // JIS form of the default full-width character (0x22 0x23).
-Bytes lost(std::string text) {
-    for (char& c : text) {
-        if (c == '%') {
-            c = '\0';
-        }
-    }
-    return text;
-}
-
 const std::string F = "\"#";
 const std::string kToKanji = "\x1b$B";
 const std::string kToAscii = "\x1b(B";

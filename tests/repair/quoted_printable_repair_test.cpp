@@ -3,6 +3,7 @@
 #include "charset/japanese_text.h"
 #include "charset/transfer_decoding.h"
 #include "platform/text.h"
+#include "tests/support/repair_lines.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +11,9 @@
 
 namespace keldor::repair {
 namespace {
+
+using keldor::testing::lost;
+using keldor::testing::readLines;
 
 // Sentences in each charset, as mail writes them.
 const std::vector<Bytes> kJis = {
@@ -47,15 +51,6 @@ const std::vector<Bytes> kEuc = {
     "\317\244\252\303\316\244\351\244\273\244\257\244\300\244\265\244\244\241\243",
 };
 
-Bytes lost(std::string text) {
-    for (char& c : text) {
-        if (c == '%') {
-            c = '\0';
-        }
-    }
-    return text;
-}
-
 // Quoted-printable as mail programs write it: escapes for "=", control and
 // 8-bit bytes, soft line breaks before 76 characters, CR LF lines.
 Bytes encodeQuotedPrintable(ByteView text) {
@@ -82,17 +77,6 @@ Bytes encodeQuotedPrintable(ByteView text) {
         column += piece.size();
     }
     return out;
-}
-
-std::vector<Bytes> readLines(ByteView text) {
-    std::vector<Bytes> lines;
-    for (std::size_t start = 0; start < text.size();) {
-        const std::size_t end = text.find("\r\n", start);
-        const std::size_t next = end == ByteView::npos ? text.size() : end + 2;
-        lines.emplace_back(text.substr(start, next - start));
-        start = next;
-    }
-    return lines;
 }
 
 // The decoded body read in its charset, nullopt when it does not read
