@@ -146,14 +146,15 @@ void forEachKey(const char* data, std::size_t end, std::size_t limit, Each each)
     }
 }
 
-// One block found by the scan, 20 bytes. `link` and `chainLink` start as the
+// One block found by the scan, 20 bytes. No member initialisers: a chunk of
+// them is only touched as it is filled. `link` and `chainLink` start as the
 // block's own words and are reused for the joining's results.
 struct Entry {
-    std::uint32_t positionLow = 0;
-    std::uint32_t own = 0;       // the block's own-position word
-    std::uint32_t link = 0;      // live: next; deleted: continuation; then the successor's index
-    std::uint32_t chainLink = 0; // deleted only
-    std::uint32_t bits = 0;      // position bits 32-39, the used length, the flags
+    std::uint32_t positionLow;
+    std::uint32_t own;       // the block's own-position word
+    std::uint32_t link;      // live: next; deleted: continuation; then the successor's index
+    std::uint32_t chainLink; // deleted only
+    std::uint32_t bits;      // position bits 32-39, the used length, the flags
 
     static constexpr std::uint32_t kHighMask = 0xFF;
     static constexpr unsigned kUsedShift = 8;
@@ -162,16 +163,16 @@ struct Entry {
     enum Flag : std::uint32_t {
         Deleted = 1u << 20,
         MailStart = 1u << 21,
-        HasSuccessor = 1u << 22, // `link` is the successor's index
-        HasPredecessor = 1u << 23,
-        HoleBefore = 1u << 24, // one lost block between the predecessor and this one
-        Visited = 1u << 25,
-        Last = 1u << 26,        // the last block of its message
-        Cut = 1u << 27,         // last, and names a next block that was not joined
-        NextMessage = 1u << 28, // last, and `link` is the next message's first block
-        HasPrevMessage = 1u << 29,
-        Emitted = 1u << 30,
-        Rejected = 1u << 31, // its offset group is too small
+        Resolved = 1u << 22,     // `link` is the index of the block of its kind it names
+        HasSuccessor = 1u << 23, // that block follows it (Resolved too)
+        HasPredecessor = 1u << 24,
+        HoleBefore = 1u << 25,     // one lost block between the predecessor and this one
+        ChainLinkFound = 1u << 26, // the chain link names a deleted block of the group
+        Visited = 1u << 27,
+        Cut = 1u << 28,         // last, and names a next block that was not joined
+        NextMessage = 1u << 29, // last, and `link` is the next message's first block
+        HasPrevMessage = 1u << 30,
+        Emitted = 1u << 31,
     };
 
     [[nodiscard]] std::uint64_t position() const {
@@ -212,7 +213,7 @@ class EntryStore {
 public:
     void push(const Entry& entry) {
         if (count_ % kChunk == 0) {
-            chunks_.push_back(std::make_unique<Entry[]>(kChunk));
+            chunks_.push_back(std::make_unique_for_overwrite<Entry[]>(kChunk));
         }
         (*this)[count_++] = entry;
     }
@@ -234,7 +235,7 @@ public:
     }
 
 private:
-    static constexpr std::uint64_t kChunk = 1 << 16;
+    static constexpr std::uint64_t kChunk = 1 << 14;
     std::vector<std::unique_ptr<Entry[]>> chunks_;
     std::uint64_t count_ = 0;
 };
@@ -253,7 +254,7 @@ void testCandidate(const char* at, std::size_t bytes, std::uint64_t position, bo
     if (own % 4 != 0) {
         return;
     }
-    Entry entry;
+    Entry entry{};
     entry.positionLow = static_cast<std::uint32_t>(position);
     entry.own = own;
     entry.link = link;
@@ -317,11 +318,45 @@ private:
 };
 
 std::uint32_t BlockJoiner::find(std::uint32_t begin, std::uint32_t end, std::uint32_t own) const {
-    const auto first = table_.begin() + begin;
-    const auto last = table_.begin() + end;
-    const auto it = std::lower_bound(
-        first, last, own, [](const Entry& e, std::uint32_t value) { return e.own < value; });
-    return it != last && it->own == own ? static_cast<std::uint32_t>(it - table_.begin()) : kNone;
+    if (begin == end || own < table_[begin].own || own > table_[end - 1].own) {
+        return kNone;
+    }
+    // Blocks fill most of a mailbox, so a block lies near its share of the
+    // group's range: start there and widen the search step by step.
+    const std::uint64_t first = table_[begin].own;
+    const std::uint64_t span = table_[end - 1].own - first;
+    std::uint64_t guess = begin;
+    if (span != 0) {
+        guess += (own - first) * (end - 1 - begin) / span;
+    }
+    std::uint64_t low = begin;
+    std::uint64_t high = end;
+    if (table_[guess].own < own) {
+        low = guess + 1;
+        for (std::uint64_t step = 1; guess + step < end; step *= 2) {
+            if (table_[guess + step].own >= own) {
+                high = guess + step + 1;
+                break;
+            }
+            low = guess + step + 1;
+        }
+    } else {
+        high = guess + 1;
+        for (std::uint64_t step = 1; step <= guess - begin; step *= 2) {
+            if (table_[guess - step].own <= own) {
+                low = guess - step;
+                break;
+            }
+            high = guess - step;
+        }
+    }
+    const auto it =
+        std::lower_bound(table_.begin() + static_cast<std::ptrdiff_t>(low),
+                         table_.begin() + static_cast<std::ptrdiff_t>(high), own,
+                         [](const Entry& e, std::uint32_t value) { return e.own < value; });
+    return it != table_.begin() + static_cast<std::ptrdiff_t>(high) && it->own == own
+               ? static_cast<std::uint32_t>(it - table_.begin())
+               : kNone;
 }
 
 std::uint32_t BlockJoiner::findDeleted(std::uint32_t begin, std::uint32_t end,
@@ -413,43 +448,42 @@ void BlockJoiner::run() {
 }
 
 void BlockJoiner::linkBlocks(std::uint32_t begin, std::uint32_t end) {
-    // Who names whom, counted before anything is decided.
+    // Each link looked up once: who names whom, counted before anything is
+    // decided.
     for (std::uint32_t i = begin; i < end; ++i) {
         Entry& e = table_[i];
+        if (e.deleted() && e.chainLink != 0 && e.chainLink != e.own &&
+            findDeleted(begin, end, e.chainLink) != kNone) {
+            e.set(Entry::ChainLinkFound);
+        }
         if (e.link == 0 || e.link == e.own) {
             continue;
         }
         const std::uint32_t t = find(begin, end, e.link);
         if (t != kNone && table_[t].deleted() == e.deleted()) {
             table_[t].addClaim();
+            e.link = t;
+            e.set(Entry::Resolved);
         }
     }
-    // Only `link` of the block deciding is overwritten; every decision reads
-    // the target's own words, which stay as found.
+    // Every decision reads only the target's own words and counts.
     for (std::uint32_t i = begin; i < end; ++i) {
         Entry& e = table_[i];
-        if (e.link == 0 || e.link == e.own) {
+        if (!e.has(Entry::Resolved)) {
             continue;
         }
-        const std::uint32_t t = find(begin, end, e.link);
-        if (t == kNone || table_[t].deleted() != e.deleted()) {
-            continue;
-        }
-        const Entry& target = table_[t];
+        Entry& target = table_[e.link];
         bool accept = false;
         if (!e.deleted()) {
             accept = target.claims() == 1;
         } else if (target.chainLink == e.own) {
             accept = true; // the chain link confirms it
         } else {
-            const bool linkBroken = target.chainLink == 0 || target.chainLink == target.own ||
-                                    findDeleted(begin, end, target.chainLink) == kNone;
-            accept = linkBroken && target.claims() == 1;
+            accept = !target.has(Entry::ChainLinkFound) && target.claims() == 1;
         }
         if (accept) {
-            e.link = t;
             e.set(Entry::HasSuccessor);
-            table_[t].set(Entry::HasPredecessor);
+            target.set(Entry::HasPredecessor);
         }
     }
 }
@@ -464,13 +498,11 @@ void BlockJoiner::fillHoles(std::uint32_t begin, std::uint32_t end) {
         if (!e.deleted()) {
             continue;
         }
-        if (!e.has(Entry::HasSuccessor) && e.link != 0 && e.link != e.own &&
-            findDeleted(begin, end, e.link) == kNone) {
+        if (!e.has(Entry::Resolved) && e.link != 0 && e.link != e.own) {
             ends.emplace_back(e.link, i);
         }
         if (!e.has(Entry::HasPredecessor) && e.claims() == 0 && !e.has(Entry::MailStart) &&
-            e.chainLink != 0 && e.chainLink != e.own &&
-            findDeleted(begin, end, e.chainLink) == kNone) {
+            e.chainLink != 0 && e.chainLink != e.own && !e.has(Entry::ChainLinkFound)) {
             fragments.emplace_back(e.chainLink, i);
         }
     }
@@ -503,6 +535,7 @@ void BlockJoiner::fillHoles(std::uint32_t begin, std::uint32_t end) {
             continue;
         }
         table_[tail].link = head;
+        table_[tail].set(Entry::Resolved);
         table_[tail].set(Entry::HasSuccessor);
         table_[head].set(Entry::HasPredecessor);
         table_[head].set(Entry::HoleBefore);
@@ -518,7 +551,6 @@ void BlockJoiner::walk(std::uint32_t start) {
         if (table_[next].has(Entry::Visited)) {
             // Came round to `start`: the loop is cut before it.
             table_[i].clear(Entry::HasSuccessor);
-            table_[i].link = table_[next].own;
             table_[next].clear(Entry::HasPredecessor);
             if (table_[next].has(Entry::HoleBefore)) {
                 table_[next].clear(Entry::HoleBefore);
@@ -529,9 +561,10 @@ void BlockJoiner::walk(std::uint32_t start) {
         i = next;
         table_[i].set(Entry::Visited);
     }
+    // Cut: it names a block of its kind that does not follow it, or one
+    // that is not there.
     Entry& last = table_[i];
-    last.set(Entry::Last);
-    if (last.link != 0 && last.link != last.own) {
+    if (last.has(Entry::Resolved) || (last.link != 0 && last.link != last.own)) {
         last.set(Entry::Cut);
     }
 }
@@ -560,7 +593,7 @@ void BlockJoiner::orderDeleted(std::uint32_t begin, std::uint32_t end) {
             continue;
         }
         const std::uint32_t before = findDeleted(begin, end, e.chainLink);
-        if (before == kNone || before == i || !table_[before].has(Entry::Last) ||
+        if (before == kNone || before == i || table_[before].has(Entry::HasSuccessor) ||
             table_[before].has(Entry::NextMessage)) {
             continue;
         }
@@ -573,7 +606,7 @@ void BlockJoiner::orderDeleted(std::uint32_t begin, std::uint32_t end) {
 void BlockJoiner::emitFrom(std::uint32_t start, std::size_t group) {
     for (std::uint32_t i = start; !table_[i].has(Entry::Emitted);) {
         emit(i, group);
-        while (!table_[i].has(Entry::Last)) {
+        while (table_[i].has(Entry::HasSuccessor)) {
             i = table_[i].link;
         }
         if (!table_[i].has(Entry::NextMessage)) {
