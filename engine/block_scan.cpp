@@ -4,9 +4,15 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <utility>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace keldor::engine {
 
@@ -18,9 +24,9 @@ constexpr std::uint32_t kDeletedSizeWord = 0x1FC;
 constexpr std::uint32_t kDeletedLengthWord = 0x210;
 // A block's own-position word is at 0, its two fixed words at 4 and 8; both
 // headers carry the byte 0x02 at one place, which the search looks for.
-constexpr std::size_t kLiveKeyAt = 5;    // 00 [02] 00 00: 0x200
-constexpr std::size_t kDeletedKeyAt = 9; // 10 [02] 00 00: 0x210
-constexpr char kKeyByte = 0x02;
+constexpr std::size_t kLiveKeyAt = 5;      // 00 [02] 00 00: 0x200
+constexpr std::size_t kDeletedKeyAt = 9;   // 10 [02] 00 00: 0x210
+constexpr char kKeyByte = 0x02;            // followed by 00 00 in both
 constexpr std::size_t kHeaderWords = 0x14; // all a block's header words
 constexpr std::size_t kPieceSize = 512;    // a block's text area
 
@@ -28,6 +34,8 @@ constexpr std::size_t kReadSize = 4 * 1024 * 1024;
 // A candidate is tested once all its bytes are in hand (or the file ends
 // before them), so the last bytes of a read but one are carried over.
 constexpr std::size_t kCarry = kRecordSize - 1;
+constexpr std::size_t kPageSize = 4096;
+constexpr std::size_t kCarryRoom = kPageSize; // at least kCarry
 
 // Blocks that share an offset other than the file's own before they are
 // taken for a mailbox inside the file.
@@ -73,14 +81,80 @@ bool looksLikeMailStart(ByteView text, bool firstBytesLost) {
     return lineEnd != ByteView::npos && headerLineAt(text, lineEnd + 2, 1);
 }
 
-// One block found by the scan, 20 bytes. `link` and `chainLink` start as the
+// Calls `each` with every q < `end`, in order, where data[q..q+2] are
+// 02 00 00 (`limit` bytes are in hand). memchr skips what holds no 0x02 at
+// memory speed; where one is found, random bytes have one every 256 bytes,
+// so the stretch after it is gone through 16 bytes at a time instead of a
+// call per byte found.
+template <class Each>
+void forEachKey(const char* data, std::size_t end, std::size_t limit, Each each) {
+    const auto isKey = [&](std::size_t q) {
+        return q + 2 < limit && data[q] == kKeyByte && data[q + 1] == 0 && data[q + 2] == 0;
+    };
+    for (std::size_t q = 0; q < end;) {
+        const void* hit = std::memchr(data + q, kKeyByte, end - q);
+        if (hit == nullptr) {
+            return;
+        }
+        q = static_cast<std::size_t>(static_cast<const char*>(hit) - data);
+#if defined(__SSE2__)
+        // 64 bytes a step: most steps hold no 0x02 at all and end after
+        // one test; the others look for the two zero bytes after it.
+        constexpr std::size_t kStretch = 64 * 1024;
+        const std::size_t stretchEnd = std::min(end, q + kStretch);
+        const __m128i key = _mm_set1_epi8(kKeyByte);
+        const __m128i zero = _mm_setzero_si128();
+        for (; q + 64 <= stretchEnd && q + 66 <= limit; q += 64) {
+            __m128i v[4];
+            for (int k = 0; k < 4; ++k) {
+                v[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + q + 16 * k));
+            }
+            const __m128i any =
+                _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v[0], key), _mm_cmpeq_epi8(v[1], key)),
+                             _mm_or_si128(_mm_cmpeq_epi8(v[2], key), _mm_cmpeq_epi8(v[3], key)));
+            if (_mm_movemask_epi8(any) == 0) {
+                continue;
+            }
+            std::uint64_t keys = 0;
+            std::uint64_t zeros = 0;
+            for (int k = 0; k < 4; ++k) {
+                keys |= std::uint64_t{static_cast<unsigned>(
+                            _mm_movemask_epi8(_mm_cmpeq_epi8(v[k], key)))}
+                        << (16 * k);
+                zeros |= std::uint64_t{static_cast<unsigned>(
+                             _mm_movemask_epi8(_mm_cmpeq_epi8(v[k], zero)))}
+                         << (16 * k);
+            }
+            const std::uint64_t after1 = (zeros >> 1) | (std::uint64_t{data[q + 64] == 0} << 63);
+            const std::uint64_t after2 = (zeros >> 2) | (std::uint64_t{data[q + 64] == 0} << 62) |
+                                         (std::uint64_t{data[q + 65] == 0} << 63);
+            for (std::uint64_t mask = keys & after1 & after2; mask != 0; mask &= mask - 1) {
+                each(q + static_cast<std::size_t>(std::countr_zero(mask)));
+            }
+        }
+        for (; q < stretchEnd; ++q) {
+            if (isKey(q)) {
+                each(q);
+            }
+        }
+#else
+        if (isKey(q)) {
+            each(q);
+        }
+        ++q;
+#endif
+    }
+}
+
+// One block found by the scan, 20 bytes. No member initialisers: a chunk of
+// them is only touched as it is filled. `link` and `chainLink` start as the
 // block's own words and are reused for the joining's results.
 struct Entry {
-    std::uint32_t positionLow = 0;
-    std::uint32_t own = 0;       // the block's own-position word
-    std::uint32_t link = 0;      // live: next; deleted: continuation; then the successor's index
-    std::uint32_t chainLink = 0; // deleted only
-    std::uint32_t bits = 0;      // position bits 32-39, the used length, the flags
+    std::uint32_t positionLow;
+    std::uint32_t own;       // the block's own-position word
+    std::uint32_t link;      // live: next; deleted: continuation; then the successor's index
+    std::uint32_t chainLink; // deleted only
+    std::uint32_t bits;      // position bits 32-39, the used length, the flags
 
     static constexpr std::uint32_t kHighMask = 0xFF;
     static constexpr unsigned kUsedShift = 8;
@@ -89,16 +163,16 @@ struct Entry {
     enum Flag : std::uint32_t {
         Deleted = 1u << 20,
         MailStart = 1u << 21,
-        HasSuccessor = 1u << 22, // `link` is the successor's index
-        HasPredecessor = 1u << 23,
-        HoleBefore = 1u << 24, // one lost block between the predecessor and this one
-        Visited = 1u << 25,
-        Last = 1u << 26,        // the last block of its message
-        Cut = 1u << 27,         // last, and names a next block that was not joined
-        NextMessage = 1u << 28, // last, and `link` is the next message's first block
-        HasPrevMessage = 1u << 29,
-        Emitted = 1u << 30,
-        Rejected = 1u << 31, // its offset group is too small
+        Resolved = 1u << 22,     // `link` is the index of the block of its kind it names
+        HasSuccessor = 1u << 23, // that block follows it (Resolved too)
+        HasPredecessor = 1u << 24,
+        HoleBefore = 1u << 25,     // one lost block between the predecessor and this one
+        ChainLinkFound = 1u << 26, // the chain link names a deleted block of the group
+        Visited = 1u << 27,
+        Cut = 1u << 28,         // last, and names a next block that was not joined
+        NextMessage = 1u << 29, // last, and `link` is the next message's first block
+        HasPrevMessage = 1u << 30,
+        Emitted = 1u << 31,
     };
 
     [[nodiscard]] std::uint64_t position() const {
@@ -139,7 +213,7 @@ class EntryStore {
 public:
     void push(const Entry& entry) {
         if (count_ % kChunk == 0) {
-            chunks_.push_back(std::make_unique<Entry[]>(kChunk));
+            chunks_.push_back(std::make_unique_for_overwrite<Entry[]>(kChunk));
         }
         (*this)[count_++] = entry;
     }
@@ -161,7 +235,7 @@ public:
     }
 
 private:
-    static constexpr std::uint64_t kChunk = 1 << 16;
+    static constexpr std::uint64_t kChunk = 1 << 14;
     std::vector<std::unique_ptr<Entry[]>> chunks_;
     std::uint64_t count_ = 0;
 };
@@ -180,7 +254,7 @@ void testCandidate(const char* at, std::size_t bytes, std::uint64_t position, bo
     if (own % 4 != 0) {
         return;
     }
-    Entry entry;
+    Entry entry{};
     entry.positionLow = static_cast<std::uint32_t>(position);
     entry.own = own;
     entry.link = link;
@@ -244,11 +318,45 @@ private:
 };
 
 std::uint32_t BlockJoiner::find(std::uint32_t begin, std::uint32_t end, std::uint32_t own) const {
-    const auto first = table_.begin() + begin;
-    const auto last = table_.begin() + end;
-    const auto it = std::lower_bound(
-        first, last, own, [](const Entry& e, std::uint32_t value) { return e.own < value; });
-    return it != last && it->own == own ? static_cast<std::uint32_t>(it - table_.begin()) : kNone;
+    if (begin == end || own < table_[begin].own || own > table_[end - 1].own) {
+        return kNone;
+    }
+    // Blocks fill most of a mailbox, so a block lies near its share of the
+    // group's range: start there and widen the search step by step.
+    const std::uint64_t first = table_[begin].own;
+    const std::uint64_t span = table_[end - 1].own - first;
+    std::uint64_t guess = begin;
+    if (span != 0) {
+        guess += (own - first) * (end - 1 - begin) / span;
+    }
+    std::uint64_t low = begin;
+    std::uint64_t high = end;
+    if (table_[guess].own < own) {
+        low = guess + 1;
+        for (std::uint64_t step = 1; guess + step < end; step *= 2) {
+            if (table_[guess + step].own >= own) {
+                high = guess + step + 1;
+                break;
+            }
+            low = guess + step + 1;
+        }
+    } else {
+        high = guess + 1;
+        for (std::uint64_t step = 1; step <= guess - begin; step *= 2) {
+            if (table_[guess - step].own <= own) {
+                low = guess - step;
+                break;
+            }
+            high = guess - step;
+        }
+    }
+    const auto it =
+        std::lower_bound(table_.begin() + static_cast<std::ptrdiff_t>(low),
+                         table_.begin() + static_cast<std::ptrdiff_t>(high), own,
+                         [](const Entry& e, std::uint32_t value) { return e.own < value; });
+    return it != table_.begin() + static_cast<std::ptrdiff_t>(high) && it->own == own
+               ? static_cast<std::uint32_t>(it - table_.begin())
+               : kNone;
 }
 
 std::uint32_t BlockJoiner::findDeleted(std::uint32_t begin, std::uint32_t end,
@@ -340,43 +448,42 @@ void BlockJoiner::run() {
 }
 
 void BlockJoiner::linkBlocks(std::uint32_t begin, std::uint32_t end) {
-    // Who names whom, counted before anything is decided.
+    // Each link looked up once: who names whom, counted before anything is
+    // decided.
     for (std::uint32_t i = begin; i < end; ++i) {
         Entry& e = table_[i];
+        if (e.deleted() && e.chainLink != 0 && e.chainLink != e.own &&
+            findDeleted(begin, end, e.chainLink) != kNone) {
+            e.set(Entry::ChainLinkFound);
+        }
         if (e.link == 0 || e.link == e.own) {
             continue;
         }
         const std::uint32_t t = find(begin, end, e.link);
         if (t != kNone && table_[t].deleted() == e.deleted()) {
             table_[t].addClaim();
+            e.link = t;
+            e.set(Entry::Resolved);
         }
     }
-    // Only `link` of the block deciding is overwritten; every decision reads
-    // the target's own words, which stay as found.
+    // Every decision reads only the target's own words and counts.
     for (std::uint32_t i = begin; i < end; ++i) {
         Entry& e = table_[i];
-        if (e.link == 0 || e.link == e.own) {
+        if (!e.has(Entry::Resolved)) {
             continue;
         }
-        const std::uint32_t t = find(begin, end, e.link);
-        if (t == kNone || table_[t].deleted() != e.deleted()) {
-            continue;
-        }
-        const Entry& target = table_[t];
+        Entry& target = table_[e.link];
         bool accept = false;
         if (!e.deleted()) {
             accept = target.claims() == 1;
         } else if (target.chainLink == e.own) {
             accept = true; // the chain link confirms it
         } else {
-            const bool linkBroken = target.chainLink == 0 || target.chainLink == target.own ||
-                                    findDeleted(begin, end, target.chainLink) == kNone;
-            accept = linkBroken && target.claims() == 1;
+            accept = !target.has(Entry::ChainLinkFound) && target.claims() == 1;
         }
         if (accept) {
-            e.link = t;
             e.set(Entry::HasSuccessor);
-            table_[t].set(Entry::HasPredecessor);
+            target.set(Entry::HasPredecessor);
         }
     }
 }
@@ -391,13 +498,11 @@ void BlockJoiner::fillHoles(std::uint32_t begin, std::uint32_t end) {
         if (!e.deleted()) {
             continue;
         }
-        if (!e.has(Entry::HasSuccessor) && e.link != 0 && e.link != e.own &&
-            findDeleted(begin, end, e.link) == kNone) {
+        if (!e.has(Entry::Resolved) && e.link != 0 && e.link != e.own) {
             ends.emplace_back(e.link, i);
         }
         if (!e.has(Entry::HasPredecessor) && e.claims() == 0 && !e.has(Entry::MailStart) &&
-            e.chainLink != 0 && e.chainLink != e.own &&
-            findDeleted(begin, end, e.chainLink) == kNone) {
+            e.chainLink != 0 && e.chainLink != e.own && !e.has(Entry::ChainLinkFound)) {
             fragments.emplace_back(e.chainLink, i);
         }
     }
@@ -430,6 +535,7 @@ void BlockJoiner::fillHoles(std::uint32_t begin, std::uint32_t end) {
             continue;
         }
         table_[tail].link = head;
+        table_[tail].set(Entry::Resolved);
         table_[tail].set(Entry::HasSuccessor);
         table_[head].set(Entry::HasPredecessor);
         table_[head].set(Entry::HoleBefore);
@@ -445,7 +551,6 @@ void BlockJoiner::walk(std::uint32_t start) {
         if (table_[next].has(Entry::Visited)) {
             // Came round to `start`: the loop is cut before it.
             table_[i].clear(Entry::HasSuccessor);
-            table_[i].link = table_[next].own;
             table_[next].clear(Entry::HasPredecessor);
             if (table_[next].has(Entry::HoleBefore)) {
                 table_[next].clear(Entry::HoleBefore);
@@ -456,9 +561,10 @@ void BlockJoiner::walk(std::uint32_t start) {
         i = next;
         table_[i].set(Entry::Visited);
     }
+    // Cut: it names a block of its kind that does not follow it, or one
+    // that is not there.
     Entry& last = table_[i];
-    last.set(Entry::Last);
-    if (last.link != 0 && last.link != last.own) {
+    if (last.has(Entry::Resolved) || (last.link != 0 && last.link != last.own)) {
         last.set(Entry::Cut);
     }
 }
@@ -487,7 +593,7 @@ void BlockJoiner::orderDeleted(std::uint32_t begin, std::uint32_t end) {
             continue;
         }
         const std::uint32_t before = findDeleted(begin, end, e.chainLink);
-        if (before == kNone || before == i || !table_[before].has(Entry::Last) ||
+        if (before == kNone || before == i || table_[before].has(Entry::HasSuccessor) ||
             table_[before].has(Entry::NextMessage)) {
             continue;
         }
@@ -500,7 +606,7 @@ void BlockJoiner::orderDeleted(std::uint32_t begin, std::uint32_t end) {
 void BlockJoiner::emitFrom(std::uint32_t start, std::size_t group) {
     for (std::uint32_t i = start; !table_[i].has(Entry::Emitted);) {
         emit(i, group);
-        while (!table_[i].has(Entry::Last)) {
+        while (table_[i].has(Entry::HasSuccessor)) {
             i = table_[i].link;
         }
         if (!table_[i].has(Entry::NextMessage)) {
@@ -588,36 +694,37 @@ ScanResult scanMailboxBlocks(const platform::ReadOnlyFile& file,
     ScanResult result;
     EntryStore found;
     const std::uint64_t total = file.size();
-    std::vector<char> buffer(static_cast<std::size_t>(std::min<std::uint64_t>(total, kReadSize)) +
-                             kCarry);
-    std::uint64_t base = 0; // file position of buffer[0]
-    std::size_t have = 0;
+    // Reads land on a page boundary (the kernel copies into an unaligned
+    // buffer several times slower); the bytes carried over go just before.
+    const std::size_t readSize =
+        static_cast<std::size_t>(std::min<std::uint64_t>(total, kReadSize));
+    std::vector<char> buffer(kCarryRoom + readSize + kPageSize);
+    const std::size_t misalignment =
+        reinterpret_cast<std::uintptr_t>(buffer.data() + kCarryRoom) % kPageSize;
+    char* const readArea = buffer.data() + kCarryRoom + (kPageSize - misalignment) % kPageSize;
+    std::uint64_t base = 0; // file position of the first byte carried over
+    std::size_t carried = 0;
     for (;;) {
         const std::uint64_t want =
-            std::min<std::uint64_t>(buffer.size() - have, total - std::min(total, base + have));
+            std::min<std::uint64_t>(readSize, total - std::min(total, base + carried));
         std::size_t got = 0;
         if (want > 0) {
             const std::optional<std::size_t> read = file.readAt(
-                base + have, std::span<char>(buffer.data() + have, static_cast<std::size_t>(want)));
+                base + carried, std::span<char>(readArea, static_cast<std::size_t>(want)));
             if (!read) {
                 result.readFailed_ = true;
                 break;
             }
             got = *read;
         }
-        have += got;
+        const std::size_t have = carried + got;
         const bool atEnd = got == 0 || base + have >= total;
         // Candidates before `handled` have all their bytes in hand.
         const std::size_t handled = atEnd ? have : have - std::min(have, kCarry);
 
-        const char* const data = buffer.data();
+        const char* const data = readArea - carried;
         const std::size_t searchEnd = std::min(have, handled + kDeletedKeyAt);
-        for (const char* hit = data; hit < data + searchEnd;) {
-            hit = static_cast<const char*>(std::memchr(hit, kKeyByte, data + searchEnd - hit));
-            if (hit == nullptr) {
-                break;
-            }
-            const std::size_t q = static_cast<std::size_t>(hit - data);
+        forEachKey(data, searchEnd, have, [&](std::size_t q) {
             if (q >= kDeletedKeyAt && q - kDeletedKeyAt < handled) {
                 const std::size_t p = q - kDeletedKeyAt;
                 testCandidate(data + p, have - p, base + p, true, found);
@@ -626,8 +733,7 @@ ScanResult scanMailboxBlocks(const platform::ReadOnlyFile& file,
                 const std::size_t p = q - kLiveKeyAt;
                 testCandidate(data + p, have - p, base + p, false, found);
             }
-            ++hit;
-        }
+        });
 
         if (progress && !progress(base + handled, total)) {
             result.stopped_ = true;
@@ -636,9 +742,9 @@ ScanResult scanMailboxBlocks(const platform::ReadOnlyFile& file,
         if (atEnd) {
             break;
         }
-        std::memmove(buffer.data(), buffer.data() + handled, have - handled);
+        carried = have - handled;
+        std::memmove(readArea - carried, data + handled, carried);
         base += handled;
-        have -= handled;
     }
     buffer = {};
 

@@ -99,6 +99,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     FUZZ_CHECK(holes == scan.counts().holesFilled);
+
+    // Every header at every byte is found, however the search skips ahead.
+    std::uint64_t headers = 0;
+    for (std::size_t p = 0; p + 0x14 <= file.size(); ++p) {
+        const std::uint32_t own = wordAt(file, p, 0);
+        const std::uint32_t second = wordAt(file, p, 4);
+        const std::uint32_t third = wordAt(file, p, 8);
+        const std::uint32_t next = wordAt(file, p, 12);
+        if (own % 4 != 0) {
+            continue;
+        }
+        if (second == 0x1FC && third == 0x210) {
+            headers += p + 0x210 <= file.size() ? 1 : 0;
+        } else if (second == 0x200 && third >= 1 && third <= 0x200 &&
+                   p + 0x10 + third <= file.size() &&
+                   (next == 0 || (next % 4 == 0 && next != own))) {
+            ++headers;
+        }
+    }
+    const engine::ScanCounts& counts = scan.counts();
+    FUZZ_CHECK(headers == counts.liveBlocks + counts.deletedBlocks + counts.rejectedBlocks);
     FUZZ_CHECK(seen.size() == scan.counts().liveBlocks + scan.counts().deletedBlocks);
     FUZZ_CHECK(fuzz::readFile(path) == file);
     return 0;
