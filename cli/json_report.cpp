@@ -1,6 +1,9 @@
 #include "cli/json_report.h"
 
+#include "engine/run_messages.h"
 #include "platform/text.h"
+
+#include <algorithm>
 
 #include <cstdio>
 
@@ -150,6 +153,53 @@ std::string jsonExtractReport(const engine::RunReport& report) {
         .add("stopped", report.stopped)
         .addRaw("damage", counts.str())
         .addRaw("files", jsonFiles(report.files, &report.cut))
+        .str();
+}
+
+std::string jsonScanReport(const engine::RunReport& report) {
+    const engine::ScanCounts& counts = report.scan;
+    std::vector<std::string> groups;
+    for (const engine::OffsetGroup& group : report.offsetGroups) {
+        groups.push_back(JsonObject()
+                             .add("shift", group.shift)
+                             .add("liveBlocks", static_cast<std::int64_t>(group.liveBlocks))
+                             .add("deletedBlocks", static_cast<std::int64_t>(group.deletedBlocks))
+                             .str());
+    }
+    // The files of each output folder, in the order of the folders.
+    const auto output = [&](std::size_t index, std::u16string_view folder) {
+        std::size_t first = 0;
+        for (std::size_t i = 0; i < index && i < report.outputCounts.size(); ++i) {
+            first += static_cast<std::size_t>(report.outputCounts[i]);
+        }
+        const std::size_t count = index < report.outputCounts.size()
+                                      ? static_cast<std::size_t>(report.outputCounts[index])
+                                      : 0;
+        const auto begin = report.files.begin() + static_cast<std::ptrdiff_t>(
+                                                      std::min(first, report.files.size()));
+        const auto end = report.files.begin() + static_cast<std::ptrdiff_t>(
+                                                    std::min(first + count, report.files.size()));
+        return JsonObject()
+            .add("folder", Text(folder))
+            .add("mailCount", static_cast<std::int64_t>(count))
+            .addRaw("files", jsonFiles({begin, end}))
+            .str();
+    };
+    return JsonObject()
+        .add("outputFolder", platform::pathText(report.outputFolder))
+        .add("mailCount", std::int64_t{report.mailCount})
+        .add("stopped", report.stopped)
+        .addRaw("blocks", JsonObject()
+                              .add("live", static_cast<std::int64_t>(counts.liveBlocks))
+                              .add("deleted", static_cast<std::int64_t>(counts.deletedBlocks))
+                              .add("rejected", static_cast<std::int64_t>(counts.rejectedBlocks))
+                              .str())
+        .add("fragmentsUnjoined", static_cast<std::int64_t>(counts.unjoinedFragments))
+        .add("cutMessages", static_cast<std::int64_t>(counts.cutMessages))
+        .add("holesFilled", static_cast<std::int64_t>(counts.holesFilled))
+        .addRaw("offsetGroups", jsonArray(groups))
+        .addRaw("live", output(0, engine::kLiveMailFolder))
+        .addRaw("deleted", output(1, engine::kDeletedMailFolder))
         .str();
 }
 

@@ -45,6 +45,12 @@ std::string jsonRecoverReport(const engine::RunReport& report);
 // "subject", "date", "cut"}]}
 std::string jsonExtractReport(const engine::RunReport& report);
 
+// A rescue's result:
+// {"outputFolder", "mailCount", "stopped", "blocks": {"live", "deleted", "rejected"},
+// "fragmentsUnjoined", "cutMessages", "holesFilled", "offsetGroups": [{"shift", "liveBlocks",
+// "deletedBlocks"}], "live": {"folder", "mailCount", "files": [...]}, "deleted": {…}}
+std::string jsonScanReport(const engine::RunReport& report);
+
 // The name of a run's outcome in JSON: "completed", "couldNotOpen", …
 std::string_view outcomeName(engine::RunOutcome outcome);
 

@@ -9,6 +9,7 @@
 #include "engine/recovery_run.h"
 #include "engine/run_flags.h"
 #include "engine/run_messages.h"
+#include "engine/scan_run.h"
 #include "platform/case_fold.h"
 #include "platform/console.h"
 #include "platform/files.h"
@@ -37,6 +38,8 @@ constexpr const char* kUsage =
     "[--json] "
     "[--quiet]\n"
     "  keldor-cli extract MAILBOX.dbx|STORE-FOLDER [--into DIR] [--json] [--quiet]\n"
+    "  keldor-cli scan MAILBOX.dbx|IMAGE|STORE-FOLDER [--into DIR] [--half-width C] "
+    "[--full-width C] [--json] [--quiet]\n"
     "  keldor-cli stores [--json]\n"
     "  keldor-cli --version\n"
     "\n"
@@ -50,6 +53,10 @@ constexpr const char* kUsage =
     "\n"
     "extract writes every live (never deleted) message of the mailbox, byte for byte,\n"
     "into a new folder DIR/メール抽出YYYYMMDDhhmmss/, named and dated like recovered mail.\n"
+    "scan reads a damaged mailbox (a wiped header, a broken chain, a cut file) or a disk\n"
+    "image holding one, once from start to end, finds every block of mail by its own\n"
+    "header and writes the live messages into 未削除メール/ and the deleted ones,\n"
+    "repaired as recover repairs them, into 削除済みメール/ of DIR/メール救出YYYYMMDDhhmmss/.\n"
     "A store folder as the argument handles each of its mailbox files, in the order\n"
     "the mailbox picker lists them, into its own sub-folder of one new folder.\n"
     "Ctrl-C stops the run at its next check; a second Ctrl-C ends the program at once.\n"
@@ -321,6 +328,15 @@ engine::RunReport recover(const std::filesystem::path& mailbox, engine::RunView&
     return engine::recoverMailbox(mailbox, view, options, settings);
 }
 
+engine::RunReport scan(const std::filesystem::path& mailbox, engine::RunView& view,
+                       const repair::RepairOptions& options, bool keepFileList,
+                       const std::optional<Text>& folderName) {
+    engine::RunSettings settings;
+    settings.keepFileList = keepFileList;
+    settings.folderName = folderName;
+    return engine::scanMailbox(mailbox, view, options, settings);
+}
+
 engine::RunReport extract(const std::filesystem::path& mailbox, engine::RunView& view,
                           const repair::RepairOptions&, bool, const std::optional<Text>& folderName) {
     return engine::extractMailbox(mailbox, view, folderName);
@@ -331,6 +347,8 @@ constexpr RunCommandLine kRunCommands[] = {
      engine::mailFoundSummary},
     {"extract", false, engine::kExtractFolderStem, u"抽出中", false, extract,
      cli::jsonExtractReport, engine::mailExtractedSummary},
+    {"scan", true, engine::kRescueFolderStem, u"救出中", false, scan, cli::jsonScanReport,
+     engine::mailRescuedSummary},
 };
 
 int runCommand(const RunCommandLine& command, const std::vector<std::string>& args) {

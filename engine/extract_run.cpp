@@ -12,16 +12,17 @@ namespace {
 // passed on block by block as the file holds it.
 class LiveTree final : public MessageProducer {
 public:
-    void list(const platform::ReadOnlyFile& mailbox, const dbx::MailboxHeader& header, PacedView&,
+    void list(const platform::ReadOnlyFile& mailbox, const dbx::MailboxHeader* header, PacedView&,
               RunReport& report) override {
         mailbox_ = &mailbox;
-        report.headerCount = header.messageCount;
-        index_ = listLiveMessages(mailbox, header.indexTreeRoot);
+        report.headerCount = header->messageCount;
+        index_ = listLiveMessages(mailbox, header->indexTreeRoot);
         report.listedCount = static_cast<std::int64_t>(index_.records.size());
         report.damage = index_.damage;
     }
 
-    bool produce(MessageWriter& writer, WritingProgress& progress, RunReport& report) override {
+    bool produce(MessageWriters& writers, WritingProgress& progress, RunReport& report) override {
+        MessageWriter& writer = *writers.front();
         const auto total = static_cast<std::int64_t>(index_.records.size());
         for (std::size_t i = 0; i < index_.records.size() && !StopRequested; ++i) {
             if (!writeMessage(index_.records[i], writer, report)) {

@@ -45,19 +45,19 @@ private:
 // bytes of each record replaced by what is certain of them.
 class DeletedChain final : public MessageProducer {
 public:
-    void list(const platform::ReadOnlyFile& mailbox, const dbx::MailboxHeader& header,
+    void list(const platform::ReadOnlyFile& mailbox, const dbx::MailboxHeader* header,
               PacedView& view, RunReport& report) override;
-    bool produce(MessageWriter& writer, WritingProgress& progress, RunReport& report) override;
+    bool produce(MessageWriters& writers, WritingProgress& progress, RunReport& report) override;
 
 private:
     const platform::ReadOnlyFile* mailbox_ = nullptr;
     std::vector<std::uint64_t> records_;
 };
 
-void DeletedChain::list(const platform::ReadOnlyFile& mailbox, const dbx::MailboxHeader& header,
+void DeletedChain::list(const platform::ReadOnlyFile& mailbox, const dbx::MailboxHeader* header,
                         PacedView& view, RunReport& report) {
     mailbox_ = &mailbox;
-    records_ = listDeletedChain(mailbox, header.deletedChainHead, [&view](std::size_t count) {
+    records_ = listDeletedChain(mailbox, header->deletedChainHead, [&view](std::size_t count) {
         if (count % kRecordsPerProgressStep == 0) {
             view.setText(StatusControl::Message,
                          listedRecordsText(static_cast<std::int64_t>(count)));
@@ -69,7 +69,8 @@ void DeletedChain::list(const platform::ReadOnlyFile& mailbox, const dbx::Mailbo
     report.recordCount = static_cast<std::int64_t>(records_.size());
 }
 
-bool DeletedChain::produce(MessageWriter& writer, WritingProgress& progress, RunReport&) {
+bool DeletedChain::produce(MessageWriters& writers, WritingProgress& progress, RunReport&) {
+    MessageWriter& writer = *writers.front();
     const dbx::RecordReader reader(*mailbox_);
     const auto total = static_cast<std::int64_t>(records_.size());
     std::size_t index = records_.size();
@@ -140,7 +141,7 @@ RunReport recoverMailbox(const std::filesystem::path& mailboxPath, RunView& wind
     command.listingMessage = kListingDeletedRecords;
     command.folderBeforeHeader = true;
     command.closingMessage = true;
-    command.repair = &options;
+    command.repairs = {&options};
     DeletedChain chain;
     return runMailbox(mailboxPath, window, command, chain, settings);
 }

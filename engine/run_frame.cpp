@@ -3,7 +3,9 @@
 #include "engine/output_folder.h"
 #include "engine/run_flags.h"
 #include "engine/run_messages.h"
+#include "platform/text.h"
 
+#include <algorithm>
 #include <array>
 #include <functional>
 
@@ -57,8 +59,11 @@ void WritingProgress::step(std::int64_t done, std::int64_t total) {
         static_cast<int>(static_cast<double>(done) / static_cast<double>(total) * 100.0);
     view_.setProgress(percent);
     view_.setText(StatusControl::Percent, percentText(percent));
-    view_.setText(StatusControl::Status,
-                  mailStatusText(writer_.written().count, command_.writingVerb));
+    std::int64_t written = 0;
+    for (const auto& writer : writers_) {
+        written += writer->written().count;
+    }
+    view_.setText(StatusControl::Status, mailStatusText(written, command_.writingVerb));
     view_.showPhase(RunPhase::Writing, done, total);
     view_.processEvents();
 }
@@ -117,11 +122,25 @@ RunReport runMailbox(const std::filesystem::path& mailboxPath, RunView& window,
         return false;
     };
     std::optional<dbx::MailboxHeader> header;
-    if (command.folderBeforeHeader ? !claimFolder() || !checkHeader(header)
-                                   : !checkHeader(header) || !claimFolder()) {
+    const auto checks = [&] { return !command.checksHeader || checkHeader(header); };
+    if (command.folderBeforeHeader ? !claimFolder() || !checks() : !checks() || !claimFolder()) {
         return report;
     }
     const std::filesystem::path folder = report.outputFolder;
+    std::vector<std::filesystem::path> outputs;
+    for (const Text& name : command.outputFolders) {
+        outputs.push_back(folder / platform::toPath(name));
+        std::error_code error;
+        if (!std::filesystem::create_directory(outputs.back(), error)) {
+            report.detail = folderFailureDetail(platform::pathText(outputs.back()), error);
+            refuse(report, view, RunOutcome::FolderNotCreated, folderNotCreatedMessage(),
+                   MessageIcon::Error);
+            return report;
+        }
+    }
+    if (outputs.empty()) {
+        outputs.push_back(folder);
+    }
 
     // 4-5. Pass 1: find the messages, with Stop in place of Start.
     if (!command.listingMessage.empty()) {
@@ -132,7 +151,7 @@ RunReport runMailbox(const std::filesystem::path& mailboxPath, RunView& window,
     view.setVisible(StatusControl::StopButton, true);
     view.setBusy(true);
     view.showPhase(RunPhase::Listing, 0, 0);
-    producer.list(*mailbox, *header, view, report);
+    producer.list(*mailbox, header ? &*header : nullptr, view, report);
     view.endPhase();
 
     // 6. The status area switches to writing.
@@ -148,17 +167,27 @@ RunReport runMailbox(const std::filesystem::path& mailboxPath, RunView& window,
 
     // 7-9. Pass 2: write, and repair where the command repairs.
     bool written = true;
-    std::optional<MessageWriter> writer(std::in_place, folder, command.repair, view,
-                                        settings.inMemoryLimit);
+    MessageWriters writers;
+    for (std::size_t i = 0; i < outputs.size(); ++i) {
+        const repair::RepairOptions* repair =
+            command.repairs.empty() ? nullptr
+                                    : command.repairs[std::min(i, command.repairs.size() - 1)];
+        writers.push_back(
+            std::make_unique<MessageWriter>(outputs[i], repair, view, settings.inMemoryLimit));
+    }
     if (!StopRequested) {
-        WritingProgress progress(view, command, *writer);
-        written = producer.produce(*writer, progress, report);
+        WritingProgress progress(view, command, writers);
+        written = producer.produce(writers, progress, report);
         view.endPhase();
     }
-    report.mailCount = writer->written().count;
-    if (!written) {
-        report.outcome = RunOutcome::WriteFailed;
-        report.message = writeFailedMessage(writer->failure()->file, writer->failure()->error);
+    for (const auto& writer : writers) {
+        report.outputCounts.push_back(writer->written().count);
+        report.mailCount += writer->written().count;
+        if (writer->failure()) {
+            written = false;
+            report.outcome = RunOutcome::WriteFailed;
+            report.message = writeFailedMessage(writer->failure()->file, writer->failure()->error);
+        }
     }
 
     // 10. Rename pass; skipped after a failed write, whose files keep their
@@ -171,10 +200,12 @@ RunReport runMailbox(const std::filesystem::path& mailboxPath, RunView& window,
         if (settings.keepFileList) {
             keep = [&report](const RenamedFile& file) { report.files.push_back(file); };
         }
-        renameMessageFiles(writer->written(), view, keep, &writer->infos());
+        for (const auto& writer : writers) {
+            renameMessageFiles(writer->written(), view, keep, &writer->infos());
+        }
         view.endPhase();
     }
-    writer.reset(); // the scratch file of its mail information is gone before the folder is shown
+    writers.clear(); // the scratch files of their mail information are gone before the folder is shown
 
     // 11. Restore the window.
     restoreStatusArea(view);

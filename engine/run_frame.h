@@ -6,6 +6,7 @@
 // differs between the commands is the producer, which finds the messages and
 // hands them to the writer.
 
+#include "engine/block_scan.h"
 #include "engine/dbx_layout.h"
 #include "engine/live_messages.h"
 #include "engine/message_writer.h"
@@ -17,6 +18,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -41,6 +43,7 @@ struct RunReport {
     int mailCount = 0;                  // message files written
     bool stopped = false;               // a stop was requested
     std::vector<RenamedFile> files;     // in the order written; only with RunSettings::keepFileList
+    std::vector<int> outputCounts;      // files written into each output folder, in order
 
     // recover
     std::int64_t recordCount = 0; // records on the deleted-record chain
@@ -51,6 +54,11 @@ struct RunReport {
     int withoutText = 0;          // listed messages that hold no text (not written)
     LiveDamage damage;
     std::vector<bool> cut; // per written file: its block chain broke
+
+    // scan
+    ScanCounts scan;
+    std::vector<OffsetGroup> offsetGroups;
+    std::int64_t deletedWritten = 0; // of mailCount, the deleted messages
 };
 
 // How a run goes about its work. The defaults are the program's; tests and
@@ -80,22 +88,32 @@ struct RunCommand {
     // The run ends with its own message: none found, or how many and
     // whether to open the folder.
     bool closingMessage = false;
-    // The repairs every message gets; nullptr: written as read.
-    const repair::RepairOptions* repair = nullptr;
+    // The header is read and must be a mailbox's; otherwise the file is
+    // taken as it is.
+    bool checksHeader = true;
+    // The folders inside the output folder that the messages go to, each
+    // with its own numbering and rename pass; none: the output folder itself.
+    std::vector<Text> outputFolders;
+    // The repairs every message gets, per output (the last one given holds
+    // for the rest); nullptr: written as read.
+    std::vector<const repair::RepairOptions*> repairs;
 };
+
+// The writers of a run, one per output folder in the command's order.
+using MessageWriters = std::vector<std::unique_ptr<MessageWriter>>;
 
 // How far the writing has come, told to the view as the status area shows it.
 class WritingProgress {
 public:
-    WritingProgress(RunView& view, const RunCommand& command, const MessageWriter& writer)
-        : view_(view), command_(command), writer_(writer) {}
+    WritingProgress(RunView& view, const RunCommand& command, const MessageWriters& writers)
+        : view_(view), command_(command), writers_(writers) {}
     // `done` of `total` units of the producer's work; then the window gets in.
     void step(std::int64_t done, std::int64_t total);
 
 private:
     RunView& view_;
     const RunCommand& command_;
-    const MessageWriter& writer_;
+    const MessageWriters& writers_;
 };
 
 // Finds the messages of a mailbox and hands them to the writer.
@@ -104,13 +122,15 @@ public:
     virtual ~MessageProducer() = default;
     // The listing phase, with Stop in place of Start and the busy pointer:
     // finds what is to be written. Stops early when StopRequested is
-    // set; may tell the view its own progress.
-    virtual void list(const platform::ReadOnlyFile& mailbox, const dbx::MailboxHeader& header,
+    // set; may tell the view its own progress. `header`: nullptr when the
+    // command reads none.
+    virtual void list(const platform::ReadOnlyFile& mailbox, const dbx::MailboxHeader* header,
                       PacedView& view, RunReport& report) = 0;
-    // The writing phase: every message through `writer`, progress after each.
-    // Stops after a message when StopRequested is set. false when a write
-    // failed.
-    virtual bool produce(MessageWriter& writer, WritingProgress& progress, RunReport& report) = 0;
+    // The writing phase: every message through the writer of its output,
+    // progress after each. Stops after a message when StopRequested is set.
+    // false when a write failed.
+    virtual bool produce(MessageWriters& writers, WritingProgress& progress,
+                         RunReport& report) = 0;
 };
 
 // The platform's path separator as text.

@@ -42,12 +42,20 @@ inline Text writeFailedMessage(const std::filesystem::path& file, const std::err
 // The output folders' names, before the time of the run.
 inline constexpr std::u16string_view kRecoverFolderStem = u"メール復元";
 inline constexpr std::u16string_view kExtractFolderStem = u"メール抽出";
+inline constexpr std::u16string_view kRescueFolderStem = u"メール救出";
+// The two folders of a rescue.
+inline constexpr std::u16string_view kLiveMailFolder = u"未削除メール";
+inline constexpr std::u16string_view kDeletedMailFolder = u"削除済みメール";
 
 // The status area.
 inline constexpr std::u16string_view kListingDeletedRecords = u"削除レコードを復元しています。";
 
 inline Text listedRecordsText(std::int64_t count) {
     return Text(kListingDeletedRecords) + u"(レコード件数=" + platform::toText(count) + u")";
+}
+
+inline Text scanningText(int percent) {
+    return u"ファイル全体からメールを探しています。(" + platform::toText(percent) + u"%)";
 }
 
 inline Text percentText(int percent) {
@@ -61,6 +69,7 @@ inline Text mailStatusText(std::int64_t count, TextView verb) {
 
 inline constexpr std::u16string_view kRecoverVerb = u"復元";
 inline constexpr std::u16string_view kExtractVerb = u"抽出";
+inline constexpr std::u16string_view kRescueVerb = u"救出";
 inline constexpr std::u16string_view kRenameVerb = u"リネーム";
 
 // The closing messages.
@@ -78,6 +87,10 @@ inline Text mailFoundSummary(int count) {
 
 inline Text mailExtractedSummary(int count) {
     return count == 0 ? Text(kNoMailFound) : platform::toText(count) + u"通のメールを抽出しました。";
+}
+
+inline Text mailRescuedSummary(int count) {
+    return count == 0 ? Text(kNoMailFound) : platform::toText(count) + u"通のメールを救出しました。";
 }
 
 inline constexpr std::u16string_view kStoppedNote = u"（途中で停止しました）";
