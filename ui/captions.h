@@ -37,6 +37,7 @@ inline constexpr char16_t lblProc[] = u"復元中";
 inline constexpr char16_t lblRename[] = u"ﾘﾈｰﾑ中";
 inline constexpr char16_t lblMessage[] = u"メッセージ"; // design time only; cleared at load
 inline constexpr char16_t mnuFile[] = u"ファイル(&F)";
+inline constexpr char16_t mnuFileRescue[] = u"破損したファイルから救出(&R)...";
 inline constexpr char16_t mnuFileExit[] = u"終了(&X)";
 inline constexpr char16_t mnuHelp[] = u"ヘルプ(&H)";
 inline constexpr char16_t mnuHelpHelp[] = u"トピックの検索(&H)...";

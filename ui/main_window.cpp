@@ -1,6 +1,7 @@
 #include "ui/main_window.h"
 
 #include "engine/recovery_run.h"
+#include "engine/scan_run.h"
 #include "engine/run_flags.h"
 #include "platform/text.h"
 #include "startup/mail_store_discovery.h"
@@ -85,6 +86,14 @@ void MainWindowLogic::focusChanged(MainTextBox box, bool gained) {
 }
 
 void MainWindowLogic::startClicked() {
+    runClicked(false);
+}
+
+void MainWindowLogic::rescueClicked() {
+    runClicked(true);
+}
+
+void MainWindowLogic::runClicked(bool rescue) {
     if (running_) {
         return; // a click queued behind the one that started the run
     }
@@ -103,7 +112,11 @@ void MainWindowLogic::startClicked() {
     const Text mailbox =
         folderModeSelected() ? boxText(MainTextBox::DbxFile) : setup_.defaultMailboxPath;
 
-    engine::recoverMailbox(platform::toPath(mailbox), *this, repairOptions_);
+    if (rescue) {
+        engine::scanMailbox(platform::toPath(mailbox), *this, repairOptions_);
+    } else {
+        engine::recoverMailbox(platform::toPath(mailbox), *this, repairOptions_);
+    }
 
     running_ = false;
     setInputsEnabled(true);

@@ -79,6 +79,9 @@ public:
     // inputs disabled; returns when the run has returned. A click while a
     // run is in progress does nothing.
     void startClicked();
+    // mnuFileRescue: the same as Start, but the mailbox of step 1 is scanned
+    // block by block as a damaged file, into the folder of step 2.
+    void rescueClicked();
     // Asks whether to stop; Yes sets StopRequested.
     void stopClicked();
     // The close box, mnuFileExit, or a close by the program: true when the
@@ -100,9 +103,11 @@ protected:
     // Selects optFolder (optDefault is cleared).
     virtual void selectFolderMode() = 0;
     virtual void setOptDefaultCaption(const Text& caption) = 0;
+    // cmdStart and mnuFileRescue, which share its rule.
     virtual void setStartEnabled(bool enabled) = 0;
-    // mnuFileExit, mnuHelpHelp, mnuHelpAbout, cmdFindDBX, cmdFindEML, then
-    // the input panel picFrame with everything in it.
+    // mnuFileRescue (enabled again only where Start is), mnuFileExit,
+    // mnuHelpHelp, mnuHelpAbout, cmdFindDBX, cmdFindEML, then the input panel
+    // picFrame with everything in it.
     virtual void setInputsEnabled(bool enabled) = 0;
     // Closes the window (which asks closeRequested again).
     virtual void closeWindow() = 0;
@@ -119,6 +124,10 @@ protected:
     [[nodiscard]] virtual bool openHelpFile(const Text& path) = 0;
 
 private:
+    // Start and rescue: the replacement characters checked, the run made
+    // with the inputs disabled.
+    void runClicked(bool rescue);
+
     MainWindowSetup setup_;
     repair::RepairOptions repairOptions_;
     bool running_ = false;

@@ -356,6 +356,34 @@ TEST_F(MainWindowLogicTest, DefaultModeRecoversTheIdentitysMailboxAndFolderModeT
     EXPECT_EQ(window->status.messages[0].text, kCouldNotOpen + u"\r\n" + typed);
 }
 
+TEST_F(MainWindowLogicTest, RescueScansTheMailboxOfStepOneWhoseHeaderIsGone) {
+    auto window = makeFolderModeWindow(3);
+    const std::filesystem::path file = input.path() / u"受信トレイ.dbx";
+    Bytes damaged = readFile(file);
+    std::fill_n(damaged.begin(), 0x24AC, '\0');
+    writeFile(file, damaged);
+
+    window->startClicked(); // Start refuses the file
+    ASSERT_EQ(window->status.messages.size(), 1u);
+    EXPECT_EQ(window->status.messages[0].icon, engine::MessageIcon::Warning);
+    window->status.messages.clear();
+    std::filesystem::remove_all(output.path());
+    std::filesystem::create_directory(output.path());
+
+    window->rescueClicked();
+    EXPECT_TRUE(window->inputsEnabled);
+    ASSERT_EQ(window->status.messages.size(), 1u);
+    EXPECT_EQ(window->status.messages[0].text,
+              u"3" + kFoundMails + u"出力先フォルダをExplorerで開きますか？");
+    std::vector<std::filesystem::path> made;
+    for (const auto& entry : std::filesystem::directory_iterator(output.path())) {
+        made.push_back(entry.path());
+    }
+    ASSERT_EQ(made.size(), 1u);
+    EXPECT_EQ(made[0].filename().u16string().rfind(u"メール救出", 0), 0u);
+    EXPECT_EQ(filesIn(made[0] / u"削除済みメール").size(), 3u);
+}
+
 // --- Stop and close during a run ----------------------------------------------
 
 TEST_F(MainWindowLogicTest, RunDisablesInputsAndShowsStopUntilItReturns) {

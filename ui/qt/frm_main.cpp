@@ -204,6 +204,10 @@ void frmMain::buildStatusPanel(QWidget* central) {
 void frmMain::buildMenu() {
     QMenu* file = menuBar()->addMenu(toQString(captions::mnuFile));
     file->setObjectName(QStringLiteral("mnuFile"));
+    mnuFileRescue_ = file->addAction(toQString(captions::mnuFileRescue));
+    mnuFileRescue_->setObjectName(QStringLiteral("mnuFileRescue"));
+    connect(mnuFileRescue_, &QAction::triggered, this, [this] { rescueClicked(); });
+    file->addSeparator()->setObjectName(QStringLiteral("mnuFileLine1"));
     mnuFileExit_ = file->addAction(toQString(captions::mnuFileExit));
     mnuFileExit_->setObjectName(QStringLiteral("mnuFileExit"));
     connect(mnuFileExit_, &QAction::triggered, this, &QWidget::close);
@@ -290,9 +294,11 @@ void frmMain::setOptDefaultCaption(const Text& caption) {
 
 void frmMain::setStartEnabled(bool enabled) {
     cmdStart_->setEnabled(enabled);
+    mnuFileRescue_->setEnabled(enabled && mnuFileExit_->isEnabled());
 }
 
 void frmMain::setInputsEnabled(bool enabled) {
+    mnuFileRescue_->setEnabled(enabled && cmdStart_->isEnabled());
     mnuFileExit_->setEnabled(enabled);
     mnuHelpHelp_->setEnabled(enabled);
     mnuHelpAbout_->setEnabled(enabled);

@@ -91,6 +91,7 @@ private:
     QLabel* lblProc_ = nullptr;
     QLabel* lblRename_ = nullptr;
     QLabel* lblMessage_ = nullptr;
+    QAction* mnuFileRescue_ = nullptr;
     QAction* mnuFileExit_ = nullptr;
     QAction* mnuHelpHelp_ = nullptr;
     QAction* mnuHelpAbout_ = nullptr;

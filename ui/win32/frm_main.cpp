@@ -169,6 +169,8 @@ void frmMain::create(HWND window) {
 void frmMain::buildMenu() {
     menu_ = ::CreateMenu();
     HMENU file = ::CreatePopupMenu();
+    ::AppendMenuW(file, MF_STRING, mnuFileRescue, wide(captions::mnuFileRescue).c_str());
+    ::AppendMenuW(file, MF_SEPARATOR, mnuFileLine1, nullptr);
     ::AppendMenuW(file, MF_STRING, mnuFileExit, wide(captions::mnuFileExit).c_str());
     HMENU help = ::CreatePopupMenu();
     ::AppendMenuW(help, MF_STRING, mnuHelpHelp, wide(captions::mnuHelpHelp).c_str());
@@ -255,6 +257,13 @@ void frmMain::commandReceived(int id, int code) {
             stopClicked();
         }
         break;
+    case mnuFileRescue:
+        // A menu item greyed while a run goes or Start is off sends nothing;
+        // an accelerator would, so the state is checked here too.
+        if (::IsWindowEnabled(control(cmdStart)) && ::IsWindowVisible(control(cmdStart))) {
+            rescueClicked();
+        }
+        break;
     case mnuFileExit:
         requestClose();
         break;
@@ -321,6 +330,14 @@ void frmMain::setOptDefaultCaption(const Text& caption) {
 
 void frmMain::setStartEnabled(bool enabled) {
     ::EnableWindow(control(cmdStart), enabled ? TRUE : FALSE);
+    enableRescueItem();
+}
+
+// Where Start is enabled and no run goes (the exit item is greyed during one).
+void frmMain::enableRescueItem() {
+    const bool idle = (::GetMenuState(menu_, mnuFileExit, MF_BYCOMMAND) & MF_GRAYED) == 0;
+    const bool enabled = idle && ::IsWindowEnabled(control(cmdStart));
+    ::EnableMenuItem(menu_, mnuFileRescue, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
 }
 
 void frmMain::setInputsEnabled(bool enabled) {
@@ -328,6 +345,7 @@ void frmMain::setInputsEnabled(bool enabled) {
     for (const int item : {mnuFileExit, mnuHelpHelp, mnuHelpAbout}) {
         ::EnableMenuItem(menu_, static_cast<UINT>(item), state);
     }
+    enableRescueItem();
     ::DrawMenuBar(window_);
     ::EnableWindow(control(cmdFindDBX), enabled ? TRUE : FALSE);
     ::EnableWindow(control(cmdFindEML), enabled ? TRUE : FALSE);

@@ -49,6 +49,8 @@ public:
         mnuHelpHelp,
         mnuHelpLine1,
         mnuHelpAbout,
+        mnuFileRescue,
+        mnuFileLine1,
     };
 
     // Creates the window, hidden, owned by `owner` (the application window),
@@ -96,6 +98,7 @@ protected:
     void selectFolderMode() override;
     void setOptDefaultCaption(const Text& caption) override;
     void setStartEnabled(bool enabled) override;
+    void enableRescueItem();
     void setInputsEnabled(bool enabled) override;
     void closeWindow() override;
     [[nodiscard]] Text pickMailboxFile() override;

@@ -136,10 +136,14 @@ TEST_F(MainWindowTest, OptionsAndPathBoxesUpdateTheStartButton) {
     auto* start = child<QPushButton>(*window, "cmdStart");
     auto* dbx = child<QLineEdit>(*window, "txtDBXFile");
     auto* eml = child<QLineEdit>(*window, "txtEMLFolder");
+    auto* rescue = child<QAction>(*window, "mnuFileRescue");
+    EXPECT_EQ(rescue->text(), QStringLiteral("破損したファイルから救出(&R)..."));
 
     EXPECT_TRUE(start->isEnabled());
+    EXPECT_TRUE(rescue->isEnabled());
     child<QRadioButton>(*window, "optFolder")->click();
     EXPECT_FALSE(start->isEnabled());
+    EXPECT_FALSE(rescue->isEnabled()) << "the rescue follows Start";
     dbx->setText(QStringLiteral("x.dbx"));
     EXPECT_TRUE(start->isEnabled());
     eml->clear();
@@ -225,7 +229,7 @@ TEST_F(MainWindowTest, StartRunsIntoTheOutputFolderWithProgressAndInputsDisabled
         EXPECT_FALSE(child<QWidget>(*window, "picFrame")->isEnabled());
         EXPECT_FALSE(child<QPushButton>(*window, "cmdFindDBX")->isEnabled());
         EXPECT_FALSE(child<QPushButton>(*window, "cmdFindEML")->isEnabled());
-        for (const char* menu : {"mnuFileExit", "mnuHelpHelp", "mnuHelpAbout"}) {
+        for (const char* menu : {"mnuFileRescue", "mnuFileExit", "mnuHelpHelp", "mnuHelpAbout"}) {
             EXPECT_FALSE(child<QAction>(*window, menu)->isEnabled()) << menu;
         }
         EXPECT_TRUE(child<QPushButton>(*window, "cmdStop")->isVisible());
@@ -249,6 +253,7 @@ TEST_F(MainWindowTest, StartRunsIntoTheOutputFolderWithProgressAndInputsDisabled
     EXPECT_TRUE(child<QWidget>(*window, "picFrame")->isEnabled());
     EXPECT_TRUE(child<QPushButton>(*window, "cmdFindDBX")->isEnabled());
     EXPECT_TRUE(child<QAction>(*window, "mnuHelpAbout")->isEnabled());
+    EXPECT_TRUE(child<QAction>(*window, "mnuFileRescue")->isEnabled());
     EXPECT_TRUE(child<QPushButton>(*window, "cmdStart")->isVisible());
     EXPECT_FALSE(child<QPushButton>(*window, "cmdStop")->isVisible());
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);

@@ -150,8 +150,10 @@ TEST_F(Win32MainWindow, LoadShowsTheDefaultsCentredWithAFixedBorder) {
 TEST_F(Win32MainWindow, OptionsAndPathBoxesUpdateTheStartButton) {
     auto window = makeWindow();
     EXPECT_TRUE(enabled(*window, frmMain::cmdStart));
+    EXPECT_TRUE(menuEnabled(*window, frmMain::mnuFileRescue));
     click(*window, frmMain::optFolder);
     EXPECT_FALSE(enabled(*window, frmMain::cmdStart));
+    EXPECT_FALSE(menuEnabled(*window, frmMain::mnuFileRescue)) << "the rescue follows Start";
     type(*window, frmMain::txtDBXFile, u"x.dbx");
     EXPECT_TRUE(enabled(*window, frmMain::cmdStart));
     type(*window, frmMain::txtEMLFolder, u"");
@@ -271,7 +273,8 @@ TEST_F(Win32MainWindow, WholeRunRecoversIntoTheOutputFolderWithProgressAndInputs
         EXPECT_FALSE(enabled(*window, frmMain::txtDBXFile));
         EXPECT_FALSE(enabled(*window, frmMain::cmdFindDBX));
         EXPECT_FALSE(enabled(*window, frmMain::cmdFindEML));
-        for (const int item : {frmMain::mnuFileExit, frmMain::mnuHelpHelp, frmMain::mnuHelpAbout}) {
+        for (const int item : {frmMain::mnuFileRescue, frmMain::mnuFileExit, frmMain::mnuHelpHelp,
+                               frmMain::mnuHelpAbout}) {
             EXPECT_FALSE(menuEnabled(*window, item)) << item;
         }
         EXPECT_TRUE(visible(*window, frmMain::cmdStop));
