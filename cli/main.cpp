@@ -313,41 +313,25 @@ struct RunCommandLine {
     std::u16string_view caption;   // the progress line's caption while writing
     bool refusedFolderStays;       // the run makes its folder before it checks the file
     engine::RunReport (*run)(const std::filesystem::path& mailbox, engine::RunView& view,
-                             const repair::RepairOptions& options, bool keepFileList,
-                             const std::optional<Text>& folderName);
+                             const repair::RepairOptions& options,
+                             const engine::RunSettings& settings);
     std::string (*json)(const engine::RunReport& report);
     Text (*summary)(int mailCount);
 };
 
-engine::RunReport recover(const std::filesystem::path& mailbox, engine::RunView& view,
-                          const repair::RepairOptions& options, bool keepFileList,
-                          const std::optional<Text>& folderName) {
-    engine::RunSettings settings;
-    settings.keepFileList = keepFileList;
-    settings.folderName = folderName;
-    return engine::recoverMailbox(mailbox, view, options, settings);
-}
-
-engine::RunReport scan(const std::filesystem::path& mailbox, engine::RunView& view,
-                       const repair::RepairOptions& options, bool keepFileList,
-                       const std::optional<Text>& folderName) {
-    engine::RunSettings settings;
-    settings.keepFileList = keepFileList;
-    settings.folderName = folderName;
-    return engine::scanMailbox(mailbox, view, options, settings);
-}
-
 engine::RunReport extract(const std::filesystem::path& mailbox, engine::RunView& view,
-                          const repair::RepairOptions&, bool, const std::optional<Text>& folderName) {
-    return engine::extractMailbox(mailbox, view, folderName);
+                          const repair::RepairOptions&, const engine::RunSettings& settings) {
+    return engine::extractMailbox(mailbox, view, settings.folderName);
 }
 
 constexpr RunCommandLine kRunCommands[] = {
-    {"recover", true, engine::kRecoverFolderStem, u"復元中", true, recover, cli::jsonRecoverReport,
+    {"recover", true, engine::kRecoverFolderStem, u"復元中", true, engine::recoverMailbox,
+     cli::jsonRecoverReport,
      engine::mailFoundSummary},
     {"extract", false, engine::kExtractFolderStem, u"抽出中", false, extract,
      cli::jsonExtractReport, engine::mailExtractedSummary},
-    {"scan", true, engine::kRescueFolderStem, u"救出中", false, scan, cli::jsonScanReport,
+    {"scan", true, engine::kRescueFolderStem, u"救出中", false, engine::scanMailbox,
+     cli::jsonScanReport,
      engine::mailRescuedSummary},
 };
 
@@ -371,8 +355,10 @@ int runCommand(const RunCommandLine& command, const std::vector<std::string>& ar
             target, *parsed, command.stem,
             [&](const std::filesystem::path& mailbox, const Text& location, const Text& name) {
                 cli::CliView view(location, showsProgress(*parsed), Text(command.caption));
-                const engine::RunReport report =
-                    command.run(mailbox, view, repairOptions, parsed->json, name);
+                engine::RunSettings settings;
+                settings.keepFileList = parsed->json;
+                settings.folderName = name;
+                const engine::RunReport report = command.run(mailbox, view, repairOptions, settings);
                 view.finishProgress();
                 const bool completed = report.outcome == engine::RunOutcome::Completed;
                 if (!completed && command.refusedFolderStays && !report.outputFolder.empty()) {
@@ -388,8 +374,9 @@ int runCommand(const RunCommandLine& command, const std::vector<std::string>& ar
             });
     }
     cli::CliView view(outputLocation(*parsed), showsProgress(*parsed), Text(command.caption));
-    const engine::RunReport report =
-        command.run(target, view, repairOptions, parsed->json, std::nullopt);
+    engine::RunSettings settings;
+    settings.keepFileList = parsed->json;
+    const engine::RunReport report = command.run(target, view, repairOptions, settings);
     view.finishProgress();
     if (report.outcome != engine::RunOutcome::Completed) {
         // The view has printed the message.

@@ -26,17 +26,7 @@ using engine::StatusControl;
 using ui::MainTextBox;
 
 const Text kCouldNotOpen = u"DBXファイルをオープンできませんでした。";
-const Text kFoundMails = u"通のメールが見つかりました。";
-const Text kStopQuestion = u"停止しますか?";
-const Text kCloseQuestion = u"終了しますか?";
 
-ui::MainWindowSetup setupWith(Text name, Text mailbox, Text output) {
-    ui::MainWindowSetup setup;
-    setup.defaultIdentityName = std::move(name);
-    setup.defaultMailboxPath = std::move(mailbox);
-    setup.defaultOutputFolder = std::move(output);
-    return setup;
-}
 
 // A window without a toolkit: its controls are fields, the status area the
 // run drives is a RecordingView, and its message boxes are answered by

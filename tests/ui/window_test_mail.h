@@ -4,6 +4,7 @@
 // without the test framework.
 
 #include "tests/support/mailbox_writer.h"
+#include "ui/main_window.h"
 
 #include <filesystem>
 #include <string>
@@ -27,6 +28,19 @@ inline void writeNumberedMailbox(const std::filesystem::path& file, int count, i
         writer.addMessage(numberedMessage(i, lines));
     }
     writer.writeTo(file);
+}
+
+// The texts the windows' tests look for.
+inline const Text kFoundMails = u"通のメールが見つかりました。";
+inline const Text kStopQuestion = u"停止しますか?";
+inline const Text kCloseQuestion = u"終了しますか?";
+
+inline ui::MainWindowSetup setupWith(Text name, Text mailbox, Text output) {
+    ui::MainWindowSetup setup;
+    setup.defaultIdentityName = std::move(name);
+    setup.defaultMailboxPath = std::move(mailbox);
+    setup.defaultOutputFolder = std::move(output);
+    return setup;
 }
 
 } // namespace keldor::testing

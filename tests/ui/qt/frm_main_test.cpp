@@ -34,17 +34,7 @@ using engine::MessageIcon;
 using ui::frmMain;
 using ui::toQString;
 
-const Text kFoundMails = u"通のメールが見つかりました。";
-const Text kStopQuestion = u"停止しますか?";
-const Text kCloseQuestion = u"終了しますか?";
 
-ui::MainWindowSetup setupWith(Text name, Text mailbox, Text output) {
-    ui::MainWindowSetup setup;
-    setup.defaultIdentityName = std::move(name);
-    setup.defaultMailboxPath = std::move(mailbox);
-    setup.defaultOutputFolder = std::move(output);
-    return setup;
-}
 
 // A main window whose runs call `onEvents` each time they let events through,
 // the way a user's clicks arrive between two steps of the run, and whose

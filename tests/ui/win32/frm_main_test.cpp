@@ -26,9 +26,6 @@ using ui::win32::setWindowText;
 using ui::win32::windowText;
 
 const Text kCouldNotOpen = u"DBXファイルをオープンできませんでした。";
-const Text kFoundMails = u"通のメールが見つかりました。";
-const Text kStopQuestion = u"停止しますか?";
-const Text kCloseQuestion = u"終了しますか?";
 
 // A main window whose runs call `onEvents` each time they let messages
 // through, the way the user's clicks arrive between two steps of a run.
