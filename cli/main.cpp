@@ -321,7 +321,7 @@ struct RunCommandLine {
 
 engine::RunReport extract(const std::filesystem::path& mailbox, engine::RunView& view,
                           const repair::RepairOptions&, const engine::RunSettings& settings) {
-    return engine::extractMailbox(mailbox, view, settings.folderName);
+    return engine::extractMailbox(mailbox, view, settings);
 }
 
 constexpr RunCommandLine kRunCommands[] = {

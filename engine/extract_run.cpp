@@ -78,14 +78,20 @@ Text extractFolderName(const std::tm& localTime) {
 
 ExtractReport extractMailbox(const std::filesystem::path& mailboxPath, RunView& view,
                              const std::optional<Text>& folderName) {
+    RunSettings settings;
+    settings.folderName = folderName;
+    return extractMailbox(mailboxPath, view, settings);
+}
+
+ExtractReport extractMailbox(const std::filesystem::path& mailboxPath, RunView& view,
+                             const RunSettings& settings) {
     RunCommand command;
     command.folderStem = kExtractFolderStem;
     command.writingVerb = kExtractVerb;
-    RunSettings settings;
-    settings.keepFileList = true;
-    settings.folderName = folderName;
+    RunSettings listed = settings;
+    listed.keepFileList = true;
     LiveTree tree;
-    return runMailbox(mailboxPath, view, command, tree, settings);
+    return runMailbox(mailboxPath, view, command, tree, listed);
 }
 
 } // namespace keldor::engine

@@ -28,4 +28,8 @@ Text extractFolderName(const std::tm& localTime);
 ExtractReport extractMailbox(const std::filesystem::path& mailboxPath, RunView& view,
                              const std::optional<Text>& folderName = std::nullopt);
 
+// The same with the run's settings; the report always lists the files.
+ExtractReport extractMailbox(const std::filesystem::path& mailboxPath, RunView& view,
+                             const RunSettings& settings);
+
 } // namespace keldor::engine
