@@ -77,7 +77,9 @@ bool looksLikeMailStart(ByteView text, bool firstBytesLost) {
     if (!firstBytesLost) {
         return false;
     }
-    const std::size_t lineEnd = text.find("\r\n");
+    // A lost name leaves a short rest of its line ("To: " leaves the address).
+    constexpr std::size_t kShortLine = 256;
+    const std::size_t lineEnd = text.substr(0, kShortLine).find("\r\n");
     return lineEnd != ByteView::npos && headerLineAt(text, lineEnd + 2, 1);
 }
 
