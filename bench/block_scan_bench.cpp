@@ -177,10 +177,10 @@ int main(int argc, char** argv) {
     const bench::BenchMailbox built = bench::buildBenchMailbox(mailbox, mails);
     const Timing t = measure(self, mailbox, runs);
     print("mailbox", mailbox, t);
-    std::printf("mailbox: %zu records, %.1f bytes of peak memory per block above a scan finding nothing\n",
-                built.records,
-                static_cast<double>(t.scanPeakKiB - baseKiB) * 1024.0 /
-                    static_cast<double>(built.records));
+    std::printf(
+        "mailbox: %zu records, %.1f bytes of peak memory per block above a scan finding nothing\n",
+        built.records,
+        static_cast<double>(t.scanPeakKiB - baseKiB) * 1024.0 / static_cast<double>(built.records));
     fs::remove_all(folder);
     return 0;
 }

@@ -220,6 +220,8 @@ TEST_F(BlockScan, DamagedMailboxesKeepEverySurvivingBlockInPlaceAndNeverSplice) 
          },
          0, false},
         {"cut at 60%", [](Bytes& f, auto&, auto&) { f.resize(f.size() * 6 / 10); }, 0, false},
+        // Inside the live messages: a block whose next lies past the end stays.
+        {"cut at 90%", [](Bytes& f, auto&, auto&) { f.resize(f.size() * 9 / 10); }, 0, false},
         {"5,000 bytes put before it", [](Bytes& f, auto&, auto&) { f.insert(0, 5000, 'x'); }, 5000,
          true},
         {"4,099 bytes put before it", [](Bytes& f, auto&, auto&) { f.insert(0, 4099, 'x'); }, 4099,
