@@ -211,7 +211,11 @@ void restoreColonAfterName(Bytes& line) {
             }
             line[n] = ':';
         }
-        if (line[n + 1] == kLost) {
+        // After "Content-Type:", completeContentType tells a lost blank
+        // from a lost first letter of the type.
+        const bool typeDecides = platform::equalsFolded(name, "Content-Type") &&
+                                 line[n + 2] != ' ' && line[n + 2] != '\t';
+        if (line[n + 1] == kLost && !typeDecides) {
             line[n + 1] = ' ';
         }
         if (platform::equalsFolded(name, "Date")) {
@@ -262,15 +266,20 @@ void restoreBlankAfterEncoding(Bytes& line) {
     static constexpr std::array<std::string_view, 5> kEncodings = {"quoted-printable", "base64",
                                                                    "7bit", "8bit", "binary"};
     constexpr std::string_view kName = "content-transfer-encoding: ";
-    if (line.size() < kName.size() + 4 || !line.ends_with(Bytes("\0\0\r\n", 4)) ||
-        !platform::startsWithFolded(line, kName)) {
+    if (!platform::startsWithFolded(line, kName)) {
         return;
     }
-    const ByteView value = ByteView(line).substr(kName.size(), line.size() - kName.size() - 4);
+    // The CR LF after the pair may be the line's own or, where the run
+    // also took a line break of the body, one inside it.
+    const ByteView lostEnd("\0\0\r\n", 4);
     for (const std::string_view encoding : kEncodings) {
-        if (platform::equalsFolded(value, encoding)) {
-            line[line.size() - 4] = '\r';
-            line[line.size() - 3] = '\n';
+        const std::size_t end = kName.size() + encoding.size();
+        if (line.size() >= end + lostEnd.size() &&
+            platform::equalsFolded(ByteView(line).substr(kName.size(), encoding.size()),
+                                   encoding) &&
+            ByteView(line).substr(end, lostEnd.size()) == lostEnd) {
+            line[end] = '\r';
+            line[end + 1] = '\n';
             return;
         }
     }

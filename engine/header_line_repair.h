@@ -53,8 +53,8 @@ void restoreHeaderLineBreaks(Bytes& line);
 [[nodiscard]] bool continuesHeader(ByteView text);
 
 // A Content-Transfer-Encoding line whose value is whole, then two lost
-// bytes and the line's CR LF: the two were its own CR LF, and the line
-// ends a blank line, the header's last.
+// bytes and a CR LF: the two were its own CR LF, and the CR LF ends a
+// blank line, the header's last.
 void restoreBlankAfterEncoding(Bytes& line);
 
 // A line of a part header that goes on after lost bytes with what cannot

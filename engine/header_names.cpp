@@ -91,7 +91,17 @@ void completeHeaderName(Bytes& line) {
         if (!lostAny) {
             return;
         }
+        // A lost byte after "Content-Type:" without a blank behind it may
+        // have been the type's first letter rather than the
+        // blank; completeContentType tells which.
+        constexpr std::string_view kTypeName = "Content-Type: ";
+        const bool typeDecides = name == kTypeName && line.size() > kTypeName.size() &&
+                                 line[kTypeName.size() - 1] == kLost &&
+                                 line[kTypeName.size()] != ' ' && line[kTypeName.size()] != '\t';
         repair::fillInWritersCase(line, 0, name);
+        if (typeDecides) {
+            line[kTypeName.size() - 1] = kLost;
+        }
     }
 }
 

@@ -3,9 +3,11 @@
 #include "engine/header_line_repair.h"
 #include "engine/header_names.h"
 #include "engine/line_reader.h"
+#include "platform/text.h"
 #include "repair/base64_body_repair.h"
 #include "repair/encoded_word_repair.h"
 #include "repair/japanese_text_repair.h"
+#include "repair/line_edit.h"
 #include "repair/lost_byte.h"
 #include "repair/mime_structure.h"
 #include "repair/quoted_printable_repair.h"
@@ -104,6 +106,72 @@ public:
 
 private:
     Handled headerLine(RepairState state, std::int64_t position, Bytes& line, ByteView original) {
+        if (state == RepairState::PartHeader && inHeaderBlock_ && part_.transferEncoding == 'B' &&
+            isBase64BodyLine(line)) {
+            return endHeaderBefore(position, line);
+        }
+        const bool endLost = !original.empty() && endsInLostBreak(line);
+        const Handled handled = headerLineSteps(state, position, line, original);
+        lostEnd_.reset();
+        if (endLost && handled.splitAt == 0 && isHeaderState(handled.next) &&
+            endsInLostBreak(line)) {
+            lostEnd_ = HeldLine{position, line};
+        }
+        return handled;
+    }
+
+    // A line of base64 text where a part header was still read, after a
+    // header line whose lost end took its line break and the blank line:
+    // the header ended before this line, which begins the body.
+    Handled endHeaderBefore(std::int64_t position, Bytes& line) {
+        if (lostEnd_) {
+            Bytes& before = lostEnd_->line;
+            const std::size_t end = repair::contentLength(before);
+            before[end - 2] = '\r';
+            before[end - 1] = '\n';
+            std::replace(before.begin(), before.end(), kLost, ' ');
+            lines_.writeLine(lostEnd_->position, before);
+            lostEnd_.reset();
+        }
+        inHeaderBlock_ = false;
+        return bodyLine(bodyOfPart(), position, line);
+    }
+
+    // Whether the line can only be base64 text: no header field, no
+    // continuation line, and at least a short group of characters.
+    static bool isBase64BodyLine(ByteView line) {
+        constexpr std::size_t kShortestBase64 = 16;
+        const std::size_t end = repair::contentLength(line);
+        if (end < kShortestBase64 || platform::base64DigitValue(byteAt(line, 0)) < 0) {
+            return false;
+        }
+        for (std::size_t i = 0; i < end; ++i) {
+            if (platform::base64DigitValue(byteAt(line, i)) < 0 && line[i] != '=' &&
+                line[i] != kLost) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // A header line whose last two bytes before its CR LF are lost: they
+    // may have held its own CR LF, the blank line's following.
+    static bool endsInLostBreak(ByteView line) {
+        const std::size_t end = repair::contentLength(line);
+        return end >= 2 && end + 2 == line.size() && line[end - 1] == kLost &&
+               line[end - 2] == kLost;
+    }
+
+    // The transfer encoding code a header line names, if any.
+    static char encodingNamedBy(ByteView line) {
+        repair::PartInfo probe;
+        Bytes copy(line);
+        repair::detectPartInfo(probe, copy);
+        return probe.transferEncoding;
+    }
+
+    Handled headerLineSteps(RepairState state, std::int64_t position, Bytes& line,
+                            ByteView original) {
         if (original.empty()) {
             return headerSteps(state, position, line, false);
         }
@@ -118,8 +186,12 @@ private:
             restoreHeaderLineBreaks(line);
             if (state == RepairState::PartHeader && inHeaderBlock_) {
                 restoreBlankAfterEncoding(line);
-                if (part_.transferEncoding != 0) {
-                    restoreBlankBeforeBody(line, part_.transferEncoding == 'B', field_);
+                // The encoding this very line names counts too: its run may
+                // have taken the line's end and the blank line after it.
+                const char encoding =
+                    part_.transferEncoding != 0 ? part_.transferEncoding : encodingNamedBy(line);
+                if (encoding != 0) {
+                    restoreBlankBeforeBody(line, encoding == 'B', field_);
                 }
             }
         }
@@ -142,6 +214,7 @@ private:
             return {state};
         }
         if (lost && inHeaderBlock_) {
+            repair::completeTransferEncoding(line);
             keepFieldName(line, options_.halfWidthByte);
             repair::completeContentType(line);
         }
@@ -149,7 +222,9 @@ private:
         std::size_t split = 0;
         if (found == BoundaryResult::DelimiterMatched) {
             split = repairDelimiterLineEnd(line);
-        } else if (lost && inHeaderBlock_) {
+        } else if (lost && inHeaderBlock_ && !field_.awaitsParameter) {
+            // After a parameter list left open, a line without a colon is
+            // its next parameter wrapped without a blank, not a field.
             restoreFieldColon(line);
         }
         Bytes head = split != 0 ? line.substr(0, split) : Bytes();
@@ -450,7 +525,10 @@ private:
     RepairState heldState_ = RepairState::OtherBody;
     char heldCharset_ = 0;
     bool inHeaderBlock_ = true; // no blank line yet since the header began
-    FieldState field_;          // what the header field read last leaves open
+    // The header line read last, as repaired with its lost bytes, when two
+    // lost bytes end it before its CR LF.
+    std::optional<HeldLine> lostEnd_;
+    FieldState field_; // what the header field read last leaves open
 };
 
 // A message file through its line reader.

@@ -22,6 +22,11 @@ bool isBase64Character(char c) {
     return platform::base64DigitValue(static_cast<unsigned char>(c)) >= 0;
 }
 
+// A byte that no line of a base64 body holds; lost bytes aside.
+bool foreignToBase64(char c) {
+    return !isBase64Character(c) && c != '=' && c != '\r' && c != '\n' && c != kLost;
+}
+
 bool endsWithCrLf(ByteView line) {
     return contentLength(line) + 2 == line.size();
 }
@@ -59,6 +64,7 @@ std::size_t finalRun(ByteView line) {
 } // namespace
 
 void noteBase64Line(Base64Body& body, ByteView line) {
+    body.notBase64 = body.notBase64 || std::any_of(line.begin(), line.end(), foreignToBase64);
     const std::size_t length = contentLength(line);
     if (endsWithCrLf(line) && length <= kLongestLine) {
         body.lineLength = std::max(body.lineLength, length);
@@ -71,6 +77,10 @@ void noteBase64Line(Base64Body& body, ByteView line) {
 }
 
 std::vector<std::size_t> fillBase64Line(Base64Body& body, Bytes& line, bool endsBody) {
+    body.notBase64 = body.notBase64 || std::any_of(line.begin(), line.end(), foreignToBase64);
+    if (body.notBase64) {
+        return {};
+    }
     const std::size_t lineLength = body.lineLength != 0 ? body.lineLength : guessedLineLength(line);
     const std::size_t tail = endsBody ? finalRun(line) : Bytes::npos;
     std::vector<std::size_t> made;
@@ -147,6 +157,9 @@ void repairBase64TextBody(std::vector<Bytes>& lines, bool lastEndsBody, TextRepa
             contentLength(line) <= kLongestLine) {
             body.lineLength = std::max(body.lineLength, contentLength(line));
         }
+        if (std::any_of(line.begin(), line.end(), foreignToBase64)) {
+            return;
+        }
     }
     std::vector<std::vector<bool>> filled(lines.size());
     for (std::size_t n = 0; n < lines.size(); ++n) {
@@ -159,16 +172,6 @@ void repairBase64TextBody(std::vector<Bytes>& lines, bool lastEndsBody, TextRepa
         const bool endsBody = lastEndsBody && n + 1 == lines.size();
         for (const std::size_t at : fillBase64Line(body, line, endsBody)) {
             filled[n][at] = true;
-        }
-    }
-
-    // Text whose lines are not all base64 only gets the fill: its groups
-    // cannot be trusted to stand where the lines put them.
-    for (const Bytes& line : lines) {
-        for (const char c : line) {
-            if (!isBase64Character(c) && c != '=' && c != '\r' && c != '\n') {
-                return;
-            }
         }
     }
 

@@ -20,6 +20,11 @@ inline constexpr std::size_t kBase64LineLength = 76;
 struct Base64Body {
     std::size_t lineLength = 0; // characters per line, from its complete lines; 0 while unknown
     std::size_t phase = 0;      // base64 characters and padding so far, modulo 4
+    // A line showed a byte that base64 text never holds (a blank, most
+    // often): the body is other text under a base64 label, and its lost
+    // bytes are left alone, since a character put in where a blank stood
+    // would move every byte decoded after it.
+    bool notBase64 = false;
 };
 
 // Learns from a line of the body that holds no lost byte.
@@ -31,9 +36,10 @@ void noteBase64Line(Base64Body& body, ByteView line);
 // where the line length puts the break, otherwise the character "A". With
 // `endsBody` the line holds the body's last bytes (its delimiter followed
 // it on the same line and took its own CR LF): lost characters that its
-// last group still needs become padding and the rest line breaks. Only
-// lost bytes change; the size never does. Returns the 0-based indices of
-// the bytes it made base64 characters.
+// last group still needs become padding and the rest line breaks. In a
+// body that is not base64 (Base64Body::notBase64, this line included) it
+// fills nothing. Only lost bytes change; the size never does. Returns the
+// 0-based indices of the bytes it made base64 characters.
 std::vector<std::size_t> fillBase64Line(Base64Body& body, Bytes& line, bool endsBody = false);
 
 // Repairs a whole base64 body of text in a Japanese charset, its lines as
@@ -43,8 +49,8 @@ std::vector<std::size_t> fillBase64Line(Base64Body& body, Bytes& line, bool ends
 // each decoded text line with `repairText` and encodes the groups whose
 // bytes changed back into the same places. Surviving characters of those
 // groups may change; padding, line breaks and sizes never do. A body with
-// anything but base64 characters, padding and line breaks in its lines
-// only gets the fill.
+// anything but base64 characters, padding and line breaks in its lines is
+// left as it is.
 // `lastEndsBody`: the last line holds the body's last bytes, as above.
 void repairBase64TextBody(std::vector<Bytes>& lines, bool lastEndsBody, TextRepairer repairText,
                           const RepairOptions& options);

@@ -3,10 +3,14 @@
 #include "platform/case_fold.h"
 #include "repair/line_edit.h"
 #include "repair/lost_byte.h"
+#include "repair/name_case.h"
 
+#include <algorithm>
 #include <array>
 #include <optional>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace keldor::repair {
 
@@ -560,12 +564,115 @@ constexpr std::array<std::string_view, 24> kContentTypes = {
     "video/mpeg",
 };
 
+// File name extensions that tell one content type from another that fits
+// the surviving letters as well (image/gif beside image/png), beside the
+// subtype itself.
+constexpr std::array<std::pair<std::string_view, std::string_view>, 6> kExtensions = {{
+    {"image/jpeg", "jpg"},
+    {"application/msword", "doc"},
+    {"application/vnd.ms-excel", "xls"},
+    {"application/x-zip-compressed", "zip"},
+    {"audio/x-wav", "wav"},
+    {"video/mpeg", "mpg"},
+}};
+
+// The extension of a quoted name or filename parameter on the line, folded
+// to lower case; empty when there is none or it holds a lost byte.
+Bytes nameExtension(ByteView line) {
+    const ByteView lowered = foldedCopy(line);
+    const std::size_t name = lowered.find("name=\"");
+    if (name == ByteView::npos) {
+        return {};
+    }
+    const std::size_t start = name + 6;
+    const std::size_t end = lowered.find('"', start);
+    const std::size_t dot = lowered.rfind('.', end);
+    if (end == ByteView::npos || dot == ByteView::npos || dot < start) {
+        return {};
+    }
+    Bytes extension(lowered.substr(dot + 1, end - dot - 1));
+    return extension.find(kLost) == Bytes::npos ? extension : Bytes();
+}
+
+// Whether a file named with `extension` is of `type`.
+bool extensionFits(std::string_view type, ByteView extension) {
+    if (extension.empty()) {
+        return false;
+    }
+    if (type.substr(type.find('/') + 1) == extension) {
+        return true;
+    }
+    return std::any_of(kExtensions.begin(), kExtensions.end(), [&](const auto& known) {
+        return known.first == type && known.second == extension;
+    });
+}
+
 bool endsContentType(ByteView line, std::size_t at) {
     if (at >= line.size()) {
         return true;
     }
     const char c = line[at];
     return c == ';' || c == ' ' || c == '\t' || c == '\r' || c == kLost;
+}
+
+// The transfer encodings a part names, and the code each selects.
+constexpr std::array<std::pair<std::string_view, char>, 5> kTransferEncodings = {{
+    {"base64", 'B'},
+    {"quoted-printable", 'P'},
+    {"7bit", 'O'},
+    {"8bit", 'O'},
+    {"binary", 'O'},
+}};
+
+// A Content-Transfer-Encoding field at the start of a line, read from what
+// survives of its name and value, with or without a blank after the colon:
+// the code of the one encoding that fits (a lost byte after the colon
+// being the blank or the value's first letter), whose lost bytes are then
+// filled; nullopt when the line is no such field or no one code fits.
+std::optional<char> readTransferEncoding(Bytes& line) {
+    constexpr std::string_view kName = "Content-Transfer-Encoding:";
+    if (!fitsFolded(line, 0, kName)) {
+        return std::nullopt;
+    }
+    const std::size_t colonEnd = kName.size();
+    const std::size_t end = contentLength(line);
+    struct Reading {
+        std::string_view value;
+        std::size_t start = 0;
+        char code = 0;
+    };
+    std::vector<Reading> readings;
+    for (std::size_t start = colonEnd; start < end && start <= colonEnd + 1; ++start) {
+        if (start > colonEnd && line[colonEnd] != kLost && line[colonEnd] != ' ' &&
+            line[colonEnd] != '\t') {
+            break;
+        }
+        for (const auto& [value, code] : kTransferEncodings) {
+            const std::size_t valueEnd = start + value.size();
+            // After the value only blanks or lost bytes stand.
+            if (valueEnd > end || !fitsFolded(line, start, value) ||
+                ByteView(line)
+                        .substr(valueEnd, end - valueEnd)
+                        .find_first_not_of(Bytes(" \t\0", 3)) != ByteView::npos) {
+                continue;
+            }
+            readings.push_back({value, start, code});
+        }
+    }
+    if (readings.empty() || std::any_of(readings.begin(), readings.end(), [&](const Reading& r) {
+            return r.code != readings.front().code;
+        })) {
+        return std::nullopt;
+    }
+    const Reading& only = readings.front();
+    if (readings.size() == 1) {
+        if (line[colonEnd] == kLost && only.start > colonEnd) {
+            line[colonEnd] = ' ';
+        }
+        fillInWritersCase(line, 0, kName);
+        fillInWritersCase(line, only.start, only.value);
+    }
+    return only.code;
 }
 
 } // namespace
@@ -579,41 +686,65 @@ void completeContentType(Bytes& line) {
     if (name == 0) {
         return;
     }
-    std::size_t v = static_cast<std::size_t>(name - 1) + 13;
-    if (v < line.size() && (line[v] == ' ' || line[v] == kLost)) {
-        ++v;
-    }
-    if (line.find(kLost, v) == Bytes::npos) {
+    // The value starts after the colon and a blank; a lost byte there was
+    // the blank or, from a writer that puts none, the type's first letter.
+    const std::size_t colonEnd = static_cast<std::size_t>(name - 1) + 13;
+    if (colonEnd >= line.size()) {
         return;
     }
-    // Only a type that is the one to fit is put back.
-    std::optional<std::string_view> fitting;
-    for (const std::string_view type : kContentTypes) {
-        if (v + type.size() > line.size()) {
-            continue;
-        }
-        std::size_t surviving = 0;
-        bool fits = true;
-        for (std::size_t i = 0; i < type.size() && fits; ++i) {
-            if (line[v + i] != kLost) {
-                fits = folded(line, v + i) == static_cast<unsigned char>(type[i]);
-                ++surviving;
+    const bool lostAfterColon = line[colonEnd] == kLost;
+    const std::size_t afterBlank =
+        line[colonEnd] == ' ' || lostAfterColon ? colonEnd + 1 : colonEnd;
+    if (line.find(kLost, colonEnd) == Bytes::npos) {
+        return;
+    }
+    struct Fit {
+        std::string_view type;
+        std::size_t start = 0;
+        bool named = false;
+    };
+    // Only a type that is the one to fit is put back; where several fit, the
+    // one the extension of the part's file name names.
+    const Bytes extension = nameExtension(line);
+    std::vector<Fit> fits;
+    const std::size_t places = lostAfterColon ? 2 : 1;
+    for (std::size_t place = 0; place < places; ++place) {
+        const std::size_t start = place == 0 ? afterBlank : colonEnd;
+        for (const std::string_view type : kContentTypes) {
+            if (start + type.size() > line.size()) {
+                continue;
+            }
+            std::size_t surviving = 0;
+            bool matches = true;
+            for (std::size_t i = 0; i < type.size() && matches; ++i) {
+                if (line[start + i] != kLost) {
+                    matches = folded(line, start + i) == static_cast<unsigned char>(type[i]);
+                    ++surviving;
+                }
+            }
+            if (matches && surviving * 2 >= type.size() &&
+                endsContentType(line, start + type.size())) {
+                fits.push_back({type, start, extensionFits(type, extension)});
             }
         }
-        if (!fits || surviving * 2 < type.size() || !endsContentType(line, v + type.size())) {
-            continue;
-        }
-        if (fitting) {
-            return;
-        }
-        fitting = type;
     }
-    if (!fitting) {
+    const auto named =
+        std::count_if(fits.begin(), fits.end(), [](const Fit& f) { return f.named; });
+    const auto chosen =
+        fits.size() == 1 ? fits.begin()
+        : named == 1 ? std::find_if(fits.begin(), fits.end(), [](const Fit& f) { return f.named; })
+                     : fits.end();
+    if (chosen == fits.end()) {
+        // No type to go by: the byte after the colon was its blank.
+        if (lostAfterColon) {
+            line[colonEnd] = ' ';
+        }
         return;
     }
-    const std::string_view type = *fitting;
-    if (line[v - 1] == kLost) {
-        line[v - 1] = ' ';
+    const std::string_view type = chosen->type;
+    const std::size_t v = chosen->start;
+    if (v > colonEnd && line[colonEnd] == kLost) {
+        line[colonEnd] = ' ';
     }
     for (std::size_t i = 0; i < type.size(); ++i) {
         if (line[v + i] != kLost) {
@@ -625,12 +756,19 @@ void completeContentType(Bytes& line) {
         line[v + i] = upper ? static_cast<char>(c - ('a' - 'A')) : c;
     }
     // Lost bytes that end the line after the type held the ";" before the
-    // parameters on the next line.
+    // parameters on the next line; before a blank, the ";" before those
+    // that follow on this one.
     const std::size_t after = v + type.size();
+    const std::size_t next = line.find_first_not_of(kLost, after);
     if (after < line.size() && line[after] == kLost &&
-        line.find_first_not_of(kLost, after) == contentLength(line)) {
+        (next == contentLength(line) ||
+         (next < line.size() && (line[next] == ' ' || line[next] == '\t')))) {
         line[after] = ';';
     }
+}
+
+void completeTransferEncoding(Bytes& line) {
+    (void)readTransferEncoding(line);
 }
 
 BoundaryResult detectBoundary(BoundaryTable& table, Bytes& line, std::int64_t linePosition,
@@ -695,7 +833,10 @@ void detectPartInfo(PartInfo& info, Bytes& line) {
         }
     }
 
-    if (findFolded(lowered, "content-transfer-encoding: base64") != 0) {
+    if (const std::optional<char> code = readTransferEncoding(line)) {
+        info.transferEncoding = *code;
+        info.charsetPending = *code != 'O';
+    } else if (findFolded(lowered, "content-transfer-encoding: base64") != 0) {
         info.transferEncoding = 'B';
         info.charsetPending = true;
     } else if (findFolded(lowered, "content-transfer-encoding: quoted-printable") != 0) {

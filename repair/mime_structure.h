@@ -101,14 +101,23 @@ BoundaryResult detectBoundary(BoundaryTable& table, Bytes& line, std::int64_t li
 
 // Fills the lost letters of a Content-Type value in a header line where
 // exactly one of the common content types fits it (at least half of its
-// letters and some of its subtype's surviving), in the letter case of the
-// letter before them, and a lost ";" after it where the line ends there.
+// letters and some of its subtype's surviving; where several fit, the one
+// the extension of a name parameter on the line names), in the letter case
+// of the letter before them, and a lost ";" after it where the line ends
+// there or a blank follows. A lost byte after the colon is the type's
+// first letter where only that reading fits, otherwise the blank.
 void completeContentType(Bytes& line);
 
+// Fills the lost bytes of a Content-Transfer-Encoding field (with or
+// without a blank after its colon) where one encoding alone fits what
+// survives of its name and value; a line where none or several fit is
+// left alone.
+void completeTransferEncoding(Bytes& line);
+
 // Updates `info` from one header line (content type, transfer encoding,
-// charset) and fills lost bytes of a charset parameter naming iso-2022-jp,
-// shift_jis or euc-jp; a value lost whole becomes "iso-2022-jp". Other
-// charsets leave the charset code unchanged.
+// read as completeTransferEncoding reads it, charset) and fills lost bytes
+// of a charset parameter naming iso-2022-jp, shift_jis or euc-jp; a value lost whole becomes
+// "iso-2022-jp". Other charsets leave the charset code unchanged.
 void detectPartInfo(PartInfo& info, Bytes& line);
 
 } // namespace keldor::repair

@@ -157,11 +157,18 @@ TEST(RepairBase64TextBody, LostTextBecomesReplacementCharactersInPlace) {
     }
 }
 
-TEST(RepairBase64TextBody, TextThatIsNotBase64OnlyGetsTheFill) {
+// A character put in where a blank of the text stood would move every
+// byte decoded after it; the lost bytes are left for blanks.
+TEST(RepairBase64TextBody, TextThatIsNotBase64IsLeftAlone) {
     std::vector<Bytes> lines = {"not base64: \x1b$B$3\r\n", lost("ab%%%%cd\r\n")};
     repairBase64TextBody(lines, false, textRepairerFor('J'), RepairOptions{});
     EXPECT_EQ(lines[0], "not base64: \x1b$B$3\r\n");
-    EXPECT_EQ(lines[1], "abAAAAcd\r\n");
+    EXPECT_EQ(lines[1], lost("ab%%%%cd\r\n"));
+    Base64Body body;
+    noteBase64Line(body, "plain words under a base64 label\r\n");
+    Bytes line = lost("more%%%%words\r\n");
+    EXPECT_TRUE(fillBase64Line(body, line).empty());
+    EXPECT_EQ(line, lost("more%%%%words\r\n"));
 }
 
 } // namespace

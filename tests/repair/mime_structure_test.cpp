@@ -404,11 +404,58 @@ TEST(CompleteContentType, FillsTheOneTypeThatFits) {
         {raw("Content-Type: \0\0\0\0\0\0\0\0ain\r\n"),
          raw("Content-Type: \0\0\0\0\0\0\0\0ain\r\n")},
         {"Content-Type: text/plain\r\n", "Content-Type: text/plain\r\n"},
+        // image/gif and image/jpeg fit as well; the file name tells.
+        {raw("Content-Type: image/\0\0\0\0 name=\"2aa3ed95.png\"\r\n"),
+         "Content-Type: image/png; name=\"2aa3ed95.png\"\r\n"},
+        {raw("Content-Type: image/\0\0\0\0 name=\"scan.tif\"\r\n"),
+         raw("Content-Type: image/\0\0\0\0 name=\"scan.tif\"\r\n")},
+        // A writer that puts no blank after the colon.
+        {raw("Content-Type:\0\0xt/plain;charset=SHIFT_JIS\r\n"),
+         "Content-Type:text/plain;charset=SHIFT_JIS\r\n"},
+        {raw("Content-Type:\0x-unknown/type\r\n"), "Content-Type: x-unknown/type\r\n"},
     };
     for (const auto& [damaged, repaired] : cases) {
         Bytes line = damaged;
         completeContentType(line);
         EXPECT_EQ(line, repaired);
+    }
+}
+
+TEST(CompleteTransferEncoding, ReadsTheOneEncodingThatFits) {
+    struct Case {
+        Bytes damaged;
+        Bytes repaired;
+        char code; // what detectPartInfo reads from the line as repaired
+    };
+    const std::vector<Case> cases = {
+        {raw("Content-Transfer-Encoding: ba\0\0\0\0\r\n"), "Content-Transfer-Encoding: base64\r\n",
+         'B'},
+        // The run took the blank too: only that reading leaves "e64" in place.
+        {raw("Content-Transfer-Encoding:\0\0\0\0e64\r\n"), "Content-Transfer-Encoding: base64\r\n",
+         'B'},
+        {raw("\0\0\0\0ent-Transfer-Encoding:base64\r\n"), "Content-Transfer-Encoding:base64\r\n",
+         'B'},
+        {raw("content-transfer-encodin\0\0\0\0ase64\r\n"), "content-transfer-encoding: base64\r\n",
+         'B'},
+        {raw("content-transfer-encoding:quoted-pr\0\0\0\0ble\r\n"),
+         "content-transfer-encoding:quoted-printable\r\n", 'P'},
+        {"Content-Transfer-Encoding:base64\r\n", "Content-Transfer-Encoding:base64\r\n", 'B'},
+        // 7bit and 8bit both fit: the code is known, the digit is not.
+        {raw("Content-Transfer-Encoding: \0\0\0\0\r\n"),
+         raw("Content-Transfer-Encoding: \0\0\0\0\r\n"), 'O'},
+        // No encoding fits what survives.
+        {raw("Content-Transfer-Encoding: x-\0\0\0\0ncode\r\n"),
+         raw("Content-Transfer-Encoding: x-\0\0\0\0ncode\r\n"), 'O'},
+        {raw("Content-Disposition: at\0\0\0\0ment\r\n"),
+         raw("Content-Disposition: at\0\0\0\0ment\r\n"), 0},
+    };
+    for (const Case& c : cases) {
+        Bytes line = c.damaged;
+        completeTransferEncoding(line);
+        EXPECT_EQ(line, c.repaired) << c.repaired;
+        PartInfo info;
+        detectPartInfo(info, line);
+        EXPECT_EQ(info.transferEncoding, c.code) << c.repaired;
     }
 }
 
