@@ -664,11 +664,13 @@ void BlockJoiner::emit(std::uint32_t start, std::size_t group) {
     }
     const bool cut = table_[i].has(Entry::Cut);
     const bool deleted = table_[start].deleted();
-    message.info = static_cast<std::uint32_t>(group << 2) | (cut ? 2u : 0u) | (deleted ? 1u : 0u);
+    const bool fragment = !table_[start].has(Entry::MailStart);
+    message.info = static_cast<std::uint32_t>(group << 3) | (fragment ? 4u : 0u) | (cut ? 2u : 0u) |
+                   (deleted ? 1u : 0u);
     result_.messages_.push_back(message);
     ScanCounts& counts = result_.counts_;
     counts.cutMessages += cut ? 1 : 0;
-    counts.unjoinedFragments += table_[start].has(Entry::MailStart) ? 0 : 1;
+    counts.unjoinedFragments += fragment ? 1 : 0;
 }
 
 std::vector<std::uint32_t> BlockJoiner::treeOrder() const {
@@ -696,7 +698,8 @@ ScannedMessage ScanResult::message(std::size_t index) const {
     ScannedMessage message;
     message.kind = (packed.info & 1) != 0 ? BlockKind::Deleted : BlockKind::Live;
     message.cut = (packed.info & 2) != 0;
-    message.group = packed.info >> 2;
+    message.fragment = (packed.info & 4) != 0;
+    message.group = packed.info >> 3;
     message.firstPiece = packed.firstPiece;
     message.pieceCount =
         (index + 1 < messages_.size() ? messages_[index + 1].firstPiece : pieces_.size()) -

@@ -44,6 +44,9 @@ struct ScannedMessage {
     // Its last block names a next block that was not joined (gone, beyond
     // the end, claimed twice, or the message came round to itself).
     bool cut = false;
+    // Its first block does not begin like a mail: the rest of a message
+    // whose beginning is lost, or a stale block no message names.
+    bool fragment = false;
     std::size_t group = 0;      // index into ScanResult::groups()
     std::size_t firstPiece = 0; // into ScanResult's pieces
     std::size_t pieceCount = 0;
@@ -99,7 +102,7 @@ private:
     // one-block messages costs no more than its blocks.
     struct PackedMessage {
         std::uint32_t firstPiece = 0;
-        std::uint32_t info = 0; // group << 2 | cut << 1 | deleted
+        std::uint32_t info = 0; // group << 3 | fragment << 2 | cut << 1 | deleted
     };
     std::vector<PackedMessage> messages_;
     std::vector<std::uint32_t> pieces_; // a block's mailbox position, or kHole

@@ -43,7 +43,11 @@ public:
         const auto total = static_cast<std::int64_t>(scan_.messageCount());
         for (std::size_t i = 0; i < scan_.messageCount() && !StopRequested; ++i) {
             const ScannedMessage message = scan_.message(i);
-            const bool done = message.kind == BlockKind::Live
+            // A piece without the start of its mail is counted, not written:
+            // it would be a file of no header, and stale blocks of old mail
+            // would bury the messages under such files.
+            const bool done = message.fragment ? true
+                              : message.kind == BlockKind::Live
                                   ? writeLive(message, *writers[kLiveOutput])
                                   : writeDeleted(message, *writers[kDeletedOutput]);
             if (!done) {
