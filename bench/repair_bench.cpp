@@ -8,8 +8,8 @@
 //   repair_bench [SIZE_MB ...]        (default: 64)
 
 #include "bench/bench_mail.h"
-#include "engine/line_reader.h"
-#include "engine/repair_pipeline.h"
+#include "repair/line_reader.h"
+#include "repair/repair_pipeline.h"
 #include "tests/support/mailbox_writer.h"
 
 #include <cstdio>
@@ -68,17 +68,17 @@ MessageFiles writeDamagedMessages(const fs::path& folder, std::size_t targetByte
 double runBaseline(const MessageFiles& messages) {
     const auto start = std::chrono::steady_clock::now();
     for (const fs::path& file : messages.files) {
-        auto reader = engine::openLineReader(file);
+        auto reader = repair::openLineReader(file);
         if (!reader) {
             continue;
         }
-        for (auto read = engine::readLine(*reader); read.position != 0;
-             read = engine::readLine(*reader)) {
+        for (auto read = repair::readLine(*reader); read.position != 0;
+             read = repair::readLine(*reader)) {
             if (read.line.find('\0') != Bytes::npos) {
-                engine::writeLine(*reader, read.position, read.line);
+                repair::writeLine(*reader, read.position, read.line);
             }
         }
-        engine::closeLineReader(*reader);
+        repair::closeLineReader(*reader);
     }
     return bench::secondsSince(start);
 }
@@ -87,7 +87,7 @@ double runRepair(const MessageFiles& messages, QuietView& view) {
     const repair::RepairOptions options;
     const auto start = std::chrono::steady_clock::now();
     for (const fs::path& file : messages.files) {
-        engine::repairMessageFile(file, options, view);
+        repair::repairMessageFile(file, options, view);
     }
     return bench::secondsSince(start);
 }

@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <optional>
 
-namespace keldor::engine {
+namespace keldor::repair {
 
 // How much of the file the reader holds at once. A longer line makes the
 // window grow until the whole line fits.
@@ -121,4 +121,4 @@ private:
     std::size_t next_ = 0; // index of the next line's first byte
 };
 
-} // namespace keldor::engine
+} // namespace keldor::repair

@@ -1,9 +1,9 @@
-#include "engine/line_reader.h"
+#include "repair/line_reader.h"
 
 #include <algorithm>
 #include <span>
 
-namespace keldor::engine {
+namespace keldor::repair {
 
 bool LineReader::fillWindow(std::size_t length) {
     const std::uint64_t left = fileEnd_ > windowStart_ ? fileEnd_ - windowStart_ : 0;
@@ -132,4 +132,4 @@ bool MessageLines::writeLine(std::int64_t position, ByteView line) {
     return true;
 }
 
-} // namespace keldor::engine
+} // namespace keldor::repair

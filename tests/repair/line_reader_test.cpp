@@ -1,4 +1,4 @@
-#include "engine/line_reader.h"
+#include "repair/line_reader.h"
 
 #include "tests/support/test_support.h"
 
@@ -6,7 +6,7 @@
 
 #include <system_error>
 
-namespace keldor::engine {
+namespace keldor::repair {
 namespace {
 
 using testing::TempDir;
@@ -160,4 +160,4 @@ TEST(LineReader, FileCutShortWhileReadEndsCleanly) {
 }
 
 } // namespace
-} // namespace keldor::engine
+} // namespace keldor::repair

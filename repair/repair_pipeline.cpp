@@ -1,11 +1,11 @@
-#include "engine/repair_pipeline.h"
+#include "repair/repair_pipeline.h"
 
-#include "engine/header_line_repair.h"
-#include "engine/header_names.h"
-#include "engine/line_reader.h"
 #include "repair/base64_body_repair.h"
 #include "repair/encoded_word_repair.h"
+#include "repair/header_line_repair.h"
+#include "repair/header_names.h"
 #include "repair/japanese_text_repair.h"
+#include "repair/line_reader.h"
 #include "repair/lost_byte.h"
 #include "repair/mime_structure.h"
 #include "repair/quoted_printable_repair.h"
@@ -14,14 +14,10 @@
 #include <optional>
 #include <vector>
 
-namespace keldor::engine {
+namespace keldor::repair {
 
 namespace {
 
-using repair::BoundaryResult;
-using repair::StepEnd;
-
-using repair::kLost;
 // A quoted-printable or base64 text body is repaired whole once its end is
 // read; a longer one is repaired in pieces of about this size.
 constexpr std::size_t kHeldBodyLimit = 1024 * 1024;
@@ -83,7 +79,7 @@ struct HeldLine {
 // time, over a file or over a message in memory.
 template <typename Lines> class MessageRepair {
 public:
-    MessageRepair(Lines& lines, const repair::RepairOptions& options)
+    MessageRepair(Lines& lines, const RepairOptions& options)
         : lines_(lines), options_(options), rewrite_([this](std::int64_t at, ByteView bytes) {
               return lines_.writeLine(at, bytes);
           }) {}
@@ -138,12 +134,12 @@ private:
     }
 
     Handled headerSteps(RepairState state, std::int64_t position, Bytes& line, bool lost) {
-        if (lost && repair::repairEncodedWord(line, options_) == StepEnd::PastLineEnd) {
+        if (lost && repairEncodedWord(line, options_) == StepEnd::PastLineEnd) {
             return {state};
         }
         if (lost && inHeaderBlock_) {
             keepFieldName(line, options_.halfWidthByte);
-            repair::completeContentType(line);
+            completeContentType(line);
         }
         const BoundaryResult found = detectBoundary(position, line);
         std::size_t split = 0;
@@ -154,7 +150,7 @@ private:
         }
         Bytes head = split != 0 ? line.substr(0, split) : Bytes();
         Bytes& own = split != 0 ? head : line;
-        repair::detectPartInfo(part_, own);
+        detectPartInfo(part_, own);
         field_ = fieldStateAfter(own, field_);
         // Field names are known from a delimiter to the blank line that ends
         // the header after it (an attached message's header begins anew).
@@ -206,9 +202,9 @@ private:
             return state;
         case RepairState::Base64Body:
             if (holdsLost(line)) {
-                (void)repair::fillBase64Line(base64_, line, endsBody);
+                (void)fillBase64Line(base64_, line, endsBody);
             } else {
-                repair::noteBase64Line(base64_, line);
+                noteBase64Line(base64_, line);
             }
             return state;
         default:
@@ -220,13 +216,13 @@ private:
         StepEnd end = StepEnd::Completed;
         switch (state) {
         case RepairState::JisText:
-            end = repair::repairJisLine(line, options_);
+            end = repairJisLine(line, options_);
             break;
         case RepairState::SjisText:
-            end = repair::repairSjisLine(line, options_);
+            end = repairSjisLine(line, options_);
             break;
         case RepairState::EucText:
-            end = repair::repairEucLine(line, options_);
+            end = repairEucLine(line, options_);
             break;
         default:
             // HTML and other bodies get no repair of their own.
@@ -252,10 +248,9 @@ private:
             lines.push_back(held.line);
         }
         if (heldState_ == RepairState::Base64Text) {
-            repair::repairBase64TextBody(lines, heldEndsBody_,
-                                         repair::textRepairerFor(heldCharset_), options_);
+            repairBase64TextBody(lines, heldEndsBody_, textRepairerFor(heldCharset_), options_);
         } else {
-            repair::repairQuotedPrintableTextBody(lines, heldCharset_, options_);
+            repairQuotedPrintableTextBody(lines, heldCharset_, options_);
         }
         for (std::size_t n = 0; n < held_.size(); ++n) {
             Bytes written = held_[n].line;
@@ -439,11 +434,11 @@ private:
     }
 
     Lines& lines_;
-    const repair::RepairOptions& options_;
-    const repair::RewriteAt rewrite_;
-    repair::PartInfo part_;
-    repair::BoundaryTable boundaries_;
-    repair::Base64Body base64_;
+    const RepairOptions& options_;
+    const RewriteAt rewrite_;
+    PartInfo part_;
+    BoundaryTable boundaries_;
+    Base64Body base64_;
     std::vector<HeldLine> held_;
     std::size_t heldSize_ = 0;
     bool heldEndsBody_ = false;
@@ -457,9 +452,9 @@ private:
 class FileLines {
 public:
     explicit FileLines(LineReader& reader) : reader_(reader) {}
-    bool readLine(LineRead& into) { return engine::readLine(reader_, into); }
+    bool readLine(LineRead& into) { return repair::readLine(reader_, into); }
     bool writeLine(std::int64_t position, ByteView line) {
-        return engine::writeLine(reader_, position, line);
+        return repair::writeLine(reader_, position, line);
     }
 
 private:
@@ -467,7 +462,7 @@ private:
 };
 
 template <typename Lines>
-void repairLines(Lines& lines, const repair::RepairOptions& options, EventPoint& events) {
+void repairLines(Lines& lines, const RepairOptions& options, platform::EventPoint& events) {
     MessageRepair<Lines> repair(lines, options);
     RepairState state = RepairState::MessageHeader;
     LineRead read;
@@ -513,8 +508,8 @@ void repairLines(Lines& lines, const repair::RepairOptions& options, EventPoint&
 
 } // namespace
 
-void repairMessageFile(const std::filesystem::path& file, const repair::RepairOptions& options,
-                       EventPoint& events) {
+void repairMessageFile(const std::filesystem::path& file, const RepairOptions& options,
+                       platform::EventPoint& events) {
     auto reader = openLineReader(file);
     if (!reader) {
         return;
@@ -524,9 +519,9 @@ void repairMessageFile(const std::filesystem::path& file, const repair::RepairOp
     closeLineReader(*reader);
 }
 
-void repairMessage(Bytes& message, const repair::RepairOptions& options, EventPoint& events) {
+void repairMessage(Bytes& message, const RepairOptions& options, platform::EventPoint& events) {
     MessageLines lines(message);
     repairLines(lines, options, events);
 }
 
-} // namespace keldor::engine
+} // namespace keldor::repair
