@@ -382,17 +382,18 @@ StepEnd repairEucLine(Bytes& line, const RepairOptions& options) {
         });
 }
 
-TextRepairer textRepairerFor(char charset) {
+TextRepairer textRepairerFor(Charset charset) {
     switch (charset) {
-    case 'J':
+    case Charset::Iso2022Jp:
         return repairJisLine;
-    case 'S':
+    case Charset::ShiftJis:
         return repairSjisLine;
-    case 'E':
+    case Charset::EucJp:
         return repairEucLine;
-    default:
-        return nullptr;
+    case Charset::None:
+        break;
     }
+    return nullptr;
 }
 
 void repairTextRuns(Bytes& line, TextRepairer repairText, const RepairOptions& options) {

@@ -497,16 +497,16 @@ BoundaryResult matchDelimiter(BoundaryTable& table, Bytes& line, ByteView lowere
 
 struct CharsetTemplate {
     std::string_view text;
-    char code;
+    Charset code;
 };
 
 constexpr std::array<CharsetTemplate, 6> kCharsetTemplates = {{
-    {"charset=\"iso-2022-jp\"", 'J'},
-    {"charset=iso-2022-jp", 'J'},
-    {"charset=\"shift_jis\"", 'S'},
-    {"charset=shift_jis", 'S'},
-    {"charset=\"euc-jp\"", 'E'},
-    {"charset=euc-jp", 'E'},
+    {"charset=\"iso-2022-jp\"", Charset::Iso2022Jp},
+    {"charset=iso-2022-jp", Charset::Iso2022Jp},
+    {"charset=\"shift_jis\"", Charset::ShiftJis},
+    {"charset=shift_jis", Charset::ShiftJis},
+    {"charset=\"euc-jp\"", Charset::EucJp},
+    {"charset=euc-jp", Charset::EucJp},
 }};
 
 // Where a charset parameter begins, found by a piece of it that survived; 0 when none.
@@ -667,16 +667,16 @@ BoundaryResult detectBoundary(BoundaryTable& table, Bytes& line, std::int64_t li
 void detectPartInfo(PartInfo& info, Bytes& line) {
     ByteView lowered = foldedCopy(line);
     if (findFolded(lowered, "content-type: text/plain") != 0) {
-        info.contentType = 'T';
+        info.contentType = PartType::TextPlain;
         info.charsetPending = true;
     } else if (findFolded(lowered, "content-type: text/html") != 0) {
-        info.contentType = 'H';
+        info.contentType = PartType::TextHtml;
         info.charsetPending = true;
     } else if (findFolded(lowered, "content-type: message/rfc822") != 0) {
-        info.contentType = 'M';
+        info.contentType = PartType::Message;
         info.charsetPending = false;
     } else if (findFolded(lowered, "content-type: ") != 0) {
-        info.contentType = 'O';
+        info.contentType = PartType::Other;
         info.charsetPending = false;
     }
 
@@ -696,13 +696,13 @@ void detectPartInfo(PartInfo& info, Bytes& line) {
     }
 
     if (findFolded(lowered, "content-transfer-encoding: base64") != 0) {
-        info.transferEncoding = 'B';
+        info.transferEncoding = TransferEncoding::Base64;
         info.charsetPending = true;
     } else if (findFolded(lowered, "content-transfer-encoding: quoted-printable") != 0) {
-        info.transferEncoding = 'P';
+        info.transferEncoding = TransferEncoding::QuotedPrintable;
         info.charsetPending = true;
     } else if (findFolded(lowered, "content-transfer-encoding: ") != 0) {
-        info.transferEncoding = 'O';
+        info.transferEncoding = TransferEncoding::Other;
         info.charsetPending = false;
     }
 }

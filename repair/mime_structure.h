@@ -6,6 +6,7 @@
 // changes a line's size.
 
 #include "platform/bytes.h"
+#include "repair/part_codes.h"
 
 #include <cstdint>
 #include <functional>
@@ -16,18 +17,17 @@ namespace keldor::repair {
 // What the header being read says about the body that follows, as the codes
 // the repair of each body is chosen by.
 struct PartInfo {
-    char contentType =
-        0;            // 'T' text/plain, 'H' text/html, 'M' message/rfc822, 'O' any other; 0 none
-    char charset = 0; // 'J' iso-2022-jp, 'S' shift_jis, 'E' euc-jp; 0 none read yet
-    char transferEncoding = 0;   // 'B' base64, 'P' quoted-printable, 'O' any other; 0 none read yet
+    PartType contentType = PartType::None;
+    Charset charset = Charset::None;
+    TransferEncoding transferEncoding = TransferEncoding::None;
     bool charsetPending = false; // a charset parameter may stand on this or a following line
     bool charsetNamed = false;   // this part's own header named the charset of `charset`
 
     // At a part boundary: the next part's header starts afresh, but a part
     // that names no charset keeps the previous part's.
     void clearPartCodes() {
-        contentType = 0;
-        transferEncoding = 0;
+        contentType = PartType::None;
+        transferEncoding = TransferEncoding::None;
         charsetPending = false;
         charsetNamed = false;
     }

@@ -62,12 +62,12 @@ bool escapeTailAt(ByteView line, std::size_t at) {
 // end (or, in Shift_JIS, a lead byte before a trail that stands as itself)
 // are taken for one; in ISO-2022-JP text only the escapes of ESC and
 // of "=" itself are common, and ESC is known by the escape sequence after it.
-bool twoDigitTail(ByteView line, std::size_t at, std::size_t end, char charset) {
+bool twoDigitTail(ByteView line, std::size_t at, std::size_t end, Charset charset) {
     if (at + 1 >= end || hexValue(line[at]) < 0 || hexValue(line[at + 1]) < 0) {
         return false;
     }
     const unsigned value = static_cast<unsigned>(hexValue(line[at]) * 16 + hexValue(line[at + 1]));
-    if (charset == 'J') {
+    if (charset == Charset::Iso2022Jp) {
         return (value == kEsc && escapeTailAt(line, at + 2)) || value == '=';
     }
     if (at + 2 == end || line[at + 2] == '=') {
@@ -76,18 +76,18 @@ bool twoDigitTail(ByteView line, std::size_t at, std::size_t end, char charset) 
     // A Shift_JIS lead byte whose trail stands as itself.
     const unsigned next = byteAt(line, at + 2);
     const bool lead = keldor::charset::isSjisLeadByte(value);
-    return charset == 'S' && lead && next >= 0x40 && next <= 0x7E;
+    return charset == Charset::ShiftJis && lead && next >= 0x40 && next <= 0x7E;
 }
 
 // The same for the last digit alone, the "=" and the first digit lost.
 // Returns the escaped value when the digit and what follows tell it.
-std::optional<unsigned> oneDigitTail(ByteView line, std::size_t at, std::size_t end, char charset,
-                                     bool& known) {
+std::optional<unsigned> oneDigitTail(ByteView line, std::size_t at, std::size_t end,
+                                     Charset charset, bool& known) {
     known = false;
     if (at >= end || hexValue(line[at]) < 0) {
         return std::nullopt;
     }
-    if (charset == 'J') {
+    if (charset == Charset::Iso2022Jp) {
         if (line[at] == 'B' && escapeTailAt(line, at + 1)) {
             known = true;
             return kEsc;
@@ -103,7 +103,7 @@ std::optional<unsigned> oneDigitTail(ByteView line, std::size_t at, std::size_t 
 // How many lost bytes at the end of a run, before the surviving bytes at
 // `at`, an escape whose digits survived claims (its "=" or its "=" and
 // first digit).
-std::size_t tailClaim(ByteView line, std::size_t at, std::size_t end, char charset) {
+std::size_t tailClaim(ByteView line, std::size_t at, std::size_t end, Charset charset) {
     bool known = false;
     if (twoDigitTail(line, at, end, charset)) {
         return 1;
@@ -118,7 +118,7 @@ std::size_t tailClaim(ByteView line, std::size_t at, std::size_t end, char chars
 // their digits; and, in a body with soft line breaks, the "=" of one in the last lost byte of a
 // line about as long as the longest.
 void restoreSegmentBreaks(Bytes& line, std::size_t start, std::size_t end, std::size_t longestLine,
-                          bool softBreaks, char charset) {
+                          bool softBreaks, Charset charset) {
     if (end - start <= longestLine) {
         if (softBreaks && end - start + 2 >= longestLine && end > start && line[end - 1] == kLost) {
             // Not where the run took the end of an ISO-2022-JP escape
@@ -131,7 +131,7 @@ void restoreSegmentBreaks(Bytes& line, std::size_t start, std::size_t end, std::
             const ByteView before = ByteView(line).substr(start, run - start);
             const std::size_t length = end - run;
             const bool escapeCut =
-                charset == 'J' &&
+                charset == Charset::Iso2022Jp &&
                 ((before.ends_with("=1B") && length <= 2) ||
                  ((before.ends_with("=1B(") || before.ends_with("=1B$")) && length <= 1));
             if (!escapeCut) {
@@ -159,7 +159,8 @@ void restoreSegmentBreaks(Bytes& line, std::size_t start, std::size_t end, std::
         } else if (before.size() >= 2 && before[before.size() - 2] == '=' &&
                    hexValue(before.back()) >= 0) {
             head = 1;
-        } else if (charset == 'J' && (before.ends_with("=1B(") || before.ends_with("=1B$"))) {
+        } else if (charset == Charset::Iso2022Jp &&
+                   (before.ends_with("=1B(") || before.ends_with("=1B$"))) {
             head = 1; // the last byte of an escape sequence
         }
         std::size_t j = at + 2;
@@ -194,7 +195,7 @@ void restoreSegmentBreaks(Bytes& line, std::size_t start, std::size_t end, std::
 // Puts back line breaks that lost bytes took inside a line as read: CR
 // before a surviving LF, LF after a surviving CR; then, in each encoded
 // line it holds, as restoreSegmentBreaks says.
-void restoreLineBreaks(Bytes& line, std::size_t longestLine, bool softBreaks, char charset) {
+void restoreLineBreaks(Bytes& line, std::size_t longestLine, bool softBreaks, Charset charset) {
     std::vector<bool> restored(line.size(), false);
     for (std::size_t i = 0; i < line.size(); ++i) {
         if (line[i] != kLost) {
@@ -220,7 +221,7 @@ void restoreLineBreaks(Bytes& line, std::size_t longestLine, bool softBreaks, ch
     }
 }
 
-void parseLine(const Bytes& line, std::size_t n, char charset, std::vector<Unit>& units) {
+void parseLine(const Bytes& line, std::size_t n, Charset charset, std::vector<Unit>& units) {
     const std::size_t end = contentLength(line);
     const auto push = [&](Unit::Kind kind, std::size_t at, std::size_t length, bool lost,
                           unsigned value) {
@@ -321,9 +322,9 @@ enum class Gap {
 };
 
 // The gap before each byte of a decoded text line, and after its last.
-std::vector<Gap> characterGaps(ByteView text, char charset) {
+std::vector<Gap> characterGaps(ByteView text, Charset charset) {
     std::vector<Gap> gaps(text.size() + 1, Gap::Inside);
-    if (charset == 'J') {
+    if (charset == Charset::Iso2022Jp) {
         bool kanji = false;
         std::size_t i = 0;
         while (i < text.size()) {
@@ -353,7 +354,8 @@ std::vector<Gap> characterGaps(ByteView text, char charset) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         gaps[i] = secondDue ? Gap::Inside : Gap::SingleByte;
         const unsigned b = byteAt(text, i);
-        const bool lead = charset == 'S' ? keldor::charset::isSjisLeadByte(b) : b >= 0x80;
+        const bool lead =
+            charset == Charset::ShiftJis ? keldor::charset::isSjisLeadByte(b) : b >= 0x80;
         secondDue = !secondDue && lead;
     }
     gaps[text.size()] = secondDue ? Gap::Inside : Gap::SingleByte;
@@ -472,7 +474,7 @@ void writeRegion(std::vector<Bytes>& lines, const std::vector<Unit>& slots, Byte
 
 } // namespace
 
-void repairQuotedPrintableTextBody(std::vector<Bytes>& lines, char charset,
+void repairQuotedPrintableTextBody(std::vector<Bytes>& lines, Charset charset,
                                    const RepairOptions& options) {
     const TextRepairer repairText = textRepairerFor(charset);
     if (repairText == nullptr) {

@@ -35,18 +35,19 @@ bool isHeaderState(RepairState state) {
            state == RepairState::PartHeader;
 }
 
-// The text body state for a charset code, if it has one.
-std::optional<RepairState> textState(char charset) {
+// The text body state for a charset, if it has one.
+std::optional<RepairState> textState(Charset charset) {
     switch (charset) {
-    case 'J':
+    case Charset::Iso2022Jp:
         return RepairState::JisText;
-    case 'S':
+    case Charset::ShiftJis:
         return RepairState::SjisText;
-    case 'E':
+    case Charset::EucJp:
         return RepairState::EucText;
-    default:
-        return std::nullopt;
+    case Charset::None:
+        break;
     }
+    return std::nullopt;
 }
 
 // Where a repair put a line break back inside the line (CR LF where a lost
@@ -114,8 +115,9 @@ private:
             restoreHeaderLineBreaks(line);
             if (state == RepairState::PartHeader && inHeaderBlock_) {
                 restoreBlankAfterEncoding(line);
-                if (part_.transferEncoding != 0) {
-                    restoreBlankBeforeBody(line, part_.transferEncoding == 'B', field_);
+                if (part_.transferEncoding != TransferEncoding::None) {
+                    restoreBlankBeforeBody(line, part_.transferEncoding == TransferEncoding::Base64,
+                                           field_);
                 }
             }
         }
@@ -351,16 +353,17 @@ private:
                 return RepairState::Preamble;
             }
             if (isBlank(line)) {
-                if (part_.transferEncoding == 'B') {
+                if (part_.transferEncoding == TransferEncoding::Base64) {
                     return startBody(base64State());
                 }
-                if (part_.transferEncoding == 'P' && namesJapaneseText()) {
+                if (part_.transferEncoding == TransferEncoding::QuotedPrintable &&
+                    namesJapaneseText()) {
                     return startBody(RepairState::QuotedPrintableText);
                 }
-                if (part_.contentType == 'T') {
+                if (part_.contentType == PartType::TextPlain) {
                     return textState(part_.charset).value_or(RepairState::MessageHeader);
                 }
-                if (part_.contentType == 'H') {
+                if (part_.contentType == PartType::TextHtml) {
                     return namesJapaneseText() ? *textState(part_.charset) : RepairState::HtmlBody;
                 }
             }
@@ -383,29 +386,30 @@ private:
     // The body state a part header selects at its blank line.
     RepairState bodyOfPart() {
         switch (part_.transferEncoding) {
-        case 'B':
+        case TransferEncoding::Base64:
             return startBody(base64State());
-        case 'P':
+        case TransferEncoding::QuotedPrintable:
             if (namesJapaneseText()) {
                 return startBody(RepairState::QuotedPrintableText);
             }
             // Quoted-printable text in another charset stays under the
             // header repairs.
-            if (part_.contentType != 'H') {
+            if (part_.contentType != PartType::TextHtml) {
                 return RepairState::PartHeader;
             }
-            return part_.charset == 'J' ? RepairState::HtmlBody : RepairState::OtherBody;
+            return part_.charset == Charset::Iso2022Jp ? RepairState::HtmlBody
+                                                       : RepairState::OtherBody;
         default:
-            if (part_.contentType == 'M') {
+            if (part_.contentType == PartType::Message) {
                 // An attached message: its header gets the header repairs.
                 part_.clearPartCodes();
                 inHeaderBlock_ = true;
                 return RepairState::MessageHeader;
             }
-            if (part_.contentType == 'H' && namesJapaneseText()) {
+            if (part_.contentType == PartType::TextHtml && namesJapaneseText()) {
                 return *textState(part_.charset);
             }
-            if (part_.contentType != 'T') {
+            if (part_.contentType != PartType::TextPlain) {
                 return RepairState::OtherBody;
             }
             return textState(part_.charset).value_or(RepairState::PartHeader);
@@ -414,8 +418,9 @@ private:
 
     // A text or HTML part whose own header names a Japanese charset.
     bool namesJapaneseText() const {
-        return (part_.contentType == 'T' || part_.contentType == 'H') && part_.charsetNamed &&
-               textState(part_.charset).has_value();
+        return (part_.contentType == PartType::TextPlain ||
+                part_.contentType == PartType::TextHtml) &&
+               part_.charsetNamed && textState(part_.charset).has_value();
     }
 
     RepairState base64State() const {
@@ -443,7 +448,7 @@ private:
     std::size_t heldSize_ = 0;
     bool heldEndsBody_ = false;
     RepairState heldState_ = RepairState::OtherBody;
-    char heldCharset_ = 0;
+    Charset heldCharset_ = Charset::None;
     bool inHeaderBlock_ = true; // no blank line yet since the header began
     FieldState field_;          // what the header field read last leaves open
 };

@@ -221,28 +221,42 @@ TEST_F(DetectBoundary, EachMessageBoundaryIsTriedInTurn) {
 TEST(DetectPartInfo, ReadsTheCodesOfAPartHeader) {
     struct Case {
         std::vector<Bytes> lines;
-        char contentType, charset, transferEncoding;
+        PartType contentType;
+        Charset charset;
+        TransferEncoding transferEncoding;
     };
     const std::vector<Case> cases = {
-        {{"Content-Type: text/plain; charset=\"iso-2022-jp\"\r\n"}, 'T', 'J', 0},
-        {{"Content-Type: text/plain;\r\n", "\tcharset=\"shift_jis\"\r\n"}, 'T', 'S', 0},
+        {{"Content-Type: text/plain; charset=\"iso-2022-jp\"\r\n"},
+         PartType::TextPlain,
+         Charset::Iso2022Jp,
+         TransferEncoding::None},
+        {{"Content-Type: text/plain;\r\n", "\tcharset=\"shift_jis\"\r\n"},
+         PartType::TextPlain,
+         Charset::ShiftJis,
+         TransferEncoding::None},
         {{"Content-Type: text/html;\r\n", "\tcharset=euc-jp\r\n",
           "Content-Transfer-Encoding: quoted-printable\r\n"},
-         'H',
-         'E',
-         'P'},
-        {{"content-type: TEXT/PLAIN; CHARSET=ISO-2022-JP\r\n"}, 'T', 'J', 0},
-        {{"Content-Type: text/plain; charset=utf-8\r\n"}, 'T', 0, 0},
+         PartType::TextHtml,
+         Charset::EucJp,
+         TransferEncoding::QuotedPrintable},
+        {{"content-type: TEXT/PLAIN; CHARSET=ISO-2022-JP\r\n"},
+         PartType::TextPlain,
+         Charset::Iso2022Jp,
+         TransferEncoding::None},
+        {{"Content-Type: text/plain; charset=utf-8\r\n"},
+         PartType::TextPlain,
+         Charset::None,
+         TransferEncoding::None},
         {{"Content-Type: image/gif;\r\n", "\tcharset=\"iso-2022-jp\"\r\n",
           "Content-Transfer-Encoding: base64\r\n"},
-         'O',
-         0,
-         'B'},
+         PartType::Other,
+         Charset::None,
+         TransferEncoding::Base64},
         {{"Content-Type: text/plain;\r\n", "Content-Transfer-Encoding: 7bit\r\n",
           "\tcharset=\"iso-2022-jp\"\r\n"},
-         'T',
-         0,
-         'O'},
+         PartType::TextPlain,
+         Charset::None,
+         TransferEncoding::Other},
     };
     for (const Case& c : cases) {
         PartInfo info;
@@ -258,18 +272,22 @@ TEST(DetectPartInfo, ReadsTheCodesOfAPartHeader) {
 }
 
 TEST(DetectPartInfo, FillsLostBytesOfTheCharsetParameter) {
-    const std::vector<std::tuple<Bytes, Bytes, char>> cases = {
-        {raw("\tcharset=\0\0\0\0\0\0\0\0\0\0\0\0\0\r\n"), "\tcharset=\"iso-2022-jp\"\r\n", 'J'},
-        {raw("\t\0\0\0\0set=\"shift_jis\"\r\n"), "\tcharset=\"shift_jis\"\r\n", 'S'},
-        {raw("\t\0\0\0\0\0\0\0\0\"euc-jp\"\r\n"), "\tcharset=\"euc-jp\"\r\n", 'E'},
-        {raw("\tcharset=\"ISO-20\0\0\0\0P\"\r\n"), "\tcharset=\"ISO-2022-jP\"\r\n", 'J'},
-        {raw("\tcharset=shift\0\0\0\0\r\n"), "\tcharset=shift_jis\r\n", 'S'},
-        {raw("\tcharset=\"utf\0\0\0\0\r\n"), raw("\tcharset=\"utf\0\0\0\0\r\n"), 'J'},
-        {raw("\tcharset=\0\0\0"), raw("\tcharset=\0\0\0"), 'J'}, // too short for any value
+    const std::vector<std::tuple<Bytes, Bytes, Charset>> cases = {
+        {raw("\tcharset=\0\0\0\0\0\0\0\0\0\0\0\0\0\r\n"), "\tcharset=\"iso-2022-jp\"\r\n",
+         Charset::Iso2022Jp},
+        {raw("\t\0\0\0\0set=\"shift_jis\"\r\n"), "\tcharset=\"shift_jis\"\r\n", Charset::ShiftJis},
+        {raw("\t\0\0\0\0\0\0\0\0\"euc-jp\"\r\n"), "\tcharset=\"euc-jp\"\r\n", Charset::EucJp},
+        {raw("\tcharset=\"ISO-20\0\0\0\0P\"\r\n"), "\tcharset=\"ISO-2022-jP\"\r\n",
+         Charset::Iso2022Jp},
+        {raw("\tcharset=shift\0\0\0\0\r\n"), "\tcharset=shift_jis\r\n", Charset::ShiftJis},
+        {raw("\tcharset=\"utf\0\0\0\0\r\n"), raw("\tcharset=\"utf\0\0\0\0\r\n"),
+         Charset::Iso2022Jp},
+        {raw("\tcharset=\0\0\0"), raw("\tcharset=\0\0\0"),
+         Charset::Iso2022Jp}, // too short for any value
     };
     for (const auto& [damaged, repaired, code] : cases) {
         PartInfo info;
-        info.charset = 'J'; // from an earlier part
+        info.charset = Charset::Iso2022Jp; // from an earlier part
         Bytes type = "Content-Type: text/plain;\r\n";
         detectPartInfo(info, type);
         Bytes line = damaged;
@@ -286,10 +304,10 @@ TEST(DetectPartInfo, PartCodesClearButTheCharsetCarriesOver) {
     line = "Content-Transfer-Encoding: base64\r\n";
     detectPartInfo(info, line);
     info.clearPartCodes();
-    EXPECT_EQ(info.contentType, 0);
-    EXPECT_EQ(info.transferEncoding, 0);
+    EXPECT_EQ(info.contentType, PartType::None);
+    EXPECT_EQ(info.transferEncoding, TransferEncoding::None);
     EXPECT_FALSE(info.charsetPending);
-    EXPECT_EQ(info.charset, 'S');
+    EXPECT_EQ(info.charset, Charset::ShiftJis);
 }
 
 TEST_F(DetectBoundary, RecordsOtherProgramsBoundariesByTheirValue) {
