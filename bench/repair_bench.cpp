@@ -72,10 +72,9 @@ double runBaseline(const MessageFiles& messages) {
         if (!reader) {
             continue;
         }
-        for (auto read = repair::readLine(*reader); read.position != 0;
-             read = repair::readLine(*reader)) {
-            if (read.line.find('\0') != Bytes::npos) {
-                repair::writeLine(*reader, read.position, read.line);
+        for (auto read = repair::readLine(*reader); read; read = repair::readLine(*reader)) {
+            if (read->line.find('\0') != Bytes::npos) {
+                repair::writeLine(*reader, read->position, read->line);
             }
         }
         repair::closeLineReader(*reader);

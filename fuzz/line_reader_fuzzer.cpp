@@ -15,13 +15,12 @@ std::vector<repair::LineRead> readAll(const std::filesystem::path& file, std::si
     auto reader = repair::openLineReader(file, window);
     FUZZ_CHECK(reader.has_value());
     std::vector<repair::LineRead> lines;
-    for (repair::LineRead read = repair::readLine(*reader); read.position != 0;
-         read = repair::readLine(*reader)) {
-        lines.push_back(std::move(read));
+    for (auto read = repair::readLine(*reader); read; read = repair::readLine(*reader)) {
+        lines.push_back(std::move(*read));
     }
     FUZZ_CHECK(!reader->readFailed());
     // Once finished, the file stays finished.
-    FUZZ_CHECK(repair::readLine(*reader).position == 0);
+    FUZZ_CHECK(!repair::readLine(*reader));
     repair::closeLineReader(*reader);
     return lines;
 }
@@ -41,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::size_t offset = 0;
     for (std::size_t k = 0; k < lines.size(); ++k) {
         const Bytes& line = lines[k].line;
-        FUZZ_CHECK(lines[k].position == static_cast<std::int64_t>(offset) + 1);
+        FUZZ_CHECK(lines[k].position == static_cast<std::int64_t>(offset));
         FUZZ_CHECK(!line.empty());
         FUZZ_CHECK(contents.substr(offset, line.size()) == line);
         const std::size_t crlf = line.find("\r\n");
@@ -67,21 +66,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     auto reader = repair::openLineReader(file, window);
     FUZZ_CHECK(reader.has_value());
     std::size_t k = 0;
-    for (repair::LineRead read = repair::readLine(*reader); read.position != 0;
-         read = repair::readLine(*reader), ++k) {
-        FUZZ_CHECK(k < lines.size() && read.line == lines[k].line);
+    for (auto read = repair::readLine(*reader); read; read = repair::readLine(*reader), ++k) {
+        FUZZ_CHECK(k < lines.size() && read->line == lines[k].line);
         if (k % 2 == 0) {
-            Bytes changed(read.line.size(), '\0');
-            FUZZ_CHECK(repair::writeLine(*reader, read.position, changed));
-            expected.replace(static_cast<std::size_t>(read.position - 1), changed.size(), changed);
+            Bytes changed(read->line.size(), '\0');
+            FUZZ_CHECK(repair::writeLine(*reader, read->position, changed));
+            expected.replace(static_cast<std::size_t>(read->position), changed.size(), changed);
         }
     }
     FUZZ_CHECK(k == lines.size());
     const auto end = static_cast<std::int64_t>(contents.size());
-    FUZZ_CHECK(!repair::writeLine(*reader, end + 1, "x"));
-    FUZZ_CHECK(!repair::writeLine(*reader, 0, "x"));
+    FUZZ_CHECK(!repair::writeLine(*reader, end, "x"));
+    FUZZ_CHECK(!repair::writeLine(*reader, -1, "x"));
     if (!contents.empty()) {
-        FUZZ_CHECK(!repair::writeLine(*reader, end, "xy"));
+        FUZZ_CHECK(!repair::writeLine(*reader, end - 1, "xy"));
     }
     repair::closeLineReader(*reader);
     FUZZ_CHECK(fuzz::readFile(file) == expected);

@@ -48,10 +48,10 @@ enum class BoundaryForm {
 // A boundary declared by a header line, and that line as it was repaired.
 struct BoundaryEntry {
     Bytes delimiter;               // "--" and the boundary value; may hold lost bytes
-    std::int64_t linePosition = 0; // 1-based position of the header line in the file
+    std::int64_t linePosition = 0; // 0-based offset in the file of the header line
     Bytes headerLine;              // the header line, lost bytes it still lacks kept as 0x00
-    std::size_t paramPos = 0;      // 1-based position in headerLine of the "b" of "boundary"
-    std::size_t valueStart = 0;    // 1-based position in headerLine of the value's first byte
+    std::size_t paramStart = 0;    // index in headerLine of the "b" of "boundary"
+    std::size_t valueStart = 0;    // index in headerLine of the value's first byte
     BoundaryForm form = BoundaryForm::OutlookExpress;
     // The last this many bytes of `delimiter` are lost bytes that ended the
     // header line and may not belong to the value: its first delimiter line
@@ -83,7 +83,7 @@ enum class BoundaryResult {
     DelimiterMatched = 3, // the line is a delimiter line of a recorded boundary
 };
 
-// Writes bytes over the file at a 1-based position; false when it could not.
+// Writes bytes over the file from a 0-based offset; false when it could not.
 using RewriteAt = std::function<bool(std::int64_t position, ByteView bytes)>;
 
 // Records boundary parameters on a multipart Content-Type line and the line

@@ -21,7 +21,7 @@ struct FakeFile {
     RewriteAt writer() {
         return [this](std::int64_t position, ByteView written) {
             writes.emplace_back(position, Bytes(written));
-            bytes.replace(static_cast<std::size_t>(position - 1), written.size(), written);
+            bytes.replace(static_cast<std::size_t>(position), written.size(), written);
             return true;
         };
     }
@@ -46,7 +46,7 @@ TEST_F(DetectBoundary, RecordsTheBoundaryOnTheLineAfterTheMultipartType) {
     EXPECT_EQ(table.entries[0].delimiter, kDelimiter);
     EXPECT_EQ(table.entries[0].delimiter.size(), 43u);
     EXPECT_EQ(table.entries[0].linePosition, 132);
-    EXPECT_EQ(table.entries[0].paramPos, 2u);
+    EXPECT_EQ(table.entries[0].paramStart, 1u);
     EXPECT_EQ(table.entries[0].headerLine, param);
     EXPECT_EQ(table.multipartState, 0);
 }
@@ -403,7 +403,7 @@ TEST_F(DetectBoundary, FirstDelimiterLineSettlesAValueWhoseEndWasLost) {
     Bytes delimiter = "--0000b01b93\r\n";
     EXPECT_EQ(feed(delimiter, 400), BoundaryResult::DelimiterMatched);
     EXPECT_EQ(table.entries[0].delimiter, "--0000b01b93");
-    EXPECT_EQ(file.bytes.substr(139 + 21, 3), "\"\r\n");
+    EXPECT_EQ(file.bytes.substr(140 + 21, 3), "\"\r\n");
     Bytes closing = raw("--0000b01b93\0\0\r\n");
     EXPECT_EQ(feed(closing, 600), BoundaryResult::DelimiterMatched);
 }
