@@ -183,30 +183,30 @@ BoundaryResult recordOtherBoundary(BoundaryTable& table, Bytes& line, std::int64
     if (name == ByteView::npos) {
         return BoundaryResult::NoMatch;
     }
-    const std::size_t v = name + kParameterName.size();
+    const std::size_t afterName = name + kParameterName.size();
     const std::size_t end = contentLength(line);
-    if (v >= end) {
+    if (afterName >= end) {
         return BoundaryResult::NoMatch;
     }
-    bool quoted = line[v] == '"';
-    if (line[v] == kLost) {
-        std::size_t q = v + 1;
+    bool quoted = line[afterName] == '"';
+    if (line[afterName] == kLost) {
+        std::size_t q = afterName + 1;
         while (q < end && line[q] != '"' && line[q] != ';' && line[q] != ' ' && line[q] != '\t') {
             ++q;
         }
         quoted = q < end && line[q] == '"';
     }
-    std::size_t valueStart = v;
+    std::size_t valueStart = afterName;
     std::size_t valueEnd = end;
     if (quoted) {
-        valueStart = v + 1;
+        valueStart = afterName + 1;
         const std::size_t close = line.find('"', valueStart);
         if (close != Bytes::npos && close < end) {
             valueEnd = close;
         }
-        line[v] = '"';
+        line[afterName] = '"';
     } else {
-        valueEnd = v;
+        valueEnd = afterName;
         while (valueEnd < end && !endsToken(line[valueEnd])) {
             ++valueEnd;
         }
@@ -587,28 +587,29 @@ void completeContentType(Bytes& line) {
     if (!name) {
         return;
     }
-    std::size_t v = *name + 13;
-    if (v < line.size() && (line[v] == ' ' || line[v] == kLost)) {
-        ++v;
+    std::size_t typeStart = *name + 13;
+    if (typeStart < line.size() && (line[typeStart] == ' ' || line[typeStart] == kLost)) {
+        ++typeStart;
     }
-    if (line.find(kLost, v) == Bytes::npos) {
+    if (line.find(kLost, typeStart) == Bytes::npos) {
         return;
     }
     // Only a type that is the one to fit is put back.
     std::optional<std::string_view> fitting;
     for (const std::string_view type : kContentTypes) {
-        if (v + type.size() > line.size()) {
+        if (typeStart + type.size() > line.size()) {
             continue;
         }
         std::size_t surviving = 0;
         bool fits = true;
         for (std::size_t i = 0; i < type.size() && fits; ++i) {
-            if (line[v + i] != kLost) {
-                fits = folded(line, v + i) == static_cast<unsigned char>(type[i]);
+            if (line[typeStart + i] != kLost) {
+                fits = folded(line, typeStart + i) == static_cast<unsigned char>(type[i]);
                 ++surviving;
             }
         }
-        if (!fits || surviving * 2 < type.size() || !endsContentType(line, v + type.size())) {
+        if (!fits || surviving * 2 < type.size() ||
+            !endsContentType(line, typeStart + type.size())) {
             continue;
         }
         if (fitting) {
@@ -620,21 +621,21 @@ void completeContentType(Bytes& line) {
         return;
     }
     const std::string_view type = *fitting;
-    if (line[v - 1] == kLost) {
-        line[v - 1] = ' ';
+    if (line[typeStart - 1] == kLost) {
+        line[typeStart - 1] = ' ';
     }
     for (std::size_t i = 0; i < type.size(); ++i) {
-        if (line[v + i] != kLost) {
+        if (line[typeStart + i] != kLost) {
             continue;
         }
-        const unsigned before = i > 0 ? byteAt(line, v + i - 1) : 'a';
+        const unsigned before = i > 0 ? byteAt(line, typeStart + i - 1) : 'a';
         const char c = type[i];
         const bool upper = before >= 'A' && before <= 'Z' && c >= 'a' && c <= 'z';
-        line[v + i] = upper ? static_cast<char>(c - ('a' - 'A')) : c;
+        line[typeStart + i] = upper ? static_cast<char>(c - ('a' - 'A')) : c;
     }
     // Lost bytes that end the line after the type held the ";" before the
     // parameters on the next line.
-    const std::size_t after = v + type.size();
+    const std::size_t after = typeStart + type.size();
     if (after < line.size() && line[after] == kLost &&
         line.find_first_not_of(kLost, after) == contentLength(line)) {
         line[after] = ';';
@@ -649,14 +650,14 @@ BoundaryResult detectBoundary(BoundaryTable& table, Bytes& line, std::int64_t li
     // part): after the line that follows the multipart type, it is looked
     // for on the field's further continuation lines.
     const bool continues = !line.empty() && (line[0] == ' ' || line[0] == '\t');
-    if (table.multipartState == 3 && !continues) {
-        table.multipartState = 0;
+    if (table.multipartState == MultipartState::ContinuationLine && !continues) {
+        table.multipartState = MultipartState::None;
     }
     if (findFolded(lowered, "content-type: multipart/")) {
-        table.multipartState = 1;
+        table.multipartState = MultipartState::TypeLine;
         result = BoundaryResult::MultipartSeen;
     }
-    if (table.multipartState == 0) {
+    if (table.multipartState == MultipartState::None) {
         return matchDelimiter(table, line, lowered, rewrite);
     }
     const bool recorded =
@@ -664,10 +665,11 @@ BoundaryResult detectBoundary(BoundaryTable& table, Bytes& line, std::int64_t li
     if (recorded) {
         result = BoundaryResult::BoundaryRecorded;
     }
-    if (table.multipartState == 1) {
-        table.multipartState = 2;
+    if (table.multipartState == MultipartState::TypeLine) {
+        table.multipartState = MultipartState::LineAfterType;
     } else {
-        table.multipartState = !recorded && continues ? 3 : 0;
+        table.multipartState =
+            !recorded && continues ? MultipartState::ContinuationLine : MultipartState::None;
     }
     return result;
 }

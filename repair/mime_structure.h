@@ -62,12 +62,18 @@ struct BoundaryEntry {
     bool closed = false; // its closing delimiter has been met
 };
 
+// Which line of a multipart Content-Type field is being read, while no
+// boundary was recorded after the type: the boundary parameter is looked for
+// on all of them.
+enum class MultipartState {
+    None,             // no such field is being read
+    TypeLine,         // the line holds the multipart content type
+    LineAfterType,    // the line after it
+    ContinuationLine, // a further continuation line of that field
+};
+
 struct BoundaryTable {
-    // 1: the line held a multipart content type, 2: the line after it, 3:
-    // a further continuation line of that field, while no boundary was
-    // recorded after the type; the boundary parameter is looked for on all
-    // of them. 0 otherwise.
-    int multipartState = 0;
+    MultipartState multipartState = MultipartState::None;
     std::vector<BoundaryEntry> entries; // in the order recorded
     std::size_t events = 0;             // boundaries recorded and delimiters met so far
     // After DelimiterMatched: the 0-based indices in the line of the

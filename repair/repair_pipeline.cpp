@@ -194,10 +194,10 @@ private:
         switch (state) {
         case RepairState::QuotedPrintableText:
         case RepairState::Base64Text:
-            held_.push_back({position, line});
-            heldSize_ += line.size();
-            heldEndsBody_ = endsBody;
-            if (heldSize_ > kHeldBodyLimit || endsBody) {
+            heldLines_.push_back({position, line});
+            heldBytes_ += line.size();
+            lastHeldEndsBody_ = endsBody;
+            if (heldBytes_ > kHeldBodyLimit || endsBody) {
                 // This line is among those repaired; the caller writes it.
                 line = repairHeldBody().back();
             }
@@ -241,30 +241,30 @@ private:
     // were written with blanks for them meanwhile). Returns the lines as
     // repaired.
     std::vector<Bytes> repairHeldBody() {
-        if (held_.empty()) {
+        if (heldLines_.empty()) {
             return {};
         }
         std::vector<Bytes> lines;
-        lines.reserve(held_.size());
-        for (const HeldLine& held : held_) {
+        lines.reserve(heldLines_.size());
+        for (const HeldLine& held : heldLines_) {
             lines.push_back(held.line);
         }
-        if (heldState_ == RepairState::Base64Text) {
-            repairBase64TextBody(lines, heldEndsBody_, textRepairerFor(heldCharset_), options_);
+        if (bodyState_ == RepairState::Base64Text) {
+            repairBase64TextBody(lines, lastHeldEndsBody_, textRepairerFor(bodyCharset_), options_);
         } else {
-            repairQuotedPrintableTextBody(lines, heldCharset_, options_);
+            repairQuotedPrintableTextBody(lines, bodyCharset_, options_);
         }
-        for (std::size_t n = 0; n < held_.size(); ++n) {
-            Bytes written = held_[n].line;
+        for (std::size_t n = 0; n < heldLines_.size(); ++n) {
+            Bytes written = heldLines_[n].line;
             std::replace(written.begin(), written.end(), kLost, ' ');
             std::replace(lines[n].begin(), lines[n].end(), kLost, ' ');
             if (lines[n] != written) {
-                lines_.writeLine(held_[n].position, lines[n]);
+                lines_.writeLine(heldLines_[n].position, lines[n]);
             }
         }
-        held_.clear();
-        heldSize_ = 0;
-        heldEndsBody_ = false;
+        heldLines_.clear();
+        heldBytes_ = 0;
+        lastHeldEndsBody_ = false;
         return lines;
     }
 
@@ -429,8 +429,8 @@ private:
 
     RepairState startBody(RepairState state) {
         base64_ = {};
-        heldState_ = state;
-        heldCharset_ = part_.charset;
+        bodyState_ = state;
+        bodyCharset_ = part_.charset;
         return state;
     }
 
@@ -444,11 +444,15 @@ private:
     PartInfo part_;
     BoundaryTable boundaries_;
     Base64Body base64_;
-    std::vector<HeldLine> held_;
-    std::size_t heldSize_ = 0;
-    bool heldEndsBody_ = false;
-    RepairState heldState_ = RepairState::OtherBody;
-    Charset heldCharset_ = Charset::None;
+    // The lines of a quoted-printable or base64 text body read so far and
+    // not yet repaired, their bytes in all, and whether the last of them
+    // holds the body's last bytes.
+    std::vector<HeldLine> heldLines_;
+    std::size_t heldBytes_ = 0;
+    bool lastHeldEndsBody_ = false;
+    // The state and charset the body being read began with.
+    RepairState bodyState_ = RepairState::OtherBody;
+    Charset bodyCharset_ = Charset::None;
     bool inHeaderBlock_ = true; // no blank line yet since the header began
     FieldState field_;          // what the header field read last leaves open
 };

@@ -48,7 +48,7 @@ TEST_F(DetectBoundary, RecordsTheBoundaryOnTheLineAfterTheMultipartType) {
     EXPECT_EQ(table.entries[0].linePosition, 132);
     EXPECT_EQ(table.entries[0].paramStart, 1u);
     EXPECT_EQ(table.entries[0].headerLine, param);
-    EXPECT_EQ(table.multipartState, 0);
+    EXPECT_EQ(table.multipartState, MultipartState::None);
 }
 
 TEST_F(DetectBoundary, LooksForTheBoundaryOnEveryContinuationLineOfTheField) {
