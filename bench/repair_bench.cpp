@@ -8,6 +8,7 @@
 //   repair_bench [SIZE_MB ...]        (default: 64)
 
 #include "bench/bench_mail.h"
+#include "platform/event_point.h"
 #include "repair/line_reader.h"
 #include "repair/repair_pipeline.h"
 #include "tests/support/mailbox_writer.h"
@@ -23,20 +24,10 @@ namespace {
 using namespace keldor;
 namespace fs = std::filesystem;
 
-// A window that has nothing pending and shows nothing.
-class QuietView : public engine::RunView {
+// A window that has nothing pending; the repairs need nothing else of it.
+class QuietView : public platform::EventPoint {
 public:
-    [[nodiscard]] Text outputLocation() const override { return {}; }
-    void setText(engine::StatusControl, const Text&) override {}
-    void setVisible(engine::StatusControl, bool) override {}
-    void setProgress(int) override {}
-    void setBusy(bool) override {}
     void processEvents() override { ++events; }
-    engine::MessageAnswer showMessage(const Text&, engine::MessageIcon,
-                                      engine::MessageButtons) override {
-        return engine::MessageAnswer::Ok;
-    }
-    void openFolder(const fs::path&) override {}
     long events = 0;
 };
 
