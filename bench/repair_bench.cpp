@@ -8,8 +8,9 @@
 //   repair_bench [SIZE_MB ...]        (default: 64)
 
 #include "bench/bench_mail.h"
-#include "engine/line_reader.h"
-#include "engine/repair_pipeline.h"
+#include "platform/event_point.h"
+#include "repair/line_reader.h"
+#include "repair/repair_pipeline.h"
 #include "tests/support/mailbox_writer.h"
 
 #include <cstdio>
@@ -23,20 +24,10 @@ namespace {
 using namespace keldor;
 namespace fs = std::filesystem;
 
-// A window that has nothing pending and shows nothing.
-class QuietView : public engine::RunView {
+// A window that has nothing pending; the repairs need nothing else of it.
+class QuietView : public platform::EventPoint {
 public:
-    [[nodiscard]] Text outputLocation() const override { return {}; }
-    void setText(engine::StatusControl, const Text&) override {}
-    void setVisible(engine::StatusControl, bool) override {}
-    void setProgress(int) override {}
-    void setBusy(bool) override {}
     void processEvents() override { ++events; }
-    engine::MessageAnswer showMessage(const Text&, engine::MessageIcon,
-                                      engine::MessageButtons) override {
-        return engine::MessageAnswer::Ok;
-    }
-    void openFolder(const fs::path&) override {}
     long events = 0;
 };
 
@@ -68,17 +59,16 @@ MessageFiles writeDamagedMessages(const fs::path& folder, std::size_t targetByte
 double runBaseline(const MessageFiles& messages) {
     const auto start = std::chrono::steady_clock::now();
     for (const fs::path& file : messages.files) {
-        auto reader = engine::openLineReader(file);
+        auto reader = repair::openLineReader(file);
         if (!reader) {
             continue;
         }
-        for (auto read = engine::readLine(*reader); read.position != 0;
-             read = engine::readLine(*reader)) {
-            if (read.line.find('\0') != Bytes::npos) {
-                engine::writeLine(*reader, read.position, read.line);
+        for (auto read = repair::readLine(*reader); read; read = repair::readLine(*reader)) {
+            if (read->line.find('\0') != Bytes::npos) {
+                repair::writeLine(*reader, read->position, read->line);
             }
         }
-        engine::closeLineReader(*reader);
+        repair::closeLineReader(*reader);
     }
     return bench::secondsSince(start);
 }
@@ -87,7 +77,7 @@ double runRepair(const MessageFiles& messages, QuietView& view) {
     const repair::RepairOptions options;
     const auto start = std::chrono::steady_clock::now();
     for (const fs::path& file : messages.files) {
-        engine::repairMessageFile(file, options, view);
+        repair::repairMessageFile(file, options, view);
     }
     return bench::secondsSince(start);
 }

@@ -1,7 +1,7 @@
 #include "engine/message_writer.h"
 
-#include "engine/repair_pipeline.h"
 #include "mailinfo/mail_info.h"
+#include "repair/repair_pipeline.h"
 
 #include <string>
 
@@ -12,7 +12,7 @@ std::filesystem::path temporaryFileName(int number) {
 }
 
 MessageWriter::MessageWriter(const std::filesystem::path& folder,
-                             const repair::RepairOptions* repair, EventPoint& events,
+                             const repair::RepairOptions* repair, platform::EventPoint& events,
                              std::size_t inMemoryLimit)
     : written_{folder, 0}, repair_(repair), events_(events), inMemoryLimit_(inMemoryLimit),
       infos_(folder) {}
@@ -55,7 +55,7 @@ bool MessageWriter::end() {
         // writing it and repairing it in place would leave in it.
         inMemory_ = false;
         if (repair_ != nullptr) {
-            repairMessage(message_, *repair_, events_);
+            repair::repairMessage(message_, *repair_, events_);
         }
         infos_.add(mailinfo::mailInfoOf(message_));
         if (!createFile() || !append(message_)) {
@@ -71,7 +71,7 @@ bool MessageWriter::end() {
         return fail(error);
     }
     if (repair_ != nullptr) {
-        repairMessageFile(written_.file(written_.count), *repair_, events_);
+        repair::repairMessageFile(written_.file(written_.count), *repair_, events_);
     }
     infos_.add(std::nullopt);
     return true;

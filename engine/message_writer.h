@@ -6,7 +6,7 @@
 // pass.
 
 #include "engine/mail_info_log.h"
-#include "engine/run_view.h"
+#include "platform/event_point.h"
 #include "platform/files.h"
 #include "repair/repair_options.h"
 
@@ -45,7 +45,7 @@ public:
     // `repair`: the repairs every message gets (nullptr: written as read).
     // `events`: where a repair lets the window in after every line.
     MessageWriter(const std::filesystem::path& folder, const repair::RepairOptions* repair,
-                  EventPoint& events, std::size_t inMemoryLimit = kInMemoryMessageLimit);
+                  platform::EventPoint& events, std::size_t inMemoryLimit = kInMemoryMessageLimit);
     MessageWriter(const MessageWriter&) = delete;
     MessageWriter& operator=(const MessageWriter&) = delete;
 
@@ -65,7 +65,7 @@ private:
 
     WrittenMessages written_;
     const repair::RepairOptions* repair_;
-    EventPoint& events_;
+    platform::EventPoint& events_;
     const std::size_t inMemoryLimit_;
     MailInfoLog infos_;
     std::optional<WriteFailure> failure_;

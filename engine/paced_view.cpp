@@ -17,14 +17,14 @@ void PacedView::setText(StatusControl control, const Text& text) {
     const auto index = static_cast<std::size_t>(control);
     if (index < kControls) {
         texts_[index] = text;
-        held_[index] = true;
+        undelivered_[index] = true;
     } else {
         view_.setText(control, text);
     }
 }
 
 void PacedView::setProgress(int percent) {
-    heldProgress_ = percent;
+    undeliveredProgress_ = percent;
 }
 
 void PacedView::setVisible(StatusControl control, bool visible) {
@@ -48,13 +48,13 @@ void PacedView::openFolder(const std::filesystem::path& folder) {
 }
 
 void PacedView::deliver() {
-    if (heldProgress_) {
-        view_.setProgress(*heldProgress_);
-        heldProgress_.reset();
+    if (undeliveredProgress_) {
+        view_.setProgress(*undeliveredProgress_);
+        undeliveredProgress_.reset();
     }
     for (std::size_t i = 0; i < kControls; ++i) {
-        if (held_[i]) {
-            held_[i] = false;
+        if (undelivered_[i]) {
+            undelivered_[i] = false;
             view_.setText(static_cast<StatusControl>(i), texts_[i]);
         }
     }

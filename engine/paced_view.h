@@ -83,9 +83,9 @@ private:
     int unlooked_ = 0;                      // points since the clock was last looked at
     std::chrono::nanoseconds lastEntry_{0}; // when the event loop last returned
     long entries_ = 0;
-    std::array<Text, kControls> texts_;     // the last text set for each control
-    std::array<bool, kControls> held_ = {}; // not yet handed to the window
-    std::optional<int> heldProgress_;
+    std::array<Text, kControls> texts_;            // the last text set for each control
+    std::array<bool, kControls> undelivered_ = {}; // set since last handed to the window
+    std::optional<int> undeliveredProgress_;       // set since last handed to the window
 };
 
 } // namespace keldor::engine

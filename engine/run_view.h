@@ -4,20 +4,12 @@
 // chance for the window to handle pending input (Stop, the close box).
 
 #include "platform/bytes.h"
+#include "platform/event_point.h"
 
 #include <cstdint>
 #include <filesystem>
 
 namespace keldor::engine {
-
-// A point at which the window may handle what is pending. The repairs need
-// nothing else of the window.
-class EventPoint {
-public:
-    virtual ~EventPoint() = default;
-    // Lets the window handle what is pending; Stop and close set the run flags here.
-    virtual void processEvents() = 0;
-};
 
 // The steps of a run, as the run tells them to its view.
 enum class RunPhase {
@@ -43,9 +35,8 @@ enum class MessageIcon { None, Information, Warning, Error, Question };
 enum class MessageButtons { Ok, YesNo };
 enum class MessageAnswer { Ok, Yes, No };
 
-class RunView : public EventPoint {
+class RunView : public platform::EventPoint {
 public:
-
     // The text of txtEMLFolder: the folder under which the run's output folder is made.
     [[nodiscard]] virtual Text outputLocation() const = 0;
 

@@ -4,25 +4,24 @@
 // first CR LF, the window size changes nothing, and lines written back at
 // their own positions land there without touching the rest.
 
-#include "engine/line_reader.h"
 #include "fuzz/fuzz_support.h"
+#include "repair/line_reader.h"
 
 using namespace keldor;
 
 namespace {
 
-std::vector<engine::LineRead> readAll(const std::filesystem::path& file, std::size_t window) {
-    auto reader = engine::openLineReader(file, window);
+std::vector<repair::LineRead> readAll(const std::filesystem::path& file, std::size_t window) {
+    auto reader = repair::openLineReader(file, window);
     FUZZ_CHECK(reader.has_value());
-    std::vector<engine::LineRead> lines;
-    for (engine::LineRead read = engine::readLine(*reader); read.position != 0;
-         read = engine::readLine(*reader)) {
-        lines.push_back(std::move(read));
+    std::vector<repair::LineRead> lines;
+    for (auto read = repair::readLine(*reader); read; read = repair::readLine(*reader)) {
+        lines.push_back(std::move(*read));
     }
     FUZZ_CHECK(!reader->readFailed());
     // Once finished, the file stays finished.
-    FUZZ_CHECK(engine::readLine(*reader).position == 0);
-    engine::closeLineReader(*reader);
+    FUZZ_CHECK(!repair::readLine(*reader));
+    repair::closeLineReader(*reader);
     return lines;
 }
 
@@ -37,11 +36,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto file = fuzz::scratchFolder() / "lines.eml";
     fuzz::writeFile(file, contents);
 
-    const std::vector<engine::LineRead> lines = readAll(file, window);
+    const std::vector<repair::LineRead> lines = readAll(file, window);
     std::size_t offset = 0;
     for (std::size_t k = 0; k < lines.size(); ++k) {
         const Bytes& line = lines[k].line;
-        FUZZ_CHECK(lines[k].position == static_cast<std::int64_t>(offset) + 1);
+        FUZZ_CHECK(lines[k].position == static_cast<std::int64_t>(offset));
         FUZZ_CHECK(!line.empty());
         FUZZ_CHECK(contents.substr(offset, line.size()) == line);
         const std::size_t crlf = line.find("\r\n");
@@ -54,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     FUZZ_CHECK(offset == contents.size());
 
-    const std::vector<engine::LineRead> wide = readAll(file, engine::kLineWindowSize);
+    const std::vector<repair::LineRead> wide = readAll(file, repair::kLineWindowSize);
     FUZZ_CHECK(wide.size() == lines.size());
     for (std::size_t k = 0; k < lines.size(); ++k) {
         FUZZ_CHECK(wide[k].position == lines[k].position && wide[k].line == lines[k].line);
@@ -64,26 +63,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // from the bytes as they were, the writes land where they belong, and
     // nothing reaching past the end or starting before it is written.
     Bytes expected(contents);
-    auto reader = engine::openLineReader(file, window);
+    auto reader = repair::openLineReader(file, window);
     FUZZ_CHECK(reader.has_value());
     std::size_t k = 0;
-    for (engine::LineRead read = engine::readLine(*reader); read.position != 0;
-         read = engine::readLine(*reader), ++k) {
-        FUZZ_CHECK(k < lines.size() && read.line == lines[k].line);
+    for (auto read = repair::readLine(*reader); read; read = repair::readLine(*reader), ++k) {
+        FUZZ_CHECK(k < lines.size() && read->line == lines[k].line);
         if (k % 2 == 0) {
-            Bytes changed(read.line.size(), '\0');
-            FUZZ_CHECK(engine::writeLine(*reader, read.position, changed));
-            expected.replace(static_cast<std::size_t>(read.position - 1), changed.size(), changed);
+            Bytes changed(read->line.size(), '\0');
+            FUZZ_CHECK(repair::writeLine(*reader, read->position, changed));
+            expected.replace(static_cast<std::size_t>(read->position), changed.size(), changed);
         }
     }
     FUZZ_CHECK(k == lines.size());
     const auto end = static_cast<std::int64_t>(contents.size());
-    FUZZ_CHECK(!engine::writeLine(*reader, end + 1, "x"));
-    FUZZ_CHECK(!engine::writeLine(*reader, 0, "x"));
+    FUZZ_CHECK(!repair::writeLine(*reader, end, "x"));
+    FUZZ_CHECK(!repair::writeLine(*reader, -1, "x"));
     if (!contents.empty()) {
-        FUZZ_CHECK(!engine::writeLine(*reader, end, "xy"));
+        FUZZ_CHECK(!repair::writeLine(*reader, end - 1, "xy"));
     }
-    engine::closeLineReader(*reader);
+    repair::closeLineReader(*reader);
     FUZZ_CHECK(fuzz::readFile(file) == expected);
     return 0;
 }

@@ -2,8 +2,8 @@
 // lost (0x00) byte is left, and nothing farther than the repair reach from a
 // lost byte changes; a message repaired in memory comes out the same.
 
-#include "engine/repair_pipeline.h"
 #include "fuzz/fuzz_support.h"
+#include "repair/repair_pipeline.h"
 
 using namespace keldor;
 
@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::writeFile(file, message);
 
     fuzz::QuietView view;
-    engine::repairMessageFile(file, options, view);
+    repair::repairMessageFile(file, options, view);
     const Bytes repaired = fuzz::readFile(file);
 
     FUZZ_CHECK(repaired.size() == message.size());
@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The same message held in memory comes out the same, with the same events.
     Bytes held(message);
     fuzz::QuietView memoryView;
-    engine::repairMessage(held, options, memoryView);
+    repair::repairMessage(held, options, memoryView);
     FUZZ_CHECK(held == repaired);
     FUZZ_CHECK(memoryView.events() == view.events());
     return 0;

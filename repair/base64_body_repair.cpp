@@ -147,18 +147,23 @@ struct BodyCharacter {
     bool lost = false;
 };
 
-} // namespace
+// The body's bytes as decoded, group by group.
+struct DecodedBody {
+    Bytes text;
+    std::vector<bool> lostByte;       // for each byte: a character it took bits from was lost
+    std::vector<std::size_t> groupOf; // for each byte: its group of four characters
+    std::size_t groups = 0;
+};
 
-void repairBase64TextBody(std::vector<Bytes>& lines, bool lastEndsBody, TextRepairer repairText,
-                          const RepairOptions& options) {
+// Fills the lost bytes of every line, the line length learnt from all of
+// the body's complete lines. Returns, for each line, which of its bytes the
+// fill made base64 characters.
+std::vector<std::vector<bool>> fillBodyLines(std::vector<Bytes>& lines, bool lastEndsBody) {
     Base64Body body;
     for (const Bytes& line : lines) {
         if (line.find(kLost) == Bytes::npos && endsWithCrLf(line) &&
             contentLength(line) <= kLongestLine) {
             body.lineLength = std::max(body.lineLength, contentLength(line));
-        }
-        if (std::any_of(line.begin(), line.end(), foreignToBase64)) {
-            return;
         }
     }
     std::vector<std::vector<bool>> filled(lines.size());
@@ -174,7 +179,18 @@ void repairBase64TextBody(std::vector<Bytes>& lines, bool lastEndsBody, TextRepa
             filled[n][at] = true;
         }
     }
+    return filled;
+}
 
+// Whether a line holds a byte that no base64 body holds, lost bytes aside.
+bool holdsForeignBytes(const std::vector<Bytes>& lines) {
+    return std::any_of(lines.begin(), lines.end(), [](const Bytes& line) {
+        return std::any_of(line.begin(), line.end(), foreignToBase64);
+    });
+}
+
+std::vector<BodyCharacter> bodyCharacters(const std::vector<Bytes>& lines,
+                                          const std::vector<std::vector<bool>>& filled) {
     std::vector<BodyCharacter> characters;
     for (std::size_t n = 0; n < lines.size(); ++n) {
         for (std::size_t at = 0; at < lines[n].size(); ++at) {
@@ -188,15 +204,16 @@ void repairBase64TextBody(std::vector<Bytes>& lines, bool lastEndsBody, TextRepa
             }
         }
     }
+    return characters;
+}
 
-    // Decode group by group; a byte is lost when a character that gives it
-    // bits was. A group cut short by padding or by the body's end gives the
-    // bytes its characters cover.
-    Bytes text;
-    std::vector<bool> lostByte;
-    std::vector<std::size_t> groupOf;
-    const std::size_t groups = (characters.size() + 3) / 4;
-    for (std::size_t g = 0; g < groups; ++g) {
+// Decodes group by group; a byte is lost when a character that gives it
+// bits was. A group cut short by padding or by the body's end gives the
+// bytes its characters cover.
+DecodedBody decodeGroups(const std::vector<BodyCharacter>& characters) {
+    DecodedBody decoded;
+    decoded.groups = (characters.size() + 3) / 4;
+    for (std::size_t g = 0; g < decoded.groups; ++g) {
         std::uint32_t bits = 0;
         std::size_t dataCharacters = 0;
         std::array<bool, 4> lost{};
@@ -212,19 +229,27 @@ void repairBase64TextBody(std::vector<Bytes>& lines, bool lastEndsBody, TextRepa
             }
         }
         for (std::size_t k = 0; k + 1 < dataCharacters; ++k) {
-            text += toByte((bits >> (16 - 8 * k)) & 0xFF);
-            lostByte.push_back(lost[k] || lost[k + 1]);
-            groupOf.push_back(g);
+            decoded.text += toByte((bits >> (16 - 8 * k)) & 0xFF);
+            decoded.lostByte.push_back(lost[k] || lost[k + 1]);
+            decoded.groupOf.push_back(g);
         }
     }
+    return decoded;
+}
 
+// Repairs each decoded text line that holds a lost byte. Returns which
+// groups now hold other bytes than they decoded to.
+std::vector<bool> repairDecodedText(DecodedBody& decoded, TextRepairer repairText,
+                                    const RepairOptions& options) {
+    Bytes& text = decoded.text;
+    const std::vector<bool>& lostByte = decoded.lostByte;
     // What lost bytes decoded to is nothing to go by, a line break least of all.
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (lostByte[i]) {
             text[i] = kLost;
         }
     }
-    std::vector<bool> groupChanged(groups, false);
+    std::vector<bool> groupChanged(decoded.groups, false);
     for (std::size_t start = 0; start < text.size();) {
         std::size_t end = text.find('\n', start);
         end = end == Bytes::npos ? text.size() : end + 1;
@@ -240,20 +265,24 @@ void repairBase64TextBody(std::vector<Bytes>& lines, bool lastEndsBody, TextRepa
             for (std::size_t i = start; i < end; ++i) {
                 if (textLine[i - start] != text[i] || lostByte[i]) {
                     text[i] = textLine[i - start];
-                    groupChanged[groupOf[i]] = true;
+                    groupChanged[decoded.groupOf[i]] = true;
                 }
             }
         }
         start = end;
     }
+    return groupChanged;
+}
 
-    // Encode the changed groups back into their places; padding stays.
+// Encodes the changed groups back into their places; padding stays.
+void encodeChangedGroups(std::vector<Bytes>& lines, const std::vector<BodyCharacter>& characters,
+                         const DecodedBody& decoded, const std::vector<bool>& groupChanged) {
     std::size_t nextByte = 0;
-    for (std::size_t g = 0; g < groups; ++g) {
+    for (std::size_t g = 0; g < decoded.groups; ++g) {
         std::uint32_t bits = 0;
         std::size_t count = 0;
-        while (nextByte < groupOf.size() && groupOf[nextByte] == g) {
-            bits |= static_cast<std::uint32_t>(byteAt(text, nextByte)) << (16 - 8 * count);
+        while (nextByte < decoded.groupOf.size() && decoded.groupOf[nextByte] == g) {
+            bits |= static_cast<std::uint32_t>(byteAt(decoded.text, nextByte)) << (16 - 8 * count);
             ++count;
             ++nextByte;
         }
@@ -268,6 +297,22 @@ void repairBase64TextBody(std::vector<Bytes>& lines, bool lastEndsBody, TextRepa
             }
         }
     }
+}
+
+} // namespace
+
+void repairBase64TextBody(std::vector<Bytes>& lines, bool lastEndsBody, TextRepairer repairText,
+                          const RepairOptions& options) {
+    // Text whose lines are not all base64 is left for blanks: neither a
+    // fill nor its groups can be trusted where the lines put them.
+    if (holdsForeignBytes(lines)) {
+        return;
+    }
+    const std::vector<std::vector<bool>> filled = fillBodyLines(lines, lastEndsBody);
+    const std::vector<BodyCharacter> characters = bodyCharacters(lines, filled);
+    DecodedBody decoded = decodeGroups(characters);
+    const std::vector<bool> groupChanged = repairDecodedText(decoded, repairText, options);
+    encodeChangedGroups(lines, characters, decoded, groupChanged);
 }
 
 } // namespace keldor::repair

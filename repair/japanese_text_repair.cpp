@@ -150,8 +150,190 @@ StepEnd repairDoubleByteLine(Bytes& line, unsigned h, IsLead isLead,
     return StepEnd::Completed;
 }
 
-StepEnd rebuildJisRun(LineEdit& edit, std::size_t last, std::size_t z, JisState state,
-                      bool nextToSingle, std::size_t d, unsigned h, unsigned f1, unsigned f2);
+// What the rebuild of a line's first lost run works with.
+struct JisRun {
+    LineEdit& edit;
+    std::size_t last;  // index of the line's last byte
+    std::size_t z;     // index of the run's first lost byte
+    bool nextToSingle; // an ESC ( follows the run before any ESC $
+    std::size_t d;     // from z to that ESC (; 0 when there is none
+    unsigned h;        // the half-width replacement
+    unsigned f1, f2;   // the two bytes of the full-width replacement
+};
+
+// Single-byte mode, between characters.
+StepEnd rebuildInSingleByteText(const JisRun& run) {
+    const auto& [edit, last, z, nextToSingle, d, h, f1, f2] = run;
+    if (!nextToSingle) {
+        (void)edit.put(z, {h});
+        for (std::size_t i = z + 1; i <= z + 3 && edit.isLost(i); ++i) {
+            (void)edit.put(i, {h});
+        }
+        return StepEnd::Completed;
+    }
+    if (d < 3) {
+        // No room for a switch to kanji before the escape: a short run of
+        // single-byte text.
+        for (std::size_t i = z; i < z + d; ++i) {
+            (void)edit.put(i, {h});
+        }
+        return StepEnd::Completed;
+    }
+    const std::optional<unsigned> after = edit.at(z + 4);
+    if (!after) {
+        return StepEnd::PastLineEnd;
+    }
+    if (*after == '$') {
+        const std::optional<unsigned> afterNext = edit.at(z + 5);
+        if (!afterNext) {
+            return StepEnd::PastLineEnd;
+        }
+        if (*afterNext == 'B' || *afterNext == kAt) { // only the ESC of ESC $ B was lost
+            return stepEnd(edit.put(z, {h, h, h, kEsc}));
+        }
+        return putKanjiSwitch(edit, z, d, h, f1, f2);
+    }
+    if (*after == kAt || *after == 'B') {
+        return stepEnd(edit.put(z, {h, h, kEsc, '$'}));
+    }
+    return putKanjiSwitch(edit, z, d, h, f1, f2);
+}
+
+// ESC $ read in single-byte mode.
+StepEnd rebuildAfterEscDollar(const JisRun& run) {
+    const auto& [edit, last, z, nextToSingle, d, h, f1, f2] = run;
+    if (!edit.put(z, {kAt, f1, f2})) {
+        return StepEnd::PastLineEnd;
+    }
+    const std::optional<unsigned> after = edit.at(z + 4);
+    if (!after) {
+        return StepEnd::PastLineEnd;
+    }
+    return stepEnd(*after == '(' ? edit.put(z + 3, {kEsc}) : edit.put(z + 3, {f1, f2}));
+}
+
+// ESC $ B or ESC $ @ just read.
+StepEnd rebuildAfterKanjiDesignation(const JisRun& run) {
+    const auto& [edit, last, z, nextToSingle, d, h, f1, f2] = run;
+    if (!edit.put(z, {f1, f2})) {
+        return StepEnd::PastLineEnd;
+    }
+    const std::optional<unsigned> after = edit.at(z + 4);
+    if (!after) {
+        return StepEnd::PastLineEnd;
+    }
+    if ((*after == 'B' || *after == 'J') && !nextToSingle) {
+        return stepEnd(edit.put(z + 2, {kEsc, '('}));
+    }
+    return stepEnd(edit.put(z + 2, {f1, f2}));
+}
+
+// Kanji mode, the first byte of a character read.
+StepEnd rebuildInsideKanjiCharacter(const JisRun& run) {
+    const auto& [edit, last, z, nextToSingle, d, h, f1, f2] = run;
+    // The run cut a character in half: its surviving first byte goes too.
+    if (!edit.put(z - 1, {f1, f2})) {
+        return StepEnd::PastLineEnd;
+    }
+    if (nextToSingle) {
+        return stepEnd(edit.put(z + 1, {f1, f2, f1, f2}));
+    }
+    if (z + 3 == last) {
+        return stepEnd(edit.put(z + 1, {kEsc, '(', 'B'}));
+    }
+    const std::optional<unsigned> after = edit.at(z + 4);
+    if (!after) {
+        return StepEnd::PastLineEnd;
+    }
+    if (*after == '(') {
+        return stepEnd(edit.put(z + 1, {f1, f2, kEsc}));
+    }
+    return stepEnd(edit.put(z + 1, {kEsc, '(', 'B'}));
+}
+
+// Kanji mode, between characters.
+StepEnd rebuildBetweenKanji(const JisRun& run) {
+    const auto& [edit, last, z, nextToSingle, d, h, f1, f2] = run;
+    if (nextToSingle) {
+        return stepEnd(edit.put(z, {f1, f2, f1, f2}));
+    }
+    if (closeOnEscapeRemnant(edit, last, z, f1, f2)) {
+        return StepEnd::Completed;
+    }
+    if (z + 2 > last) {
+        return StepEnd::PastLineEnd;
+    }
+    (void)edit.put(z, {kEsc, '(', 'B'});
+    if (edit.isLost(z + 3)) {
+        (void)edit.put(z + 3, {h});
+    }
+    return StepEnd::Completed;
+}
+
+// ESC read in kanji mode.
+StepEnd rebuildAfterKanjiEsc(const JisRun& run) {
+    const auto& [edit, last, z, nextToSingle, d, h, f1, f2] = run;
+    if (!edit.put(z, {'(', 'B'})) {
+        return StepEnd::PastLineEnd;
+    }
+    if (const std::optional<unsigned> after = edit.at(z + 4)) {
+        const bool escDollarFollows = *after == '$' && nextToSingle;
+        return stepEnd(edit.put(z + 2, {h, escDollarFollows ? kEsc : h}));
+    }
+    if (z + 3 == last) {
+        return stepEnd(edit.put(z + 2, {h, h}));
+    }
+    if (z + 2 == last) {
+        return stepEnd(edit.put(z + 2, {h}));
+    }
+    return StepEnd::Completed;
+}
+
+// ESC ( read in kanji mode.
+StepEnd rebuildAfterKanjiEscParen(const JisRun& run) {
+    const auto& [edit, last, z, nextToSingle, d, h, f1, f2] = run;
+    if (!edit.put(z, {'B'})) {
+        return StepEnd::PastLineEnd;
+    }
+    if (!edit.has(z + 3)) {
+        return StepEnd::Completed;
+    }
+    (void)edit.put(z + 1, {h});
+    const std::optional<unsigned> after = edit.at(z + 4);
+    if (!after) {
+        return StepEnd::PastLineEnd;
+    }
+    if ((*after == kAt || *after == 'B') && nextToSingle) {
+        return stepEnd(edit.put(z + 2, {kEsc, '$'}));
+    }
+    if (*after == '$' && nextToSingle) {
+        return stepEnd(edit.put(z + 2, {h, kEsc}));
+    }
+    return stepEnd(edit.put(z + 2, {h, h}));
+}
+
+// Rebuilds the run by where the scanner stood just before it.
+StepEnd rebuildJisRun(const JisRun& run, JisState state) {
+    switch (state) {
+    case JisState::Ascii:
+        return rebuildInSingleByteText(run);
+    case JisState::AsciiEsc:
+        return stepEnd(run.edit.put(run.z, {'$', kAt, run.f1, run.f2}));
+    case JisState::AsciiEscDollar:
+        return rebuildAfterEscDollar(run);
+    case JisState::KanjiDesignated:
+        return rebuildAfterKanjiDesignation(run);
+    case JisState::KanjiFirstByte:
+        return rebuildInsideKanjiCharacter(run);
+    case JisState::KanjiBetween:
+        return rebuildBetweenKanji(run);
+    case JisState::KanjiEsc:
+        return rebuildAfterKanjiEsc(run);
+    case JisState::KanjiEscParen:
+        return rebuildAfterKanjiEscParen(run);
+    }
+    return StepEnd::Completed;
+}
 
 } // namespace
 
@@ -174,151 +356,10 @@ StepEnd repairJisLine(Bytes& line, const RepairOptions& options) {
     // next ESC ( B; writing over that escape would leave the rest of the
     // text in kanji mode, so no write reaches it.
     LineEdit edit(line, nextToSingle ? escParen : Bytes::npos);
-    const StepEnd end = rebuildJisRun(edit, line.size() - 1, z, state, nextToSingle, d, h, f1, f2);
+    const StepEnd end =
+        rebuildJisRun({edit, line.size() - 1, z, nextToSingle, d, h, f1, f2}, state);
     return (end == StepEnd::PastLineEnd && edit.reachedWriteLimit()) ? StepEnd::Completed : end;
 }
-
-namespace {
-
-StepEnd rebuildJisRun(LineEdit& edit, std::size_t last, std::size_t z, JisState state,
-                      bool nextToSingle, std::size_t d, unsigned h, unsigned f1, unsigned f2) {
-    switch (state) {
-    case JisState::Ascii: {
-        if (!nextToSingle) {
-            (void)edit.put(z, {h});
-            for (std::size_t i = z + 1; i <= z + 3 && edit.isLost(i); ++i) {
-                (void)edit.put(i, {h});
-            }
-            return StepEnd::Completed;
-        }
-        if (d < 3) {
-            // No room for a switch to kanji before the escape: a short run of
-            // single-byte text.
-            for (std::size_t i = z; i < z + d; ++i) {
-                (void)edit.put(i, {h});
-            }
-            return StepEnd::Completed;
-        }
-        const std::optional<unsigned> after = edit.at(z + 4);
-        if (!after) {
-            return StepEnd::PastLineEnd;
-        }
-        if (*after == '$') {
-            const std::optional<unsigned> afterNext = edit.at(z + 5);
-            if (!afterNext) {
-                return StepEnd::PastLineEnd;
-            }
-            if (*afterNext == 'B' || *afterNext == kAt) { // only the ESC of ESC $ B was lost
-                return stepEnd(edit.put(z, {h, h, h, kEsc}));
-            }
-            return putKanjiSwitch(edit, z, d, h, f1, f2);
-        }
-        if (*after == kAt || *after == 'B') {
-            return stepEnd(edit.put(z, {h, h, kEsc, '$'}));
-        }
-        return putKanjiSwitch(edit, z, d, h, f1, f2);
-    }
-    case JisState::AsciiEsc:
-        return stepEnd(edit.put(z, {'$', kAt, f1, f2}));
-    case JisState::AsciiEscDollar: {
-        if (!edit.put(z, {kAt, f1, f2})) {
-            return StepEnd::PastLineEnd;
-        }
-        const std::optional<unsigned> after = edit.at(z + 4);
-        if (!after) {
-            return StepEnd::PastLineEnd;
-        }
-        return stepEnd(*after == '(' ? edit.put(z + 3, {kEsc}) : edit.put(z + 3, {f1, f2}));
-    }
-    case JisState::KanjiDesignated: {
-        if (!edit.put(z, {f1, f2})) {
-            return StepEnd::PastLineEnd;
-        }
-        const std::optional<unsigned> after = edit.at(z + 4);
-        if (!after) {
-            return StepEnd::PastLineEnd;
-        }
-        if ((*after == 'B' || *after == 'J') && !nextToSingle) {
-            return stepEnd(edit.put(z + 2, {kEsc, '('}));
-        }
-        return stepEnd(edit.put(z + 2, {f1, f2}));
-    }
-    case JisState::KanjiFirstByte: {
-        // The run cut a character in half: its surviving first byte goes too.
-        if (!edit.put(z - 1, {f1, f2})) {
-            return StepEnd::PastLineEnd;
-        }
-        if (nextToSingle) {
-            return stepEnd(edit.put(z + 1, {f1, f2, f1, f2}));
-        }
-        if (z + 3 == last) {
-            return stepEnd(edit.put(z + 1, {kEsc, '(', 'B'}));
-        }
-        const std::optional<unsigned> after = edit.at(z + 4);
-        if (!after) {
-            return StepEnd::PastLineEnd;
-        }
-        if (*after == '(') {
-            return stepEnd(edit.put(z + 1, {f1, f2, kEsc}));
-        }
-        return stepEnd(edit.put(z + 1, {kEsc, '(', 'B'}));
-    }
-    case JisState::KanjiBetween:
-        if (nextToSingle) {
-            return stepEnd(edit.put(z, {f1, f2, f1, f2}));
-        }
-        if (closeOnEscapeRemnant(edit, last, z, f1, f2)) {
-            return StepEnd::Completed;
-        }
-        if (z + 2 > last) {
-            return StepEnd::PastLineEnd;
-        }
-        (void)edit.put(z, {kEsc, '(', 'B'});
-        if (edit.isLost(z + 3)) {
-            (void)edit.put(z + 3, {h});
-        }
-        return StepEnd::Completed;
-    case JisState::KanjiEsc: {
-        if (!edit.put(z, {'(', 'B'})) {
-            return StepEnd::PastLineEnd;
-        }
-        if (const std::optional<unsigned> after = edit.at(z + 4)) {
-            const bool escDollarFollows = *after == '$' && nextToSingle;
-            return stepEnd(edit.put(z + 2, {h, escDollarFollows ? kEsc : h}));
-        }
-        if (z + 3 == last) {
-            return stepEnd(edit.put(z + 2, {h, h}));
-        }
-        if (z + 2 == last) {
-            return stepEnd(edit.put(z + 2, {h}));
-        }
-        return StepEnd::Completed;
-    }
-    case JisState::KanjiEscParen: {
-        if (!edit.put(z, {'B'})) {
-            return StepEnd::PastLineEnd;
-        }
-        if (!edit.has(z + 3)) {
-            return StepEnd::Completed;
-        }
-        (void)edit.put(z + 1, {h});
-        const std::optional<unsigned> after = edit.at(z + 4);
-        if (!after) {
-            return StepEnd::PastLineEnd;
-        }
-        if ((*after == kAt || *after == 'B') && nextToSingle) {
-            return stepEnd(edit.put(z + 2, {kEsc, '$'}));
-        }
-        if (*after == '$' && nextToSingle) {
-            return stepEnd(edit.put(z + 2, {h, kEsc}));
-        }
-        return stepEnd(edit.put(z + 2, {h, h}));
-    }
-    }
-    return StepEnd::Completed;
-}
-
-} // namespace
 
 namespace {
 
@@ -382,17 +423,18 @@ StepEnd repairEucLine(Bytes& line, const RepairOptions& options) {
         });
 }
 
-TextRepairer textRepairerFor(char charset) {
+TextRepairer textRepairerFor(Charset charset) {
     switch (charset) {
-    case 'J':
+    case Charset::Iso2022Jp:
         return repairJisLine;
-    case 'S':
+    case Charset::ShiftJis:
         return repairSjisLine;
-    case 'E':
+    case Charset::EucJp:
         return repairEucLine;
-    default:
-        return nullptr;
+    case Charset::None:
+        break;
     }
+    return nullptr;
 }
 
 void repairTextRuns(Bytes& line, TextRepairer repairText, const RepairOptions& options) {

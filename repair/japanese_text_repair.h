@@ -2,6 +2,7 @@
 // Fills the first run of lost (0x00) bytes of one line of Japanese text so
 // that the line still decodes, using the replacement characters.
 
+#include "repair/part_codes.h"
 #include "repair/repair_options.h"
 #include "repair/step_end.h"
 
@@ -17,8 +18,8 @@ namespace keldor::repair {
 
 using TextRepairer = StepEnd (*)(Bytes& line, const RepairOptions& options);
 
-// The repairer of a charset code ('J', 'S', 'E'); nullptr for any other code.
-TextRepairer textRepairerFor(char charset);
+// The repairer of a charset; nullptr for Charset::None.
+TextRepairer textRepairerFor(Charset charset);
 
 // Repairs every run of lost bytes in one line of decoded text, last to
 // first, where the repairer itself fills only the first: for text that was

@@ -39,73 +39,76 @@ ByteView foldedCopy(ByteView line) {
     return lowered;
 }
 
-// 1-based position of the first occurrence of `needle` (lower case) in a
-// folded line; 0 when absent. A lost byte matches nothing.
-std::int64_t findFolded(ByteView lowered, std::string_view needle) {
+// 0-based index of the first occurrence of `needle` (lower case) in a
+// folded line; nullopt when absent. A lost byte matches nothing.
+std::optional<std::size_t> findFolded(ByteView lowered, std::string_view needle) {
     const std::size_t at = lowered.find(needle);
-    return at == ByteView::npos ? 0 : static_cast<std::int64_t>(at) + 1;
+    if (at == ByteView::npos) {
+        return std::nullopt;
+    }
+    return at;
 }
 
-// Whether `pattern` fits the line at the 1-based position `at`, a lost byte
-// fitting anything. A pattern reaching past the line's end does not fit.
-bool fitsAt(ByteView line, std::int64_t at, std::string_view pattern, bool foldCase) {
-    if (at < 1 || static_cast<std::size_t>(at - 1) + pattern.size() > line.size()) {
+// The index `back` bytes before `at`; nullopt where that would stand before
+// the line's start.
+std::optional<std::size_t> indexBefore(std::size_t at, std::size_t back) {
+    if (at < back) {
+        return std::nullopt;
+    }
+    return at - back;
+}
+
+// Whether `pattern` fits the line from the index `at`, a lost byte fitting
+// anything. A pattern reaching past the line's end does not fit.
+bool fitsAt(ByteView line, std::size_t at, std::string_view pattern, bool foldCase) {
+    if (at + pattern.size() > line.size()) {
         return false;
     }
-    const auto start = static_cast<std::size_t>(at - 1);
     for (std::size_t i = 0; i < pattern.size(); ++i) {
-        const unsigned c = foldCase ? folded(line, start + i) : byteAt(line, start + i);
-        if (line[start + i] != kLost && c != static_cast<unsigned char>(pattern[i])) {
+        const unsigned c = foldCase ? folded(line, at + i) : byteAt(line, at + i);
+        if (line[at + i] != kLost && c != static_cast<unsigned char>(pattern[i])) {
             return false;
         }
     }
     return true;
 }
 
-// Replaces the lost bytes under `pattern` at the 1-based `at`; fitsAt first.
-void fillAt(Bytes& line, std::int64_t at, std::string_view pattern) {
-    const auto start = static_cast<std::size_t>(at - 1);
+// Replaces the lost bytes under `pattern` from the index `at`; fitsAt first.
+void fillAt(Bytes& line, std::size_t at, std::string_view pattern) {
     for (std::size_t i = 0; i < pattern.size(); ++i) {
-        if (line[start + i] == kLost) {
-            line[start + i] = pattern[i];
+        if (line[at + i] == kLost) {
+            line[at + i] = pattern[i];
         }
     }
 }
 
-bool isLost(ByteView line, std::int64_t position) {
-    return line[static_cast<std::size_t>(position - 1)] == kLost;
-}
-
-void setAt(Bytes& line, std::int64_t position, char value) {
-    line[static_cast<std::size_t>(position - 1)] = value;
-}
-
-// "--" and the `length` bytes of the header line from the 1-based `valueStart`
+// "--" and the `length` bytes of the header line from the index `valueStart`
 // (fewer if the line ends sooner).
 Bytes delimiterOf(ByteView headerLine, std::size_t valueStart, std::size_t length) {
     Bytes delimiter = "--";
-    if (valueStart - 1 < headerLine.size()) {
-        delimiter += headerLine.substr(valueStart - 1, length);
+    if (valueStart < headerLine.size()) {
+        delimiter += headerLine.substr(valueStart, length);
     }
     return delimiter;
 }
 
 // Outlook Express's own form: `boundary="--` found by whichever piece of its
-// name survived, and the 41 bytes after the quote.
-BoundaryResult recordOutlookExpressBoundary(BoundaryTable& table, Bytes& line, std::int64_t b,
-                                            std::int64_t linePosition) {
-    fillAt(line, b, kBoundaryTemplate);
+// name survived, and the 41 bytes after the quote. `paramStart` is the index
+// of the "b" of `boundary`.
+BoundaryResult recordOutlookExpressBoundary(BoundaryTable& table, Bytes& line,
+                                            std::size_t paramStart, std::int64_t linePosition) {
+    fillAt(line, paramStart, kBoundaryTemplate);
     // A folded field: CR LF and a tab before the parameter.
-    if (b > 1 && isLost(line, b - 1)) {
-        setAt(line, b - 1, '\t');
+    if (paramStart >= 1 && line[paramStart - 1] == kLost) {
+        line[paramStart - 1] = '\t';
     }
-    if (b > 3 && isLost(line, b - 3) && isLost(line, b - 2)) {
-        setAt(line, b - 3, '\r');
-        setAt(line, b - 2, '\n');
+    if (paramStart >= 3 && line[paramStart - 3] == kLost && line[paramStart - 2] == kLost) {
+        line[paramStart - 3] = '\r';
+        line[paramStart - 2] = '\n';
     }
     BoundaryEntry entry;
-    entry.paramPos = static_cast<std::size_t>(b);
-    entry.valueStart = entry.paramPos + kValueOffset;
+    entry.paramStart = paramStart;
+    entry.valueStart = paramStart + kValueOffset;
     entry.delimiter = delimiterOf(line, entry.valueStart, kBoundaryLength);
     entry.linePosition = linePosition;
     entry.headerLine = line;
@@ -115,28 +118,29 @@ BoundaryResult recordOutlookExpressBoundary(BoundaryTable& table, Bytes& line, s
     return BoundaryResult::BoundaryRecorded;
 }
 
-// Where Outlook Express's form would stand, by the piece of its name that
-// survived; 0 when there is none or that is not its form.
-std::int64_t outlookExpressParameter(ByteView line, ByteView lowered) {
-    std::int64_t b = 0;
-    if (const auto at = findFolded(lowered, "boun")) {
-        b = at;
+// Where Outlook Express's form would stand (the index of the "b" of
+// `boundary`), by the piece of its name that survived; nullopt when there is
+// none or that is not its form.
+std::optional<std::size_t> outlookExpressParameter(ByteView line, ByteView lowered) {
+    std::optional<std::size_t> paramStart;
+    if (const auto boun = findFolded(lowered, "boun")) {
+        paramStart = boun;
     } else if (const auto dary = findFolded(lowered, "dary")) {
-        b = dary - 4;
+        paramStart = indexBefore(*dary, 4);
     } else if (const auto quote = findFolded(lowered, "=\"--")) {
-        b = quote - 8;
+        paramStart = indexBefore(*quote, 8);
     }
-    if (b < 1 || !fitsAt(line, b, kBoundaryTemplate, false)) {
-        return 0;
+    if (!paramStart || !fitsAt(line, *paramStart, kBoundaryTemplate, false)) {
+        return std::nullopt;
     }
     // Its value is 41 bytes long: the closing quote stands right after them
     // (or was lost). Any other length is another program's boundary that
     // merely begins with dashes.
-    const auto quoteAt = static_cast<std::size_t>(b - 1) + kValueOffset + kBoundaryLength;
+    const std::size_t quoteAt = *paramStart + kValueOffset + kBoundaryLength;
     if (quoteAt >= line.size() || (line[quoteAt] != '"' && line[quoteAt] != kLost)) {
-        return 0;
+        return std::nullopt;
     }
-    return b;
+    return paramStart;
 }
 
 constexpr std::string_view kParameterName = "boundary=";
@@ -183,30 +187,30 @@ BoundaryResult recordOtherBoundary(BoundaryTable& table, Bytes& line, std::int64
     if (name == ByteView::npos) {
         return BoundaryResult::NoMatch;
     }
-    const std::size_t v = name + kParameterName.size();
+    const std::size_t afterName = name + kParameterName.size();
     const std::size_t end = contentLength(line);
-    if (v >= end) {
+    if (afterName >= end) {
         return BoundaryResult::NoMatch;
     }
-    bool quoted = line[v] == '"';
-    if (line[v] == kLost) {
-        std::size_t q = v + 1;
+    bool quoted = line[afterName] == '"';
+    if (line[afterName] == kLost) {
+        std::size_t q = afterName + 1;
         while (q < end && line[q] != '"' && line[q] != ';' && line[q] != ' ' && line[q] != '\t') {
             ++q;
         }
         quoted = q < end && line[q] == '"';
     }
-    std::size_t valueStart = v;
+    std::size_t valueStart = afterName;
     std::size_t valueEnd = end;
     if (quoted) {
-        valueStart = v + 1;
+        valueStart = afterName + 1;
         const std::size_t close = line.find('"', valueStart);
         if (close != Bytes::npos && close < end) {
             valueEnd = close;
         }
-        line[v] = '"';
+        line[afterName] = '"';
     } else {
-        valueEnd = v;
+        valueEnd = afterName;
         while (valueEnd < end && !endsToken(line[valueEnd])) {
             ++valueEnd;
         }
@@ -249,8 +253,8 @@ BoundaryResult recordOtherBoundary(BoundaryTable& table, Bytes& line, std::int64
     }
 
     BoundaryEntry entry;
-    entry.paramPos = name + 1;
-    entry.valueStart = valueStart + 1;
+    entry.paramStart = name;
+    entry.valueStart = valueStart;
     entry.delimiter = delimiterOf(line, entry.valueStart, valueEnd - valueStart);
     entry.linePosition = linePosition;
     entry.headerLine = line;
@@ -264,28 +268,29 @@ BoundaryResult recordOtherBoundary(BoundaryTable& table, Bytes& line, std::int64
 // The boundary parameter on a multipart Content-Type line or the line after it.
 BoundaryResult recordBoundary(BoundaryTable& table, Bytes& line, ByteView lowered,
                               std::int64_t linePosition) {
-    if (const std::int64_t b = outlookExpressParameter(line, lowered); b >= 1) {
-        return recordOutlookExpressBoundary(table, line, b, linePosition);
+    if (const auto paramStart = outlookExpressParameter(line, lowered)) {
+        return recordOutlookExpressBoundary(table, line, *paramStart, linePosition);
     }
     return recordOtherBoundary(table, line, linePosition);
 }
 
 // Where a delimiter line would begin, found by a piece of an Outlook
-// Express delimiter ("------=_NextPart") that survived; 0 when none.
-std::int64_t delimiterStart(ByteView lowered) {
+// Express delimiter ("------=_NextPart") that survived; nullopt when none,
+// or when that piece stands too close to the line's start.
+std::optional<std::size_t> delimiterStart(ByteView lowered) {
     if (lowered.size() >= 2 && lowered[0] == '-' && lowered[1] == '-') {
-        return 1;
+        return 0;
     }
     if (const auto at = findFolded(lowered, "---=")) {
-        return at - 3;
+        return indexBefore(*at, 3);
     }
     if (const auto at = findFolded(lowered, "_nex")) {
-        return at - 7;
+        return indexBefore(*at, 7);
     }
     if (const auto at = findFolded(lowered, "tpar")) {
-        return at - 11;
+        return indexBefore(*at, 11);
     }
-    return 0;
+    return std::nullopt;
 }
 
 // Whether the delimiter fits the line at the 0-based `start`; a lost byte on
@@ -372,7 +377,7 @@ std::vector<std::size_t> settleLooseEnd(BoundaryEntry& entry, std::size_t length
         return filled;
     }
     Bytes& header = entry.headerLine;
-    const std::size_t valueStart = entry.valueStart - 1;
+    const std::size_t valueStart = entry.valueStart;
     const std::size_t looseStop = valueStart + (entry.delimiter.size() - 2);
     std::size_t at = valueStart + (length - 2);
     const bool quoted = valueStart >= 1 && header[valueStart - 1] == '"';
@@ -393,7 +398,8 @@ std::vector<std::size_t> settleLooseEnd(BoundaryEntry& entry, std::size_t length
 
 BoundaryResult matchDelimiter(BoundaryTable& table, Bytes& line, ByteView lowered,
                               const RewriteAt& rewrite) {
-    const std::int64_t b = delimiterStart(lowered);
+    // Where an Outlook Express delimiter would begin.
+    const std::optional<std::size_t> nextPartStart = delimiterStart(lowered);
     // Where lost bytes let several boundaries fit (nested parts whose
     // boundaries differ only in their last bytes), the one still open that
     // was declared or met last is taken: the innermost part goes on or ends.
@@ -421,10 +427,10 @@ BoundaryResult matchDelimiter(BoundaryTable& table, Bytes& line, ByteView lowere
             }
             continue;
         }
-        if (b < 1) {
+        if (!nextPartStart) {
             continue;
         }
-        const auto at = static_cast<std::size_t>(b - 1);
+        const std::size_t at = *nextPartStart;
         if (line.size() < length + 2 || at + length > line.size()) {
             continue;
         }
@@ -445,7 +451,7 @@ BoundaryResult matchDelimiter(BoundaryTable& table, Bytes& line, ByteView lowere
     // The delimiter line and the header line teach each other the bytes one
     // of them lost. Bytes from the third on are the header's boundary value.
     Bytes& header = taken->headerLine;
-    const std::size_t valueStart = taken->valueStart - 1;
+    const std::size_t valueStart = taken->valueStart;
     const std::size_t valueLength = taken->delimiter.size() - 2;
     std::vector<bool> learnt(header.size(), false);
     for (const std::size_t at : settled) {
@@ -464,9 +470,10 @@ BoundaryResult matchDelimiter(BoundaryTable& table, Bytes& line, ByteView lowere
         }
     }
     if (taken->form == BoundaryForm::OutlookExpress) {
-        if (b > 2 && isLost(line, b - 2) && isLost(line, b - 1)) {
-            setAt(line, b - 2, '\r');
-            setAt(line, b - 1, '\n');
+        const std::size_t at = *nextPartStart;
+        if (at >= 2 && line[at - 2] == kLost && line[at - 1] == kLost) {
+            line[at - 2] = '\r';
+            line[at - 1] = '\n';
         }
     } else if (start >= 2) {
         line[start - 2] = '\r';
@@ -501,38 +508,39 @@ BoundaryResult matchDelimiter(BoundaryTable& table, Bytes& line, ByteView lowere
 
 struct CharsetTemplate {
     std::string_view text;
-    char code;
+    Charset code;
 };
 
 constexpr std::array<CharsetTemplate, 6> kCharsetTemplates = {{
-    {"charset=\"iso-2022-jp\"", 'J'},
-    {"charset=iso-2022-jp", 'J'},
-    {"charset=\"shift_jis\"", 'S'},
-    {"charset=shift_jis", 'S'},
-    {"charset=\"euc-jp\"", 'E'},
-    {"charset=euc-jp", 'E'},
+    {"charset=\"iso-2022-jp\"", Charset::Iso2022Jp},
+    {"charset=iso-2022-jp", Charset::Iso2022Jp},
+    {"charset=\"shift_jis\"", Charset::ShiftJis},
+    {"charset=shift_jis", Charset::ShiftJis},
+    {"charset=\"euc-jp\"", Charset::EucJp},
+    {"charset=euc-jp", Charset::EucJp},
 }};
 
-// Where a charset parameter begins, found by a piece of it that survived; 0 when none.
-std::int64_t charsetStart(ByteView lowered) {
+// Where a charset parameter begins, found by a piece of it that survived;
+// nullopt when none, or when that piece stands too close to the line's start.
+std::optional<std::size_t> charsetStart(ByteView lowered) {
     if (const auto at = findFolded(lowered, "char")) {
         return at;
     }
     if (const auto at = findFolded(lowered, "set=")) {
-        return at - 4;
+        return indexBefore(*at, 4);
     }
     for (const std::string_view value : {"\"iso", "\"shi", "\"euc"}) {
         if (const auto at = findFolded(lowered, value)) {
-            return at - 8;
+            return indexBefore(*at, 8);
         }
     }
     // An unquoted value, as other programs write it.
     for (const std::string_view value : {"=iso-", "=shift", "=euc-"}) {
         if (const auto at = findFolded(lowered, value)) {
-            return at - 7;
+            return indexBefore(*at, 7);
         }
     }
-    return 0;
+    return std::nullopt;
 }
 
 // The content types whose lost letters are put back, so that a part keeps
@@ -615,21 +623,21 @@ bool endsContentType(ByteView line, std::size_t at) {
     return c == ';' || c == ' ' || c == '\t' || c == '\r' || c == kLost;
 }
 
-// The transfer encodings a part names, and the code each selects.
-constexpr std::array<std::pair<std::string_view, char>, 5> kTransferEncodings = {{
-    {"base64", 'B'},
-    {"quoted-printable", 'P'},
-    {"7bit", 'O'},
-    {"8bit", 'O'},
-    {"binary", 'O'},
+// The transfer encodings a part names, and the kind each is.
+constexpr std::array<std::pair<std::string_view, TransferEncoding>, 5> kTransferEncodings = {{
+    {"base64", TransferEncoding::Base64},
+    {"quoted-printable", TransferEncoding::QuotedPrintable},
+    {"7bit", TransferEncoding::Other},
+    {"8bit", TransferEncoding::Other},
+    {"binary", TransferEncoding::Other},
 }};
 
 // A Content-Transfer-Encoding field at the start of a line, read from what
 // survives of its name and value, with or without a blank after the colon:
-// the code of the one encoding that fits (a lost byte after the colon
+// the kind of the one encoding that fits (a lost byte after the colon
 // being the blank or the value's first letter), whose lost bytes are then
-// filled; nullopt when the line is no such field or no one code fits.
-std::optional<char> readTransferEncoding(Bytes& line) {
+// filled; nullopt when the line is no such field or no one kind fits.
+std::optional<TransferEncoding> readTransferEncoding(Bytes& line) {
     constexpr std::string_view kName = "Content-Transfer-Encoding:";
     if (!fitsFolded(line, 0, kName)) {
         return std::nullopt;
@@ -639,7 +647,7 @@ std::optional<char> readTransferEncoding(Bytes& line) {
     struct Reading {
         std::string_view value;
         std::size_t start = 0;
-        char code = 0;
+        TransferEncoding code = TransferEncoding::None;
     };
     std::vector<Reading> readings;
     for (std::size_t start = colonEnd; start < end && start <= colonEnd + 1; ++start) {
@@ -682,13 +690,13 @@ void completeContentType(Bytes& line) {
         return;
     }
     const ByteView lowered = foldedCopy(line);
-    const std::int64_t name = findFolded(lowered, "content-type:");
-    if (name == 0) {
+    const std::optional<std::size_t> name = findFolded(lowered, "content-type:");
+    if (!name) {
         return;
     }
     // The value starts after the colon and a blank; a lost byte there was
     // the blank or, from a writer that puts none, the type's first letter.
-    const std::size_t colonEnd = static_cast<std::size_t>(name - 1) + 13;
+    const std::size_t colonEnd = *name + 13;
     if (colonEnd >= line.size()) {
         return;
     }
@@ -742,23 +750,23 @@ void completeContentType(Bytes& line) {
         return;
     }
     const std::string_view type = chosen->type;
-    const std::size_t v = chosen->start;
-    if (v > colonEnd && line[colonEnd] == kLost) {
+    const std::size_t typeStart = chosen->start;
+    if (typeStart > colonEnd && line[colonEnd] == kLost) {
         line[colonEnd] = ' ';
     }
     for (std::size_t i = 0; i < type.size(); ++i) {
-        if (line[v + i] != kLost) {
+        if (line[typeStart + i] != kLost) {
             continue;
         }
-        const unsigned before = i > 0 ? byteAt(line, v + i - 1) : 'a';
+        const unsigned before = i > 0 ? byteAt(line, typeStart + i - 1) : 'a';
         const char c = type[i];
         const bool upper = before >= 'A' && before <= 'Z' && c >= 'a' && c <= 'z';
-        line[v + i] = upper ? static_cast<char>(c - ('a' - 'A')) : c;
+        line[typeStart + i] = upper ? static_cast<char>(c - ('a' - 'A')) : c;
     }
     // Lost bytes that end the line after the type held the ";" before the
     // parameters on the next line; before a blank, the ";" before those
     // that follow on this one.
-    const std::size_t after = v + type.size();
+    const std::size_t after = typeStart + type.size();
     const std::size_t next = line.find_first_not_of(kLost, after);
     if (after < line.size() && line[after] == kLost &&
         (next == contentLength(line) ||
@@ -779,14 +787,14 @@ BoundaryResult detectBoundary(BoundaryTable& table, Bytes& line, std::int64_t li
     // part): after the line that follows the multipart type, it is looked
     // for on the field's further continuation lines.
     const bool continues = !line.empty() && (line[0] == ' ' || line[0] == '\t');
-    if (table.multipartState == 3 && !continues) {
-        table.multipartState = 0;
+    if (table.multipartState == MultipartState::ContinuationLine && !continues) {
+        table.multipartState = MultipartState::None;
     }
-    if (findFolded(lowered, "content-type: multipart/") != 0) {
-        table.multipartState = 1;
+    if (findFolded(lowered, "content-type: multipart/")) {
+        table.multipartState = MultipartState::TypeLine;
         result = BoundaryResult::MultipartSeen;
     }
-    if (table.multipartState == 0) {
+    if (table.multipartState == MultipartState::None) {
         return matchDelimiter(table, line, lowered, rewrite);
     }
     const bool recorded =
@@ -794,36 +802,36 @@ BoundaryResult detectBoundary(BoundaryTable& table, Bytes& line, std::int64_t li
     if (recorded) {
         result = BoundaryResult::BoundaryRecorded;
     }
-    if (table.multipartState == 1) {
-        table.multipartState = 2;
+    if (table.multipartState == MultipartState::TypeLine) {
+        table.multipartState = MultipartState::LineAfterType;
     } else {
-        table.multipartState = !recorded && continues ? 3 : 0;
+        table.multipartState =
+            !recorded && continues ? MultipartState::ContinuationLine : MultipartState::None;
     }
     return result;
 }
 
 void detectPartInfo(PartInfo& info, Bytes& line) {
     ByteView lowered = foldedCopy(line);
-    if (findFolded(lowered, "content-type: text/plain") != 0) {
-        info.contentType = 'T';
+    if (findFolded(lowered, "content-type: text/plain")) {
+        info.contentType = PartType::TextPlain;
         info.charsetPending = true;
-    } else if (findFolded(lowered, "content-type: text/html") != 0) {
-        info.contentType = 'H';
+    } else if (findFolded(lowered, "content-type: text/html")) {
+        info.contentType = PartType::TextHtml;
         info.charsetPending = true;
-    } else if (findFolded(lowered, "content-type: message/rfc822") != 0) {
-        info.contentType = 'M';
+    } else if (findFolded(lowered, "content-type: message/rfc822")) {
+        info.contentType = PartType::Message;
         info.charsetPending = false;
-    } else if (findFolded(lowered, "content-type: ") != 0) {
-        info.contentType = 'O';
+    } else if (findFolded(lowered, "content-type: ")) {
+        info.contentType = PartType::Other;
         info.charsetPending = false;
     }
 
     if (info.charsetPending) {
-        const std::int64_t at = charsetStart(lowered);
-        if (at >= 1) {
+        if (const auto at = charsetStart(lowered)) {
             for (const CharsetTemplate& charset : kCharsetTemplates) {
-                if (fitsAt(line, at, charset.text, true)) {
-                    fillAt(line, at, charset.text);
+                if (fitsAt(line, *at, charset.text, true)) {
+                    fillAt(line, *at, charset.text);
                     info.charset = charset.code;
                     info.charsetNamed = true;
                     lowered = foldedCopy(line);
@@ -833,17 +841,17 @@ void detectPartInfo(PartInfo& info, Bytes& line) {
         }
     }
 
-    if (const std::optional<char> code = readTransferEncoding(line)) {
-        info.transferEncoding = *code;
-        info.charsetPending = *code != 'O';
-    } else if (findFolded(lowered, "content-transfer-encoding: base64") != 0) {
-        info.transferEncoding = 'B';
+    if (const std::optional<TransferEncoding> read = readTransferEncoding(line)) {
+        info.transferEncoding = *read;
+        info.charsetPending = *read != TransferEncoding::Other;
+    } else if (findFolded(lowered, "content-transfer-encoding: base64")) {
+        info.transferEncoding = TransferEncoding::Base64;
         info.charsetPending = true;
-    } else if (findFolded(lowered, "content-transfer-encoding: quoted-printable") != 0) {
-        info.transferEncoding = 'P';
+    } else if (findFolded(lowered, "content-transfer-encoding: quoted-printable")) {
+        info.transferEncoding = TransferEncoding::QuotedPrintable;
         info.charsetPending = true;
-    } else if (findFolded(lowered, "content-transfer-encoding: ") != 0) {
-        info.transferEncoding = 'O';
+    } else if (findFolded(lowered, "content-transfer-encoding: ")) {
+        info.transferEncoding = TransferEncoding::Other;
         info.charsetPending = false;
     }
 }

@@ -6,6 +6,7 @@
 // changes a line's size.
 
 #include "platform/bytes.h"
+#include "repair/part_codes.h"
 
 #include <cstdint>
 #include <functional>
@@ -16,18 +17,17 @@ namespace keldor::repair {
 // What the header being read says about the body that follows, as the codes
 // the repair of each body is chosen by.
 struct PartInfo {
-    char contentType =
-        0;            // 'T' text/plain, 'H' text/html, 'M' message/rfc822, 'O' any other; 0 none
-    char charset = 0; // 'J' iso-2022-jp, 'S' shift_jis, 'E' euc-jp; 0 none read yet
-    char transferEncoding = 0;   // 'B' base64, 'P' quoted-printable, 'O' any other; 0 none read yet
+    PartType contentType = PartType::None;
+    Charset charset = Charset::None;
+    TransferEncoding transferEncoding = TransferEncoding::None;
     bool charsetPending = false; // a charset parameter may stand on this or a following line
     bool charsetNamed = false;   // this part's own header named the charset of `charset`
 
     // At a part boundary: the next part's header starts afresh, but a part
     // that names no charset keeps the previous part's.
     void clearPartCodes() {
-        contentType = 0;
-        transferEncoding = 0;
+        contentType = PartType::None;
+        transferEncoding = TransferEncoding::None;
         charsetPending = false;
         charsetNamed = false;
     }
@@ -48,10 +48,10 @@ enum class BoundaryForm {
 // A boundary declared by a header line, and that line as it was repaired.
 struct BoundaryEntry {
     Bytes delimiter;               // "--" and the boundary value; may hold lost bytes
-    std::int64_t linePosition = 0; // 1-based position of the header line in the file
+    std::int64_t linePosition = 0; // 0-based offset in the file of the header line
     Bytes headerLine;              // the header line, lost bytes it still lacks kept as 0x00
-    std::size_t paramPos = 0;      // 1-based position in headerLine of the "b" of "boundary"
-    std::size_t valueStart = 0;    // 1-based position in headerLine of the value's first byte
+    std::size_t paramStart = 0;    // index in headerLine of the "b" of "boundary"
+    std::size_t valueStart = 0;    // index in headerLine of the value's first byte
     BoundaryForm form = BoundaryForm::OutlookExpress;
     // The last this many bytes of `delimiter` are lost bytes that ended the
     // header line and may not belong to the value: its first delimiter line
@@ -62,12 +62,18 @@ struct BoundaryEntry {
     bool closed = false; // its closing delimiter has been met
 };
 
+// Which line of a multipart Content-Type field is being read, while no
+// boundary was recorded after the type: the boundary parameter is looked for
+// on all of them.
+enum class MultipartState {
+    None,             // no such field is being read
+    TypeLine,         // the line holds the multipart content type
+    LineAfterType,    // the line after it
+    ContinuationLine, // a further continuation line of that field
+};
+
 struct BoundaryTable {
-    // 1: the line held a multipart content type, 2: the line after it, 3:
-    // a further continuation line of that field, while no boundary was
-    // recorded after the type; the boundary parameter is looked for on all
-    // of them. 0 otherwise.
-    int multipartState = 0;
+    MultipartState multipartState = MultipartState::None;
     std::vector<BoundaryEntry> entries; // in the order recorded
     std::size_t events = 0;             // boundaries recorded and delimiters met so far
     // After DelimiterMatched: the 0-based indices in the line of the
@@ -83,7 +89,7 @@ enum class BoundaryResult {
     DelimiterMatched = 3, // the line is a delimiter line of a recorded boundary
 };
 
-// Writes bytes over the file at a 1-based position; false when it could not.
+// Writes bytes over the file from a 0-based offset; false when it could not.
 using RewriteAt = std::function<bool(std::int64_t position, ByteView bytes)>;
 
 // Records boundary parameters on a multipart Content-Type line and the line

@@ -62,12 +62,12 @@ bool escapeTailAt(ByteView line, std::size_t at) {
 // end (or, in Shift_JIS, a lead byte before a trail that stands as itself)
 // are taken for one; in ISO-2022-JP text only the escapes of ESC and
 // of "=" itself are common, and ESC is known by the escape sequence after it.
-bool twoDigitTail(ByteView line, std::size_t at, std::size_t end, char charset) {
+bool twoDigitTail(ByteView line, std::size_t at, std::size_t end, Charset charset) {
     if (at + 1 >= end || hexValue(line[at]) < 0 || hexValue(line[at + 1]) < 0) {
         return false;
     }
     const unsigned value = static_cast<unsigned>(hexValue(line[at]) * 16 + hexValue(line[at + 1]));
-    if (charset == 'J') {
+    if (charset == Charset::Iso2022Jp) {
         return (value == kEsc && escapeTailAt(line, at + 2)) || value == '=';
     }
     if (at + 2 == end || line[at + 2] == '=') {
@@ -76,18 +76,18 @@ bool twoDigitTail(ByteView line, std::size_t at, std::size_t end, char charset) 
     // A Shift_JIS lead byte whose trail stands as itself.
     const unsigned next = byteAt(line, at + 2);
     const bool lead = keldor::charset::isSjisLeadByte(value);
-    return charset == 'S' && lead && next >= 0x40 && next <= 0x7E;
+    return charset == Charset::ShiftJis && lead && next >= 0x40 && next <= 0x7E;
 }
 
 // The same for the last digit alone, the "=" and the first digit lost.
 // Returns the escaped value when the digit and what follows tell it.
-std::optional<unsigned> oneDigitTail(ByteView line, std::size_t at, std::size_t end, char charset,
-                                     bool& known) {
+std::optional<unsigned> oneDigitTail(ByteView line, std::size_t at, std::size_t end,
+                                     Charset charset, bool& known) {
     known = false;
     if (at >= end || hexValue(line[at]) < 0) {
         return std::nullopt;
     }
-    if (charset == 'J') {
+    if (charset == Charset::Iso2022Jp) {
         if (line[at] == 'B' && escapeTailAt(line, at + 1)) {
             known = true;
             return kEsc;
@@ -103,7 +103,7 @@ std::optional<unsigned> oneDigitTail(ByteView line, std::size_t at, std::size_t 
 // How many lost bytes at the end of a run, before the surviving bytes at
 // `at`, an escape whose digits survived claims (its "=" or its "=" and
 // first digit).
-std::size_t tailClaim(ByteView line, std::size_t at, std::size_t end, char charset) {
+std::size_t tailClaim(ByteView line, std::size_t at, std::size_t end, Charset charset) {
     bool known = false;
     if (twoDigitTail(line, at, end, charset)) {
         return 1;
@@ -118,7 +118,7 @@ std::size_t tailClaim(ByteView line, std::size_t at, std::size_t end, char chars
 // their digits; and, in a body with soft line breaks, the "=" of one in the last lost byte of a
 // line about as long as the longest.
 void restoreSegmentBreaks(Bytes& line, std::size_t start, std::size_t end, std::size_t longestLine,
-                          bool softBreaks, char charset) {
+                          bool softBreaks, Charset charset) {
     if (end - start <= longestLine) {
         if (softBreaks && end - start + 2 >= longestLine && end > start && line[end - 1] == kLost) {
             // Not where the run took the end of an ISO-2022-JP escape
@@ -131,7 +131,7 @@ void restoreSegmentBreaks(Bytes& line, std::size_t start, std::size_t end, std::
             const ByteView before = ByteView(line).substr(start, run - start);
             const std::size_t length = end - run;
             const bool escapeCut =
-                charset == 'J' &&
+                charset == Charset::Iso2022Jp &&
                 ((before.ends_with("=1B") && length <= 2) ||
                  ((before.ends_with("=1B(") || before.ends_with("=1B$")) && length <= 1));
             if (!escapeCut) {
@@ -159,7 +159,8 @@ void restoreSegmentBreaks(Bytes& line, std::size_t start, std::size_t end, std::
         } else if (before.size() >= 2 && before[before.size() - 2] == '=' &&
                    hexValue(before.back()) >= 0) {
             head = 1;
-        } else if (charset == 'J' && (before.ends_with("=1B(") || before.ends_with("=1B$"))) {
+        } else if (charset == Charset::Iso2022Jp &&
+                   (before.ends_with("=1B(") || before.ends_with("=1B$"))) {
             head = 1; // the last byte of an escape sequence
         }
         std::size_t j = at + 2;
@@ -194,7 +195,7 @@ void restoreSegmentBreaks(Bytes& line, std::size_t start, std::size_t end, std::
 // Puts back line breaks that lost bytes took inside a line as read: CR
 // before a surviving LF, LF after a surviving CR; then, in each encoded
 // line it holds, as restoreSegmentBreaks says.
-void restoreLineBreaks(Bytes& line, std::size_t longestLine, bool softBreaks, char charset) {
+void restoreLineBreaks(Bytes& line, std::size_t longestLine, bool softBreaks, Charset charset) {
     std::vector<bool> restored(line.size(), false);
     for (std::size_t i = 0; i < line.size(); ++i) {
         if (line[i] != kLost) {
@@ -220,96 +221,108 @@ void restoreLineBreaks(Bytes& line, std::size_t longestLine, bool softBreaks, ch
     }
 }
 
-void parseLine(const Bytes& line, std::size_t n, char charset, std::vector<Unit>& units) {
+void pushUnit(std::vector<Unit>& units, Unit::Kind kind, std::size_t n, std::size_t at,
+              std::size_t length, bool lost, unsigned value) {
+    Unit u;
+    u.kind = kind;
+    u.line = n;
+    u.at = at;
+    u.length = length;
+    u.lost = lost;
+    u.value = value;
+    units.push_back(u);
+}
+
+// At an "=" at `p` of line `n` (content up to `end`): a soft line break, an
+// escape whose digits may be lost, or an "=" that stands as itself. Returns
+// where the next unit begins.
+std::size_t parseEquals(const Bytes& line, std::size_t n, std::size_t end, std::size_t p,
+                        std::vector<Unit>& units) {
+    // A soft line break: "=", perhaps blanks, then the line's end.
+    std::size_t q = p + 1;
+    while (q < end && (line[q] == ' ' || line[q] == '\t' || line[q] == kLost)) {
+        ++q;
+    }
+    const bool innerBreak = q + 1 < end && line[q] == '\r' && line[q + 1] == '\n';
+    if ((q == end || innerBreak) && (q - p - 1 < 2 || line[p + 1] != kLost)) {
+        const std::size_t stop = innerBreak ? q + 2 : (q == end ? line.size() : q);
+        pushUnit(units, Unit::Kind::SoftBreak, n, p, stop - p, false, 0);
+        return stop;
+    }
+    if (p + 2 < end) {
+        const char h1 = line[p + 1];
+        const char h2 = line[p + 2];
+        if ((hexValue(h1) >= 0 || h1 == kLost) && (hexValue(h2) >= 0 || h2 == kLost)) {
+            const bool lost = h1 == kLost || h2 == kLost;
+            const unsigned value =
+                lost ? 0 : static_cast<unsigned>(hexValue(h1) * 16 + hexValue(h2));
+            pushUnit(units, Unit::Kind::Byte, n, p, 3, lost, value);
+            return p + 3;
+        }
+    }
+    pushUnit(units, Unit::Kind::Byte, n, p, 1, false, '=');
+    return p + 1;
+}
+
+// At a lost run at `p` of line `n`: one lost byte for each of its bytes, but
+// where the digits that survive after it are the tail of an escape whose "="
+// (and first digit) the run took, that escape. Returns where the next unit
+// begins.
+std::size_t parseLostRun(const Bytes& line, std::size_t n, std::size_t end, std::size_t p,
+                         Charset charset, std::vector<Unit>& units) {
+    std::size_t j = p;
+    while (j < end && line[j] == kLost) {
+        ++j;
+    }
+    std::size_t literalEnd = j;
+    std::optional<Unit> tail;
+    bool known = false;
+    if (twoDigitTail(line, j, end, charset)) {
+        literalEnd = j - 1;
+        tail = Unit{Unit::Kind::Byte,
+                    n,
+                    j - 1,
+                    3,
+                    false,
+                    true,
+                    static_cast<unsigned>(hexValue(line[j]) * 16 + hexValue(line[j + 1]))};
+    } else if (j - p >= 2) {
+        if (const auto value = oneDigitTail(line, j, end, charset, known)) {
+            literalEnd = j - 2;
+            tail = Unit{Unit::Kind::Byte, n, j - 2, 3, !known, known, *value};
+        }
+    }
+    for (std::size_t k = p; k < literalEnd; ++k) {
+        pushUnit(units, Unit::Kind::Byte, n, k, 1, true, 0);
+    }
+    if (tail) {
+        units.push_back(*tail);
+        return tail->at + 3;
+    }
+    return j;
+}
+
+// Cuts line `n` of the body, as read, into its units.
+void parseLine(const Bytes& line, std::size_t n, Charset charset, std::vector<Unit>& units) {
     const std::size_t end = contentLength(line);
-    const auto push = [&](Unit::Kind kind, std::size_t at, std::size_t length, bool lost,
-                          unsigned value) {
-        Unit u;
-        u.kind = kind;
-        u.line = n;
-        u.at = at;
-        u.length = length;
-        u.lost = lost;
-        u.value = value;
-        units.push_back(u);
-    };
     std::size_t p = 0;
     while (p < end) {
         const char c = line[p];
         if (c == '\r' && p + 1 < end && line[p + 1] == '\n') {
-            push(Unit::Kind::LineBreak, p, 2, false, 0);
+            pushUnit(units, Unit::Kind::LineBreak, n, p, 2, false, 0);
             p += 2;
-            continue;
-        }
-        if (c == '=') {
-            // A soft line break: "=", perhaps blanks, then the line's end.
-            std::size_t q = p + 1;
-            while (q < end && (line[q] == ' ' || line[q] == '\t' || line[q] == kLost)) {
-                ++q;
-            }
-            const bool innerBreak = q + 1 < end && line[q] == '\r' && line[q + 1] == '\n';
-            if ((q == end || innerBreak) && (q - p - 1 < 2 || line[p + 1] != kLost)) {
-                const std::size_t stop = innerBreak ? q + 2 : (q == end ? line.size() : q);
-                push(Unit::Kind::SoftBreak, p, stop - p, false, 0);
-                p = stop;
-                continue;
-            }
-            if (p + 2 < end) {
-                const char h1 = line[p + 1];
-                const char h2 = line[p + 2];
-                if ((hexValue(h1) >= 0 || h1 == kLost) && (hexValue(h2) >= 0 || h2 == kLost)) {
-                    const bool lost = h1 == kLost || h2 == kLost;
-                    const unsigned value =
-                        lost ? 0 : static_cast<unsigned>(hexValue(h1) * 16 + hexValue(h2));
-                    push(Unit::Kind::Byte, p, 3, lost, value);
-                    p += 3;
-                    continue;
-                }
-            }
-            push(Unit::Kind::Byte, p, 1, false, '=');
+        } else if (c == '=') {
+            p = parseEquals(line, n, end, p, units);
+        } else if (c == kLost) {
+            p = parseLostRun(line, n, end, p, charset, units);
+        } else {
+            pushUnit(units, Unit::Kind::Byte, n, p, 1, false, static_cast<unsigned char>(c));
             ++p;
-            continue;
         }
-        if (c == kLost) {
-            std::size_t j = p;
-            while (j < end && line[j] == kLost) {
-                ++j;
-            }
-            std::size_t literalEnd = j;
-            std::optional<Unit> tail;
-            bool known = false;
-            if (twoDigitTail(line, j, end, charset)) {
-                literalEnd = j - 1;
-                tail = Unit{Unit::Kind::Byte,
-                            n,
-                            j - 1,
-                            3,
-                            false,
-                            true,
-                            static_cast<unsigned>(hexValue(line[j]) * 16 + hexValue(line[j + 1]))};
-            } else if (j - p >= 2) {
-                if (const auto value = oneDigitTail(line, j, end, charset, known)) {
-                    literalEnd = j - 2;
-                    tail = Unit{Unit::Kind::Byte, n, j - 2, 3, !known, known, *value};
-                }
-            }
-            for (std::size_t k = p; k < literalEnd; ++k) {
-                push(Unit::Kind::Byte, k, 1, true, 0);
-            }
-            if (tail) {
-                units.push_back(*tail);
-                p = tail->at + 3;
-            } else {
-                p = j;
-            }
-            continue;
-        }
-        push(Unit::Kind::Byte, p, 1, false, static_cast<unsigned char>(c));
-        ++p;
     }
     if (end < line.size() &&
         (units.empty() || units.back().kind != Unit::Kind::SoftBreak || units.back().line != n)) {
-        push(Unit::Kind::LineBreak, end, line.size() - end, false, 0);
+        pushUnit(units, Unit::Kind::LineBreak, n, end, line.size() - end, false, 0);
     }
 }
 
@@ -321,9 +334,9 @@ enum class Gap {
 };
 
 // The gap before each byte of a decoded text line, and after its last.
-std::vector<Gap> characterGaps(ByteView text, char charset) {
+std::vector<Gap> characterGaps(ByteView text, Charset charset) {
     std::vector<Gap> gaps(text.size() + 1, Gap::Inside);
-    if (charset == 'J') {
+    if (charset == Charset::Iso2022Jp) {
         bool kanji = false;
         std::size_t i = 0;
         while (i < text.size()) {
@@ -353,7 +366,8 @@ std::vector<Gap> characterGaps(ByteView text, char charset) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         gaps[i] = secondDue ? Gap::Inside : Gap::SingleByte;
         const unsigned b = byteAt(text, i);
-        const bool lead = charset == 'S' ? keldor::charset::isSjisLeadByte(b) : b >= 0x80;
+        const bool lead =
+            charset == Charset::ShiftJis ? keldor::charset::isSjisLeadByte(b) : b >= 0x80;
         secondDue = !secondDue && lead;
     }
     gaps[text.size()] = secondDue ? Gap::Inside : Gap::SingleByte;
@@ -470,14 +484,8 @@ void writeRegion(std::vector<Bytes>& lines, const std::vector<Unit>& slots, Byte
     }
 }
 
-} // namespace
-
-void repairQuotedPrintableTextBody(std::vector<Bytes>& lines, char charset,
-                                   const RepairOptions& options) {
-    const TextRepairer repairText = textRepairerFor(charset);
-    if (repairText == nullptr) {
-        return;
-    }
+// Puts back the line breaks lost runs took and cuts the body into its units.
+std::vector<Unit> parseBody(std::vector<Bytes>& lines, Charset charset) {
     std::size_t longestLine = kLongestLine;
     bool softBreaks = false;
     for (const Bytes& line : lines) {
@@ -494,71 +502,111 @@ void repairQuotedPrintableTextBody(std::vector<Bytes>& lines, char charset,
         }
         parseLine(lines[n], n, charset, units);
     }
+    return units;
+}
 
-    // Decoded text lines run from one line break to the next; the bytes of
-    // unit u of a line stand at u - textStart in it.
+// One decoded text line: its bytes (a lost one 0x00), the unit each came
+// from, and whether any of those units holds a lost byte.
+struct DecodedLine {
+    Bytes text;
+    std::vector<std::size_t> unitOf;
+    bool anyLost = false;
+};
+
+// The text line of the units from `textStart` up to `textEnd`; soft breaks
+// decode to nothing.
+DecodedLine decodeTextLine(const std::vector<Unit>& units, std::size_t textStart,
+                           std::size_t textEnd) {
+    DecodedLine decoded;
+    for (std::size_t u = textStart; u < textEnd; ++u) {
+        if (units[u].kind != Unit::Kind::Byte) {
+            continue;
+        }
+        decoded.text += units[u].lost ? kLost : toByte(units[u].value);
+        decoded.unitOf.push_back(u);
+        decoded.anyLost = decoded.anyLost || units[u].lost || units[u].rawLost;
+    }
+    return decoded;
+}
+
+// Writes the repaired text line back, region by region: changed units side
+// by side in one raw line.
+void writeChangedRegions(std::vector<Bytes>& lines, const std::vector<Unit>& units,
+                         const DecodedLine& decoded, ByteView repaired,
+                         const std::vector<Gap>& gaps, const RepairOptions& options) {
+    const Bytes& text = decoded.text;
+    const std::vector<std::size_t>& unitOf = decoded.unitOf;
+    std::size_t i = 0;
+    while (i < unitOf.size()) {
+        const Unit& unit = units[unitOf[i]];
+        const bool changed = repaired[i] != text[i] || unit.lost || unit.rawLost;
+        if (!changed) {
+            ++i;
+            continue;
+        }
+        std::size_t j = i;
+        while (j + 1 < unitOf.size()) {
+            const Unit& a = units[unitOf[j]];
+            const Unit& b = units[unitOf[j + 1]];
+            const bool nextChanged = repaired[j + 1] != text[j + 1] || b.lost || b.rawLost;
+            if (!nextChanged || b.line != a.line || b.at != a.at + a.length) {
+                break;
+            }
+            ++j;
+        }
+        std::vector<Unit> slots;
+        for (std::size_t k = i; k <= j; ++k) {
+            slots.push_back(units[unitOf[k]]);
+        }
+        writeRegion(lines, slots, repaired.substr(i, j - i + 1),
+                    std::vector<Gap>(gaps.begin() + static_cast<std::ptrdiff_t>(i),
+                                     gaps.begin() + static_cast<std::ptrdiff_t>(j + 2)),
+                    options);
+        i = j + 1;
+    }
+}
+
+// Repairs the decoded text line of the units from `textStart` up to
+// `textEnd` (a line break, or the body's end) where it lost bytes.
+void repairTextLine(std::vector<Bytes>& lines, const std::vector<Unit>& units,
+                    std::size_t textStart, std::size_t textEnd, Charset charset,
+                    TextRepairer repairText, const RepairOptions& options) {
+    const DecodedLine decoded = decodeTextLine(units, textStart, textEnd);
+    if (!decoded.anyLost) {
+        return;
+    }
+    const Bytes& text = decoded.text;
+    Bytes repaired = text;
+    if (textEnd < units.size()) {
+        repaired += "\r\n";
+    }
+    std::vector<bool> lost(text.size());
+    for (std::size_t k = 0; k < text.size(); ++k) {
+        lost[k] = units[decoded.unitOf[k]].lost;
+    }
+    repairDecodedTextLine(repaired, lost, repairText, options);
+    repaired.resize(text.size()); // the line break itself is not the text's to change
+    const std::vector<Gap> gaps = characterGaps(repaired, charset);
+    writeChangedRegions(lines, units, decoded, repaired, gaps, options);
+}
+
+} // namespace
+
+void repairQuotedPrintableTextBody(std::vector<Bytes>& lines, Charset charset,
+                                   const RepairOptions& options) {
+    const TextRepairer repairText = textRepairerFor(charset);
+    if (repairText == nullptr) {
+        return;
+    }
+    const std::vector<Unit> units = parseBody(lines, charset);
+    // Decoded text lines run from one line break to the next.
     std::size_t textStart = 0;
     while (textStart < units.size()) {
         std::size_t textEnd = textStart;
         while (textEnd < units.size() && units[textEnd].kind != Unit::Kind::LineBreak) {
             ++textEnd;
         }
-        // Soft breaks decode to nothing.
-        Bytes text;
-        std::vector<std::size_t> unitOf;
-        bool anyLost = false;
-        for (std::size_t u = textStart; u < textEnd; ++u) {
-            if (units[u].kind != Unit::Kind::Byte) {
-                continue;
-            }
-            text += units[u].lost ? kLost : toByte(units[u].value);
-            unitOf.push_back(u);
-            anyLost = anyLost || units[u].lost || units[u].rawLost;
-        }
-        const bool hasBreak = textEnd < units.size();
-        if (anyLost) {
-            Bytes repaired = text;
-            if (hasBreak) {
-                repaired += "\r\n";
-            }
-            std::vector<bool> lost(text.size());
-            for (std::size_t k = 0; k < text.size(); ++k) {
-                lost[k] = units[unitOf[k]].lost;
-            }
-            repairDecodedTextLine(repaired, lost, repairText, options);
-            repaired.resize(text.size()); // the line break itself is not the text's to change
-            const std::vector<Gap> gaps = characterGaps(repaired, charset);
-
-            // Regions: changed units side by side in one raw line.
-            std::size_t i = 0;
-            while (i < unitOf.size()) {
-                const Unit& unit = units[unitOf[i]];
-                const bool changed = repaired[i] != text[i] || unit.lost || unit.rawLost;
-                if (!changed) {
-                    ++i;
-                    continue;
-                }
-                std::size_t j = i;
-                while (j + 1 < unitOf.size()) {
-                    const Unit& a = units[unitOf[j]];
-                    const Unit& b = units[unitOf[j + 1]];
-                    const bool nextChanged = repaired[j + 1] != text[j + 1] || b.lost || b.rawLost;
-                    if (!nextChanged || b.line != a.line || b.at != a.at + a.length) {
-                        break;
-                    }
-                    ++j;
-                }
-                std::vector<Unit> slots;
-                for (std::size_t k = i; k <= j; ++k) {
-                    slots.push_back(units[unitOf[k]]);
-                }
-                writeRegion(lines, slots, ByteView(repaired).substr(i, j - i + 1),
-                            std::vector<Gap>(gaps.begin() + static_cast<std::ptrdiff_t>(i),
-                                             gaps.begin() + static_cast<std::ptrdiff_t>(j + 2)),
-                            options);
-                i = j + 1;
-            }
-        }
+        repairTextLine(lines, units, textStart, textEnd, charset, repairText, options);
         textStart = textEnd + 1;
     }
 }

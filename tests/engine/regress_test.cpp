@@ -6,10 +6,10 @@
 // a lost byte, and the runs end without touching the mailbox.
 
 #include "engine/recovery_run.h"
-#include "engine/repair_pipeline.h"
 #include "engine/run_flags.h"
 #include "mailinfo/mail_info.h"
 #include "platform/text.h"
+#include "repair/repair_pipeline.h"
 #include "tests/support/mailbox_writer.h"
 #include "tests/support/repair_reach.h"
 #include "tests/support/test_support.h"

@@ -134,7 +134,7 @@ TEST(FillBase64Line, EverySurvivingCharacterDecodesToItsOwnBytes) {
 TEST(RepairBase64TextBody, LostTextBecomesReplacementCharactersInPlace) {
     struct Case {
         const char* name;
-        char charset;
+        Charset charset;
         Bytes text;         // decoded, intact
         std::size_t at;     // where four characters of its base64 are lost
         Bytes repairedText; // decoded after the repair
@@ -143,10 +143,11 @@ TEST(RepairBase64TextBody, LostTextBecomesReplacementCharactersInPlace) {
     const Bytes sjis = "\x82\xb1\x82\xf1\x82\xc9\x82\xbf\x82\xcd\r\n";
     const std::vector<Case> cases = {
         // Bytes 6 to 8 lost: the cut character and the next two go.
-        {"kanji mode: full-width characters", 'J', jis, 8,
+        {"kanji mode: full-width characters", Charset::Iso2022Jp, jis, 8,
          "\x1b$B$3\"#\"#\"#$O$3$s$K$A$O\x1b(B\r\n"},
         // Bytes 3 to 5 lost: the lead byte before them goes too.
-        {"Shift_JIS: half-width characters", 'S', sjis, 4, "\x82\xb1****\x82\xbf\x82\xcd\r\n"},
+        {"Shift_JIS: half-width characters", Charset::ShiftJis, sjis, 4,
+         "\x82\xb1****\x82\xbf\x82\xcd\r\n"},
     };
     for (const Case& c : cases) {
         std::vector<Bytes> lines = {encodeLines(c.text)};
@@ -161,7 +162,7 @@ TEST(RepairBase64TextBody, LostTextBecomesReplacementCharactersInPlace) {
 // byte decoded after it; the lost bytes are left for blanks.
 TEST(RepairBase64TextBody, TextThatIsNotBase64IsLeftAlone) {
     std::vector<Bytes> lines = {"not base64: \x1b$B$3\r\n", lost("ab%%%%cd\r\n")};
-    repairBase64TextBody(lines, false, textRepairerFor('J'), RepairOptions{});
+    repairBase64TextBody(lines, false, textRepairerFor(Charset::Iso2022Jp), RepairOptions{});
     EXPECT_EQ(lines[0], "not base64: \x1b$B$3\r\n");
     EXPECT_EQ(lines[1], lost("ab%%%%cd\r\n"));
     Base64Body body;

@@ -21,7 +21,7 @@ struct FakeFile {
     RewriteAt writer() {
         return [this](std::int64_t position, ByteView written) {
             writes.emplace_back(position, Bytes(written));
-            bytes.replace(static_cast<std::size_t>(position - 1), written.size(), written);
+            bytes.replace(static_cast<std::size_t>(position), written.size(), written);
             return true;
         };
     }
@@ -46,9 +46,9 @@ TEST_F(DetectBoundary, RecordsTheBoundaryOnTheLineAfterTheMultipartType) {
     EXPECT_EQ(table.entries[0].delimiter, kDelimiter);
     EXPECT_EQ(table.entries[0].delimiter.size(), 43u);
     EXPECT_EQ(table.entries[0].linePosition, 132);
-    EXPECT_EQ(table.entries[0].paramPos, 2u);
+    EXPECT_EQ(table.entries[0].paramStart, 1u);
     EXPECT_EQ(table.entries[0].headerLine, param);
-    EXPECT_EQ(table.multipartState, 0);
+    EXPECT_EQ(table.multipartState, MultipartState::None);
 }
 
 TEST_F(DetectBoundary, LooksForTheBoundaryOnEveryContinuationLineOfTheField) {
@@ -221,28 +221,42 @@ TEST_F(DetectBoundary, EachMessageBoundaryIsTriedInTurn) {
 TEST(DetectPartInfo, ReadsTheCodesOfAPartHeader) {
     struct Case {
         std::vector<Bytes> lines;
-        char contentType, charset, transferEncoding;
+        PartType contentType;
+        Charset charset;
+        TransferEncoding transferEncoding;
     };
     const std::vector<Case> cases = {
-        {{"Content-Type: text/plain; charset=\"iso-2022-jp\"\r\n"}, 'T', 'J', 0},
-        {{"Content-Type: text/plain;\r\n", "\tcharset=\"shift_jis\"\r\n"}, 'T', 'S', 0},
+        {{"Content-Type: text/plain; charset=\"iso-2022-jp\"\r\n"},
+         PartType::TextPlain,
+         Charset::Iso2022Jp,
+         TransferEncoding::None},
+        {{"Content-Type: text/plain;\r\n", "\tcharset=\"shift_jis\"\r\n"},
+         PartType::TextPlain,
+         Charset::ShiftJis,
+         TransferEncoding::None},
         {{"Content-Type: text/html;\r\n", "\tcharset=euc-jp\r\n",
           "Content-Transfer-Encoding: quoted-printable\r\n"},
-         'H',
-         'E',
-         'P'},
-        {{"content-type: TEXT/PLAIN; CHARSET=ISO-2022-JP\r\n"}, 'T', 'J', 0},
-        {{"Content-Type: text/plain; charset=utf-8\r\n"}, 'T', 0, 0},
+         PartType::TextHtml,
+         Charset::EucJp,
+         TransferEncoding::QuotedPrintable},
+        {{"content-type: TEXT/PLAIN; CHARSET=ISO-2022-JP\r\n"},
+         PartType::TextPlain,
+         Charset::Iso2022Jp,
+         TransferEncoding::None},
+        {{"Content-Type: text/plain; charset=utf-8\r\n"},
+         PartType::TextPlain,
+         Charset::None,
+         TransferEncoding::None},
         {{"Content-Type: image/gif;\r\n", "\tcharset=\"iso-2022-jp\"\r\n",
           "Content-Transfer-Encoding: base64\r\n"},
-         'O',
-         0,
-         'B'},
+         PartType::Other,
+         Charset::None,
+         TransferEncoding::Base64},
         {{"Content-Type: text/plain;\r\n", "Content-Transfer-Encoding: 7bit\r\n",
           "\tcharset=\"iso-2022-jp\"\r\n"},
-         'T',
-         0,
-         'O'},
+         PartType::TextPlain,
+         Charset::None,
+         TransferEncoding::Other},
     };
     for (const Case& c : cases) {
         PartInfo info;
@@ -258,18 +272,22 @@ TEST(DetectPartInfo, ReadsTheCodesOfAPartHeader) {
 }
 
 TEST(DetectPartInfo, FillsLostBytesOfTheCharsetParameter) {
-    const std::vector<std::tuple<Bytes, Bytes, char>> cases = {
-        {raw("\tcharset=\0\0\0\0\0\0\0\0\0\0\0\0\0\r\n"), "\tcharset=\"iso-2022-jp\"\r\n", 'J'},
-        {raw("\t\0\0\0\0set=\"shift_jis\"\r\n"), "\tcharset=\"shift_jis\"\r\n", 'S'},
-        {raw("\t\0\0\0\0\0\0\0\0\"euc-jp\"\r\n"), "\tcharset=\"euc-jp\"\r\n", 'E'},
-        {raw("\tcharset=\"ISO-20\0\0\0\0P\"\r\n"), "\tcharset=\"ISO-2022-jP\"\r\n", 'J'},
-        {raw("\tcharset=shift\0\0\0\0\r\n"), "\tcharset=shift_jis\r\n", 'S'},
-        {raw("\tcharset=\"utf\0\0\0\0\r\n"), raw("\tcharset=\"utf\0\0\0\0\r\n"), 'J'},
-        {raw("\tcharset=\0\0\0"), raw("\tcharset=\0\0\0"), 'J'}, // too short for any value
+    const std::vector<std::tuple<Bytes, Bytes, Charset>> cases = {
+        {raw("\tcharset=\0\0\0\0\0\0\0\0\0\0\0\0\0\r\n"), "\tcharset=\"iso-2022-jp\"\r\n",
+         Charset::Iso2022Jp},
+        {raw("\t\0\0\0\0set=\"shift_jis\"\r\n"), "\tcharset=\"shift_jis\"\r\n", Charset::ShiftJis},
+        {raw("\t\0\0\0\0\0\0\0\0\"euc-jp\"\r\n"), "\tcharset=\"euc-jp\"\r\n", Charset::EucJp},
+        {raw("\tcharset=\"ISO-20\0\0\0\0P\"\r\n"), "\tcharset=\"ISO-2022-jP\"\r\n",
+         Charset::Iso2022Jp},
+        {raw("\tcharset=shift\0\0\0\0\r\n"), "\tcharset=shift_jis\r\n", Charset::ShiftJis},
+        {raw("\tcharset=\"utf\0\0\0\0\r\n"), raw("\tcharset=\"utf\0\0\0\0\r\n"),
+         Charset::Iso2022Jp},
+        {raw("\tcharset=\0\0\0"), raw("\tcharset=\0\0\0"),
+         Charset::Iso2022Jp}, // too short for any value
     };
     for (const auto& [damaged, repaired, code] : cases) {
         PartInfo info;
-        info.charset = 'J'; // from an earlier part
+        info.charset = Charset::Iso2022Jp; // from an earlier part
         Bytes type = "Content-Type: text/plain;\r\n";
         detectPartInfo(info, type);
         Bytes line = damaged;
@@ -286,10 +304,10 @@ TEST(DetectPartInfo, PartCodesClearButTheCharsetCarriesOver) {
     line = "Content-Transfer-Encoding: base64\r\n";
     detectPartInfo(info, line);
     info.clearPartCodes();
-    EXPECT_EQ(info.contentType, 0);
-    EXPECT_EQ(info.transferEncoding, 0);
+    EXPECT_EQ(info.contentType, PartType::None);
+    EXPECT_EQ(info.transferEncoding, TransferEncoding::None);
     EXPECT_FALSE(info.charsetPending);
-    EXPECT_EQ(info.charset, 'S');
+    EXPECT_EQ(info.charset, Charset::ShiftJis);
 }
 
 TEST_F(DetectBoundary, RecordsOtherProgramsBoundariesByTheirValue) {
@@ -385,7 +403,7 @@ TEST_F(DetectBoundary, FirstDelimiterLineSettlesAValueWhoseEndWasLost) {
     Bytes delimiter = "--0000b01b93\r\n";
     EXPECT_EQ(feed(delimiter, 400), BoundaryResult::DelimiterMatched);
     EXPECT_EQ(table.entries[0].delimiter, "--0000b01b93");
-    EXPECT_EQ(file.bytes.substr(139 + 21, 3), "\"\r\n");
+    EXPECT_EQ(file.bytes.substr(140 + 21, 3), "\"\r\n");
     Bytes closing = raw("--0000b01b93\0\0\r\n");
     EXPECT_EQ(feed(closing, 600), BoundaryResult::DelimiterMatched);
 }
@@ -425,29 +443,29 @@ TEST(CompleteTransferEncoding, ReadsTheOneEncodingThatFits) {
     struct Case {
         Bytes damaged;
         Bytes repaired;
-        char code; // what detectPartInfo reads from the line as repaired
+        TransferEncoding code; // what detectPartInfo reads from the line as repaired
     };
     const std::vector<Case> cases = {
         {raw("Content-Transfer-Encoding: ba\0\0\0\0\r\n"), "Content-Transfer-Encoding: base64\r\n",
-         'B'},
+         TransferEncoding::Base64},
         // The run took the blank too: only that reading leaves "e64" in place.
         {raw("Content-Transfer-Encoding:\0\0\0\0e64\r\n"), "Content-Transfer-Encoding: base64\r\n",
-         'B'},
+         TransferEncoding::Base64},
         {raw("\0\0\0\0ent-Transfer-Encoding:base64\r\n"), "Content-Transfer-Encoding:base64\r\n",
-         'B'},
+         TransferEncoding::Base64},
         {raw("content-transfer-encodin\0\0\0\0ase64\r\n"), "content-transfer-encoding: base64\r\n",
-         'B'},
+         TransferEncoding::Base64},
         {raw("content-transfer-encoding:quoted-pr\0\0\0\0ble\r\n"),
-         "content-transfer-encoding:quoted-printable\r\n", 'P'},
-        {"Content-Transfer-Encoding:base64\r\n", "Content-Transfer-Encoding:base64\r\n", 'B'},
+         "content-transfer-encoding:quoted-printable\r\n", TransferEncoding::QuotedPrintable},
+        {"Content-Transfer-Encoding:base64\r\n", "Content-Transfer-Encoding:base64\r\n", TransferEncoding::Base64},
         // 7bit and 8bit both fit: the code is known, the digit is not.
         {raw("Content-Transfer-Encoding: \0\0\0\0\r\n"),
-         raw("Content-Transfer-Encoding: \0\0\0\0\r\n"), 'O'},
+         raw("Content-Transfer-Encoding: \0\0\0\0\r\n"), TransferEncoding::Other},
         // No encoding fits what survives.
         {raw("Content-Transfer-Encoding: x-\0\0\0\0ncode\r\n"),
-         raw("Content-Transfer-Encoding: x-\0\0\0\0ncode\r\n"), 'O'},
+         raw("Content-Transfer-Encoding: x-\0\0\0\0ncode\r\n"), TransferEncoding::Other},
         {raw("Content-Disposition: at\0\0\0\0ment\r\n"),
-         raw("Content-Disposition: at\0\0\0\0ment\r\n"), 0},
+         raw("Content-Disposition: at\0\0\0\0ment\r\n"), TransferEncoding::None},
     };
     for (const Case& c : cases) {
         Bytes line = c.damaged;

@@ -81,12 +81,12 @@ Bytes encodeQuotedPrintable(ByteView text) {
 
 // The decoded body read in its charset, nullopt when it does not read
 // cleanly (the readers give U+30FB for what they cannot read).
-std::optional<Text> readBody(ByteView encoded, char charset) {
+std::optional<Text> readBody(ByteView encoded, Charset charset) {
     const Bytes decoded = charset::decodeQuotedPrintable(platform::asciiText(encoded));
     std::optional<Text> text;
-    if (charset == 'J') {
+    if (charset == Charset::Iso2022Jp) {
         text = charset::jisToText(decoded);
-    } else if (charset == 'S') {
+    } else if (charset == Charset::ShiftJis) {
         text = charset::sjisToText(decoded);
     } else {
         text = charset::eucToText(decoded);
@@ -102,9 +102,15 @@ std::optional<Text> readBody(ByteView encoded, char charset) {
 // size and every byte away from the lost ones.
 TEST(QuotedPrintableTextBody, DamagedJapaneseTextStillReadsCleanly) {
     std::mt19937 random(5);
-    const std::vector<std::pair<char, const std::vector<Bytes>*>> charsets = {
-        {'J', &kJis}, {'S', &kSjis}, {'E', &kEuc}};
-    for (const auto& [charset, sentences] : charsets) {
+    struct Sample {
+        Charset charset;
+        const char* name;
+        const std::vector<Bytes>* sentences;
+    };
+    const std::vector<Sample> samples = {{Charset::Iso2022Jp, "ISO-2022-JP", &kJis},
+                                         {Charset::ShiftJis, "Shift_JIS", &kSjis},
+                                         {Charset::EucJp, "EUC-JP", &kEuc}};
+    for (const auto& [charset, name, sentences] : samples) {
         for (int round = 0; round < 60; ++round) {
             Bytes html = "<HTML><BODY bgColor=#ffffff>\r\n";
             const int count = std::uniform_int_distribution<int>(1, 12)(random);
@@ -131,7 +137,7 @@ TEST(QuotedPrintableTextBody, DamagedJapaneseTextStillReadsCleanly) {
             for (const Bytes& line : lines) {
                 repaired += line;
             }
-            const std::string trace = std::string(1, charset) + " round " + std::to_string(round);
+            const std::string trace = std::string(name) + " round " + std::to_string(round);
             ASSERT_EQ(repaired.size(), encoded.size()) << trace;
             ASSERT_EQ(repaired.find('\0'), Bytes::npos) << trace;
             EXPECT_TRUE(readBody(repaired, charset)) << trace;
@@ -152,20 +158,20 @@ TEST(QuotedPrintableTextBody, DamagedJapaneseTextStillReadsCleanly) {
 TEST(QuotedPrintableTextBody, RewritesWhatARunCutInQuotedPrintableForm) {
     struct Case {
         const char* name;
-        char charset;
+        Charset charset;
         std::string damaged;
         std::string repaired;
     };
     const std::vector<Case> cases = {
-        {"kanji: full-width characters", 'J', "=1B$B$3$s%%%%$O=1B(B\r\n",
+        {"kanji: full-width characters", Charset::Iso2022Jp, "=1B$B$3$s%%%%$O=1B(B\r\n",
          "=1B$B$3$s\"#\"#$O=1B(B\r\n"},
-        {"the escape back to single-byte text: a replacement character gives way", 'J',
-         "=1B$B$3$s$K$A!#%%%%B</DIV>\r\n", "=1B$B$3$s$K$A!#=1B(B</DIV>\r\n"},
-        {"the \"=\" of a surviving escape", 'S', "=82=A0%%%%A2=82=A4\r\n",
+        {"the escape back to single-byte text: a replacement character gives way",
+         Charset::Iso2022Jp, "=1B$B$3$s$K$A!#%%%%B</DIV>\r\n", "=1B$B$3$s$K$A!#=1B(B</DIV>\r\n"},
+        {"the \"=\" of a surviving escape", Charset::ShiftJis, "=82=A0%%%%A2=82=A4\r\n",
          "=82=A0***=A2=82=A4\r\n"},
-        {"Shift_JIS: the cut character's lead goes too", 'S', "=82=A0=82%%%%82=A4\r\n",
-         "=82=A0=2A***=82=A4\r\n"},
-        {"a soft line break and the escape after it", 'E',
+        {"Shift_JIS: the cut character's lead goes too", Charset::ShiftJis,
+         "=82=A0=82%%%%82=A4\r\n", "=82=A0=2A***=82=A4\r\n"},
+        {"a soft line break and the escape after it", Charset::EucJp,
          "<P>=A4=A2=A4=A4=A4=A6=A4=A8=A4=AA=A4=A2=A4=A4=A4=A6=A4=A8=A4=AA=A4=A2=A4=A4%%%%A4=A8</"
          "P>\r\n",
          "<P>=A4=A2=A4=A4=A4=A6=A4=A8=A4=AA=A4=A2=A4=A4=A4=A6=A4=A8=A4=AA=A4=A2=A4=A4=\r\n=A4=A8</"

@@ -1,13 +1,13 @@
-#include "engine/repair_pipeline.h"
+#include "repair/repair_pipeline.h"
 
-#include "engine/header_line_repair.h"
-#include "engine/header_names.h"
-#include "engine/line_reader.h"
 #include "platform/text.h"
 #include "repair/base64_body_repair.h"
 #include "repair/encoded_word_repair.h"
+#include "repair/header_line_repair.h"
+#include "repair/header_names.h"
 #include "repair/japanese_text_repair.h"
 #include "repair/line_edit.h"
+#include "repair/line_reader.h"
 #include "repair/lost_byte.h"
 #include "repair/mime_structure.h"
 #include "repair/quoted_printable_repair.h"
@@ -16,14 +16,10 @@
 #include <optional>
 #include <vector>
 
-namespace keldor::engine {
+namespace keldor::repair {
 
 namespace {
 
-using repair::BoundaryResult;
-using repair::StepEnd;
-
-using repair::kLost;
 // A quoted-printable or base64 text body is repaired whole once its end is
 // read; a longer one is repaired in pieces of about this size.
 constexpr std::size_t kHeldBodyLimit = 1024 * 1024;
@@ -41,18 +37,19 @@ bool isHeaderState(RepairState state) {
            state == RepairState::PartHeader;
 }
 
-// The text body state for a charset code, if it has one.
-std::optional<RepairState> textState(char charset) {
+// The text body state for a charset, if it has one.
+std::optional<RepairState> textState(Charset charset) {
     switch (charset) {
-    case 'J':
+    case Charset::Iso2022Jp:
         return RepairState::JisText;
-    case 'S':
+    case Charset::ShiftJis:
         return RepairState::SjisText;
-    case 'E':
+    case Charset::EucJp:
         return RepairState::EucText;
-    default:
-        return std::nullopt;
+    case Charset::None:
+        break;
     }
+    return std::nullopt;
 }
 
 // Where a repair put a line break back inside the line (CR LF where a lost
@@ -85,7 +82,7 @@ struct HeldLine {
 // time, over a file or over a message in memory.
 template <typename Lines> class MessageRepair {
 public:
-    MessageRepair(Lines& lines, const repair::RepairOptions& options)
+    MessageRepair(Lines& lines, const RepairOptions& options)
         : lines_(lines), options_(options), rewrite_([this](std::int64_t at, ByteView bytes) {
               return lines_.writeLine(at, bytes);
           }) {}
@@ -106,7 +103,7 @@ public:
 
 private:
     Handled headerLine(RepairState state, std::int64_t position, Bytes& line, ByteView original) {
-        if (state == RepairState::PartHeader && inHeaderBlock_ && part_.transferEncoding == 'B' &&
+        if (state == RepairState::PartHeader && inHeaderBlock_ && part_.transferEncoding == TransferEncoding::Base64 &&
             isBase64BodyLine(line)) {
             return endHeaderBefore(position, line);
         }
@@ -163,8 +160,8 @@ private:
     }
 
     // The transfer encoding code a header line names, if any.
-    static char encodingNamedBy(ByteView line) {
-        repair::PartInfo probe;
+    static TransferEncoding encodingNamedBy(ByteView line) {
+        PartInfo probe;
         Bytes copy(line);
         repair::detectPartInfo(probe, copy);
         return probe.transferEncoding;
@@ -188,10 +185,11 @@ private:
                 restoreBlankAfterEncoding(line);
                 // The encoding this very line names counts too: its run may
                 // have taken the line's end and the blank line after it.
-                const char encoding =
-                    part_.transferEncoding != 0 ? part_.transferEncoding : encodingNamedBy(line);
-                if (encoding != 0) {
-                    restoreBlankBeforeBody(line, encoding == 'B', field_);
+                const TransferEncoding encoding = part_.transferEncoding != TransferEncoding::None
+                                                      ? part_.transferEncoding
+                                                      : encodingNamedBy(line);
+                if (encoding != TransferEncoding::None) {
+                    restoreBlankBeforeBody(line, encoding == TransferEncoding::Base64, field_);
                 }
             }
         }
@@ -210,13 +208,13 @@ private:
     }
 
     Handled headerSteps(RepairState state, std::int64_t position, Bytes& line, bool lost) {
-        if (lost && repair::repairEncodedWord(line, options_) == StepEnd::PastLineEnd) {
+        if (lost && repairEncodedWord(line, options_) == StepEnd::PastLineEnd) {
             return {state};
         }
         if (lost && inHeaderBlock_) {
             repair::completeTransferEncoding(line);
             keepFieldName(line, options_.halfWidthByte);
-            repair::completeContentType(line);
+            completeContentType(line);
         }
         const BoundaryResult found = detectBoundary(position, line);
         std::size_t split = 0;
@@ -229,7 +227,7 @@ private:
         }
         Bytes head = split != 0 ? line.substr(0, split) : Bytes();
         Bytes& own = split != 0 ? head : line;
-        repair::detectPartInfo(part_, own);
+        detectPartInfo(part_, own);
         field_ = fieldStateAfter(own, field_);
         // Field names are known from a delimiter to the blank line that ends
         // the header after it (an attached message's header begins anew).
@@ -271,19 +269,19 @@ private:
         switch (state) {
         case RepairState::QuotedPrintableText:
         case RepairState::Base64Text:
-            held_.push_back({position, line});
-            heldSize_ += line.size();
-            heldEndsBody_ = endsBody;
-            if (heldSize_ > kHeldBodyLimit || endsBody) {
+            heldLines_.push_back({position, line});
+            heldBytes_ += line.size();
+            lastHeldEndsBody_ = endsBody;
+            if (heldBytes_ > kHeldBodyLimit || endsBody) {
                 // This line is among those repaired; the caller writes it.
                 line = repairHeldBody().back();
             }
             return state;
         case RepairState::Base64Body:
             if (holdsLost(line)) {
-                (void)repair::fillBase64Line(base64_, line, endsBody);
+                (void)fillBase64Line(base64_, line, endsBody);
             } else {
-                repair::noteBase64Line(base64_, line);
+                noteBase64Line(base64_, line);
             }
             return state;
         default:
@@ -295,13 +293,13 @@ private:
         StepEnd end = StepEnd::Completed;
         switch (state) {
         case RepairState::JisText:
-            end = repair::repairJisLine(line, options_);
+            end = repairJisLine(line, options_);
             break;
         case RepairState::SjisText:
-            end = repair::repairSjisLine(line, options_);
+            end = repairSjisLine(line, options_);
             break;
         case RepairState::EucText:
-            end = repair::repairEucLine(line, options_);
+            end = repairEucLine(line, options_);
             break;
         default:
             // HTML and other bodies get no repair of their own.
@@ -318,31 +316,30 @@ private:
     // were written with blanks for them meanwhile). Returns the lines as
     // repaired.
     std::vector<Bytes> repairHeldBody() {
-        if (held_.empty()) {
+        if (heldLines_.empty()) {
             return {};
         }
         std::vector<Bytes> lines;
-        lines.reserve(held_.size());
-        for (const HeldLine& held : held_) {
+        lines.reserve(heldLines_.size());
+        for (const HeldLine& held : heldLines_) {
             lines.push_back(held.line);
         }
-        if (heldState_ == RepairState::Base64Text) {
-            repair::repairBase64TextBody(lines, heldEndsBody_,
-                                         repair::textRepairerFor(heldCharset_), options_);
+        if (bodyState_ == RepairState::Base64Text) {
+            repairBase64TextBody(lines, lastHeldEndsBody_, textRepairerFor(bodyCharset_), options_);
         } else {
-            repair::repairQuotedPrintableTextBody(lines, heldCharset_, options_);
+            repairQuotedPrintableTextBody(lines, bodyCharset_, options_);
         }
-        for (std::size_t n = 0; n < held_.size(); ++n) {
-            Bytes written = held_[n].line;
+        for (std::size_t n = 0; n < heldLines_.size(); ++n) {
+            Bytes written = heldLines_[n].line;
             std::replace(written.begin(), written.end(), kLost, ' ');
             std::replace(lines[n].begin(), lines[n].end(), kLost, ' ');
             if (lines[n] != written) {
-                lines_.writeLine(held_[n].position, lines[n]);
+                lines_.writeLine(heldLines_[n].position, lines[n]);
             }
         }
-        held_.clear();
-        heldSize_ = 0;
-        heldEndsBody_ = false;
+        heldLines_.clear();
+        heldBytes_ = 0;
+        lastHeldEndsBody_ = false;
         return lines;
     }
 
@@ -431,16 +428,17 @@ private:
                 return RepairState::Preamble;
             }
             if (isBlank(line)) {
-                if (part_.transferEncoding == 'B') {
+                if (part_.transferEncoding == TransferEncoding::Base64) {
                     return startBody(base64State());
                 }
-                if (part_.transferEncoding == 'P' && namesJapaneseText()) {
+                if (part_.transferEncoding == TransferEncoding::QuotedPrintable &&
+                    namesJapaneseText()) {
                     return startBody(RepairState::QuotedPrintableText);
                 }
-                if (part_.contentType == 'T') {
+                if (part_.contentType == PartType::TextPlain) {
                     return textState(part_.charset).value_or(RepairState::MessageHeader);
                 }
-                if (part_.contentType == 'H') {
+                if (part_.contentType == PartType::TextHtml) {
                     return namesJapaneseText() ? *textState(part_.charset) : RepairState::HtmlBody;
                 }
             }
@@ -463,29 +461,30 @@ private:
     // The body state a part header selects at its blank line.
     RepairState bodyOfPart() {
         switch (part_.transferEncoding) {
-        case 'B':
+        case TransferEncoding::Base64:
             return startBody(base64State());
-        case 'P':
+        case TransferEncoding::QuotedPrintable:
             if (namesJapaneseText()) {
                 return startBody(RepairState::QuotedPrintableText);
             }
             // Quoted-printable text in another charset stays under the
             // header repairs.
-            if (part_.contentType != 'H') {
+            if (part_.contentType != PartType::TextHtml) {
                 return RepairState::PartHeader;
             }
-            return part_.charset == 'J' ? RepairState::HtmlBody : RepairState::OtherBody;
+            return part_.charset == Charset::Iso2022Jp ? RepairState::HtmlBody
+                                                       : RepairState::OtherBody;
         default:
-            if (part_.contentType == 'M') {
+            if (part_.contentType == PartType::Message) {
                 // An attached message: its header gets the header repairs.
                 part_.clearPartCodes();
                 inHeaderBlock_ = true;
                 return RepairState::MessageHeader;
             }
-            if (part_.contentType == 'H' && namesJapaneseText()) {
+            if (part_.contentType == PartType::TextHtml && namesJapaneseText()) {
                 return *textState(part_.charset);
             }
-            if (part_.contentType != 'T') {
+            if (part_.contentType != PartType::TextPlain) {
                 return RepairState::OtherBody;
             }
             return textState(part_.charset).value_or(RepairState::PartHeader);
@@ -494,8 +493,9 @@ private:
 
     // A text or HTML part whose own header names a Japanese charset.
     bool namesJapaneseText() const {
-        return (part_.contentType == 'T' || part_.contentType == 'H') && part_.charsetNamed &&
-               textState(part_.charset).has_value();
+        return (part_.contentType == PartType::TextPlain ||
+                part_.contentType == PartType::TextHtml) &&
+               part_.charsetNamed && textState(part_.charset).has_value();
     }
 
     RepairState base64State() const {
@@ -504,8 +504,8 @@ private:
 
     RepairState startBody(RepairState state) {
         base64_ = {};
-        heldState_ = state;
-        heldCharset_ = part_.charset;
+        bodyState_ = state;
+        bodyCharset_ = part_.charset;
         return state;
     }
 
@@ -514,16 +514,20 @@ private:
     }
 
     Lines& lines_;
-    const repair::RepairOptions& options_;
-    const repair::RewriteAt rewrite_;
-    repair::PartInfo part_;
-    repair::BoundaryTable boundaries_;
-    repair::Base64Body base64_;
-    std::vector<HeldLine> held_;
-    std::size_t heldSize_ = 0;
-    bool heldEndsBody_ = false;
-    RepairState heldState_ = RepairState::OtherBody;
-    char heldCharset_ = 0;
+    const RepairOptions& options_;
+    const RewriteAt rewrite_;
+    PartInfo part_;
+    BoundaryTable boundaries_;
+    Base64Body base64_;
+    // The lines of a quoted-printable or base64 text body read so far and
+    // not yet repaired, their bytes in all, and whether the last of them
+    // holds the body's last bytes.
+    std::vector<HeldLine> heldLines_;
+    std::size_t heldBytes_ = 0;
+    bool lastHeldEndsBody_ = false;
+    // The state and charset the body being read began with.
+    RepairState bodyState_ = RepairState::OtherBody;
+    Charset bodyCharset_ = Charset::None;
     bool inHeaderBlock_ = true; // no blank line yet since the header began
     // The header line read last, as repaired with its lost bytes, when two
     // lost bytes end it before its CR LF.
@@ -535,9 +539,9 @@ private:
 class FileLines {
 public:
     explicit FileLines(LineReader& reader) : reader_(reader) {}
-    bool readLine(LineRead& into) { return engine::readLine(reader_, into); }
+    bool readLine(LineRead& into) { return repair::readLine(reader_, into); }
     bool writeLine(std::int64_t position, ByteView line) {
-        return engine::writeLine(reader_, position, line);
+        return repair::writeLine(reader_, position, line);
     }
 
 private:
@@ -545,7 +549,7 @@ private:
 };
 
 template <typename Lines>
-void repairLines(Lines& lines, const repair::RepairOptions& options, EventPoint& events) {
+void repairLines(Lines& lines, const RepairOptions& options, platform::EventPoint& events) {
     MessageRepair<Lines> repair(lines, options);
     RepairState state = RepairState::MessageHeader;
     LineRead read;
@@ -591,8 +595,8 @@ void repairLines(Lines& lines, const repair::RepairOptions& options, EventPoint&
 
 } // namespace
 
-void repairMessageFile(const std::filesystem::path& file, const repair::RepairOptions& options,
-                       EventPoint& events) {
+void repairMessageFile(const std::filesystem::path& file, const RepairOptions& options,
+                       platform::EventPoint& events) {
     auto reader = openLineReader(file);
     if (!reader) {
         return;
@@ -602,9 +606,9 @@ void repairMessageFile(const std::filesystem::path& file, const repair::RepairOp
     closeLineReader(*reader);
 }
 
-void repairMessage(Bytes& message, const repair::RepairOptions& options, EventPoint& events) {
+void repairMessage(Bytes& message, const RepairOptions& options, platform::EventPoint& events) {
     MessageLines lines(message);
     repairLines(lines, options, events);
 }
 
-} // namespace keldor::engine
+} // namespace keldor::repair

@@ -1,10 +1,10 @@
-#include "engine/header_line_repair.h"
+#include "repair/header_line_repair.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
 
-namespace keldor::engine {
+namespace keldor::repair {
 namespace {
 
 template <std::size_t N> Bytes raw(const char (&text)[N]) {
@@ -72,4 +72,4 @@ TEST(HeaderLineRepair, KeepsDamagedFieldsFieldsAndFindsTheBlankLineBeforeABody) 
 }
 
 } // namespace
-} // namespace keldor::engine
+} // namespace keldor::repair

@@ -6,7 +6,7 @@
 
 #include "platform/bytes.h"
 
-namespace keldor::engine {
+namespace keldor::repair {
 
 // What a header field leaves open at a place inside it: a quoted string, or
 // a parameter list (of a Content-Type or Content-Disposition field) whose
@@ -67,4 +67,4 @@ void restoreBlankAfterEncoding(Bytes& line);
 // word of a continuation line.
 void restoreBlankBeforeBody(Bytes& line, bool base64, FieldState before = {});
 
-} // namespace keldor::engine
+} // namespace keldor::repair

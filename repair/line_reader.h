@@ -10,15 +10,14 @@
 #include <filesystem>
 #include <optional>
 
-namespace keldor::engine {
+namespace keldor::repair {
 
 // How much of the file the reader holds at once. A longer line makes the
 // window grow until the whole line fits.
 constexpr std::size_t kLineWindowSize = 64 * 1024;
 
-// One line: its 1-based byte position in the file and its bytes, CR LF
-// included (the last line of a file may lack it). Position 0 with no bytes
-// means the file is finished.
+// One line: the 0-based offset in the file of its first byte, and its bytes,
+// CR LF included (the last line of a file may lack it).
 struct LineRead {
     std::int64_t position = 0;
     Bytes line;
@@ -44,28 +43,6 @@ private:
     friend bool writeLine(LineReader& reader, std::int64_t position, ByteView line);
     friend void closeLineReader(LineReader& reader);
 
-    // A whole message held in memory, read and rewritten line by line as a
-    // LineReader reads and rewrites a file holding the same bytes: the same
-    // lines at the same positions, the same writes refused. Its lines are cut
-    // from the message as it stands, and a write only ever reaches lines
-    // already read, so they are also the lines of the message as written.
-    class MessageLines {
-    public:
-        explicit MessageLines(Bytes& message) : message_(message) {}
-
-        // The next line into `into`, whose buffer is reused; false (and `into`
-        // the finished line) when the message is finished.
-        bool readLine(LineRead& into);
-
-        // Writes `line` over the message at the 1-based `position`; refuses
-        // (false) a write that would start before it or reach past its end.
-        bool writeLine(std::int64_t position, ByteView line);
-
-    private:
-        Bytes& message_;
-        std::size_t next_ = 0; // index of the next line's first byte
-    };
-
     static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
     platform::ReadWriteFile file_;
@@ -85,15 +62,15 @@ std::optional<LineReader> openLineReader(const std::filesystem::path& file,
 
 // The next line of the file, however long; every byte of the file is in
 // exactly one line, the last one included even when it is a single byte.
-// A failed read ends the file.
-LineRead readLine(LineReader& reader);
+// nullopt when the file is finished; a failed read ends the file.
+std::optional<LineRead> readLine(LineReader& reader);
 
-// The same into `into`, whose buffer is reused; false (and `into` the
-// finished line) when the file is finished.
+// The same into `into`, whose buffer is reused; false (and `into` empty, at
+// position 0) when the file is finished.
 bool readLine(LineReader& reader, LineRead& into);
 
-// Writes `line` over the file at the 1-based `position`. Refuses (false) a
-// write that would reach past the end of the file or start before it. The
+// Writes `line` over the file from the 0-based `position`. Refuses (false)
+// a write that would reach past the end of the file or start before it. The
 // reader's window is not updated: lines already read are never read again.
 bool writeLine(LineReader& reader, std::int64_t position, ByteView line);
 
@@ -109,10 +86,10 @@ public:
     explicit MessageLines(Bytes& message) : message_(message) {}
 
     // The next line into `into`, whose buffer is reused; false (and `into`
-    // the finished line) when the message is finished.
+    // empty, at position 0) when the message is finished.
     bool readLine(LineRead& into);
 
-    // Writes `line` over the message at the 1-based `position`; refuses
+    // Writes `line` over the message from the 0-based `position`; refuses
     // (false) a write that would start before it or reach past its end.
     bool writeLine(std::int64_t position, ByteView line);
 
@@ -121,4 +98,4 @@ private:
     std::size_t next_ = 0; // index of the next line's first byte
 };
 
-} // namespace keldor::engine
+} // namespace keldor::repair

@@ -1,4 +1,4 @@
-#include "engine/line_reader.h"
+#include "repair/line_reader.h"
 
 #include "tests/support/test_support.h"
 
@@ -6,7 +6,7 @@
 
 #include <system_error>
 
-namespace keldor::engine {
+namespace keldor::repair {
 namespace {
 
 using testing::TempDir;
@@ -19,14 +19,14 @@ std::vector<LineRead> readAll(const std::filesystem::path& file, std::size_t win
     if (!reader) {
         return lines;
     }
-    for (LineRead read = readLine(*reader); read.position != 0; read = readLine(*reader)) {
-        lines.push_back(read);
+    for (auto read = readLine(*reader); read; read = readLine(*reader)) {
+        lines.push_back(*read);
         if (lines.size() > 100000) {
             ADD_FAILURE() << "the reader does not finish";
             break;
         }
     }
-    EXPECT_EQ(readLine(*reader).position, 0) << "a finished file stays finished";
+    EXPECT_FALSE(readLine(*reader)) << "a finished file stays finished";
     closeLineReader(*reader);
     return lines;
 }
@@ -39,7 +39,7 @@ std::vector<LineRead> expectedLines(ByteView content) {
         const std::size_t crlf = content.find("\r\n", start);
         const std::size_t end = crlf == ByteView::npos ? content.size() : crlf + 2;
         lines.push_back(
-            {static_cast<std::int64_t>(start + 1), Bytes(content.substr(start, end - start))});
+            {static_cast<std::int64_t>(start), Bytes(content.substr(start, end - start))});
         start = end;
     }
     return lines;
@@ -96,11 +96,11 @@ TEST(LineReader, LineLongerThanTheWindowIsReadWholeAndTheFileGoesOn) {
     testing::writeFile(file, content);
     const auto lines = readAll(file, kLineWindowSize);
     ASSERT_EQ(lines.size(), 4u);
-    EXPECT_EQ(lines[1].position, 13);
+    EXPECT_EQ(lines[1].position, 12);
     EXPECT_EQ(lines[1].line, longLine);
     EXPECT_EQ(lines[2].line, "after\r\n");
     EXPECT_EQ(lines[3].line, "last");
-    EXPECT_EQ(lines[3].position, static_cast<std::int64_t>(content.size() - 3));
+    EXPECT_EQ(lines[3].position, static_cast<std::int64_t>(content.size() - 4));
 }
 
 TEST(LineReader, WritesALineBackInPlaceWithoutChangingTheSize) {
@@ -110,13 +110,14 @@ TEST(LineReader, WritesALineBackInPlaceWithoutChangingTheSize) {
     auto reader = openLineReader(file, 4);
     ASSERT_TRUE(reader);
     readLine(*reader);
-    const LineRead second = readLine(*reader);
-    ASSERT_EQ(second.position, 6);
-    EXPECT_TRUE(writeLine(*reader, second.position, "two\r\n"));
-    EXPECT_EQ(readLine(*reader).line, "three");
-    EXPECT_FALSE(writeLine(*reader, 13, "four")) << "would grow the file";
-    EXPECT_FALSE(writeLine(*reader, 0, "x"));
-    EXPECT_TRUE(writeLine(*reader, 1, "ONE")) << "an earlier line can be rewritten";
+    const auto second = readLine(*reader);
+    ASSERT_TRUE(second);
+    ASSERT_EQ(second->position, 5);
+    EXPECT_TRUE(writeLine(*reader, second->position, "two\r\n"));
+    EXPECT_EQ(readLine(*reader)->line, "three");
+    EXPECT_FALSE(writeLine(*reader, 12, "four")) << "would grow the file";
+    EXPECT_FALSE(writeLine(*reader, -1, "x"));
+    EXPECT_TRUE(writeLine(*reader, 0, "ONE")) << "an earlier line can be rewritten";
     closeLineReader(*reader);
     EXPECT_EQ(testing::readFile(file), "ONE\r\ntwo\r\nthree");
 }
@@ -137,7 +138,7 @@ TEST(LineReader, FileCutShortWhileReadEndsCleanly) {
     testing::writeFile(file, content);
     auto reader = openLineReader(file, 16);
     ASSERT_TRUE(reader);
-    EXPECT_EQ(readLine(*reader).line, "line 0\r\n");
+    EXPECT_EQ(readLine(*reader)->line, "line 0\r\n");
     std::error_code cut;
     std::filesystem::resize_file(file, 40, cut);
 #ifdef _WIN32
@@ -148,16 +149,15 @@ TEST(LineReader, FileCutShortWhileReadEndsCleanly) {
     ASSERT_FALSE(cut) << cut.message();
     std::size_t count = 1;
     Bytes seen = "line 0\r\n";
-    for (LineRead read = readLine(*reader); read.position != 0 && count < 100;
-         read = readLine(*reader)) {
-        seen += read.line;
+    for (auto read = readLine(*reader); read && count < 100; read = readLine(*reader)) {
+        seen += read->line;
         ++count;
     }
     EXPECT_LT(count, 100u) << "the reader does not finish";
     EXPECT_EQ(seen, content.substr(0, 40)) << "no byte past the new end is invented";
-    EXPECT_FALSE(writeLine(*reader, 100, "x")) << "would grow the file cut short";
+    EXPECT_FALSE(writeLine(*reader, 99, "x")) << "would grow the file cut short";
     EXPECT_EQ(std::filesystem::file_size(file), 40u);
 }
 
 } // namespace
-} // namespace keldor::engine
+} // namespace keldor::repair

@@ -1,9 +1,9 @@
-#include "engine/repair_pipeline.h"
+#include "repair/repair_pipeline.h"
 
-#include "engine/header_names.h"
 #include "engine/recovery_run.h"
 #include "engine/run_flags.h"
 #include "platform/text.h"
+#include "repair/header_names.h"
 #include "tests/support/mailbox_writer.h"
 #include "tests/support/repair_reach.h"
 #include "tests/support/test_support.h"
@@ -12,7 +12,7 @@
 
 #include <random>
 
-namespace keldor::engine {
+namespace keldor::repair {
 namespace {
 
 using testing::TempDir;
@@ -332,8 +332,8 @@ private:
 class RecoveredStructure : public ::testing::Test {
 protected:
     void SetUp() override {
-        StopRequested = false;
-        ExitAfterStop = false;
+        engine::StopRequested = false;
+        engine::ExitAfterStop = false;
         view.location = platform::pathText(dir.path());
     }
 
@@ -348,10 +348,10 @@ protected:
         options.liveBlocksBetween = 1;
         const auto mailbox = dir.path() / "mailbox.dbx";
         writer.writeTo(mailbox, options);
-        const RunReport report =
-            recoverMailbox(mailbox, view, repair::RepairOptions{}, testing::everyPoint());
+        const engine::RunReport report =
+            engine::recoverMailbox(mailbox, view, repair::RepairOptions{}, testing::everyPoint());
         std::vector<Bytes> files;
-        for (const RenamedFile& file : report.files) {
+        for (const engine::RenamedFile& file : report.files) {
             files.push_back(testing::readFile(file.file));
         }
         return files;
@@ -489,4 +489,4 @@ TEST_F(RecoveredStructure, RealMessagesKeepTheirTextAwayFromLostBytesAndLoseNone
 }
 
 } // namespace
-} // namespace keldor::engine
+} // namespace keldor::repair

@@ -1,4 +1,4 @@
-#include "engine/header_line_repair.h"
+#include "repair/header_line_repair.h"
 
 #include "platform/case_fold.h"
 #include "platform/text.h"
@@ -10,11 +10,9 @@
 #include <array>
 #include <string_view>
 
-namespace keldor::engine {
+namespace keldor::repair {
 
 namespace {
-
-using repair::kLost;
 
 bool startsFolded(ByteView line) {
     return !line.empty() && (line[0] == ' ' || line[0] == '\t');
@@ -95,7 +93,7 @@ void restoreWeekday(Bytes& line, std::size_t at) {
     }
     std::string_view fitting;
     for (const std::string_view day : kWeekdays) {
-        if (repair::fitsFolded(line, at, day)) {
+        if (fitsFolded(line, at, day)) {
             if (!fitting.empty()) {
                 return;
             }
@@ -103,7 +101,7 @@ void restoreWeekday(Bytes& line, std::size_t at) {
         }
     }
     if (!fitting.empty()) {
-        repair::fillInWritersCase(line, at, fitting);
+        fillInWritersCase(line, at, fitting);
     }
 }
 
@@ -301,7 +299,7 @@ void restoreBlankBeforeBody(Bytes& line, bool base64, FieldState before) {
     while (end < line.size() && line[end] == kLost) {
         ++end;
     }
-    const std::size_t contentEnd = repair::contentLength(line);
+    const std::size_t contentEnd = contentLength(line);
     if (end >= contentEnd) {
         return;
     }
@@ -332,4 +330,4 @@ void restoreBlankBeforeBody(Bytes& line, bool base64, FieldState before) {
     }
 }
 
-} // namespace keldor::engine
+} // namespace keldor::repair

@@ -8,7 +8,7 @@
 #include <array>
 #include <string_view>
 
-namespace keldor::engine {
+namespace keldor::repair {
 
 // Compared without regard to letter case; a name put back follows the case
 // of its surviving letters. Longer names come before shorter ones that begin
@@ -65,4 +65,4 @@ void completeHeaderName(Bytes& line);
 // never does.
 void restoreHeaderBreak(Bytes& line, bool quoteOpen = false);
 
-} // namespace keldor::engine
+} // namespace keldor::repair

@@ -1,4 +1,4 @@
-#include "engine/header_names.h"
+#include "repair/header_names.h"
 
 #include "platform/case_fold.h"
 #include "repair/lost_byte.h"
@@ -7,11 +7,9 @@
 #include <algorithm>
 #include <vector>
 
-namespace keldor::engine {
+namespace keldor::repair {
 
 namespace {
-
-using repair::kLost;
 
 // The three searches restoreHeaderBreak makes for each name: two lost
 // bytes and the name without its first two characters, one lost byte and
@@ -85,7 +83,7 @@ void completeHeaderName(Bytes& line) {
     }
     for (const std::string_view name : HeaderNames) {
         bool lostAny = false;
-        if (!repair::fitsFolded(line, 0, name, &lostAny)) {
+        if (!fitsFolded(line, 0, name, &lostAny)) {
             continue;
         }
         if (!lostAny) {
@@ -98,7 +96,7 @@ void completeHeaderName(Bytes& line) {
         const bool typeDecides = name == kTypeName && line.size() > kTypeName.size() &&
                                  line[kTypeName.size() - 1] == kLost &&
                                  line[kTypeName.size()] != ' ' && line[kTypeName.size()] != '\t';
-        repair::fillInWritersCase(line, 0, name);
+        fillInWritersCase(line, 0, name);
         if (typeDecides) {
             line[kTypeName.size() - 1] = kLost;
         }
@@ -166,7 +164,7 @@ void restoreHeaderBreak(Bytes& line, bool quoteOpen) {
             if (at > 1) {
                 setIfLost(line, at - 1, '\n');
             }
-            repair::fillInWritersCase(line, at, name);
+            fillInWritersCase(line, at, name);
         } else if (const std::size_t at1 = find(oneLost); at1 != Bytes::npos && at1 > 0) {
             if (!closeQuote(at1 - std::min<std::size_t>(at1, 2))) {
                 continue;
@@ -177,7 +175,7 @@ void restoreHeaderBreak(Bytes& line, bool quoteOpen) {
             if (at1 > 1) {
                 setIfLost(line, at1 - 1, '\n');
             }
-            repair::fillInWritersCase(line, at1, name);
+            fillInWritersCase(line, at1, name);
         } else if (const std::size_t at2 = find(beforeName);
                    at2 != Bytes::npos && at2 > 0 && closeQuote(at2 - 1)) {
             if (at2 > 1) {
@@ -188,4 +186,4 @@ void restoreHeaderBreak(Bytes& line, bool quoteOpen) {
     }
 }
 
-} // namespace keldor::engine
+} // namespace keldor::repair

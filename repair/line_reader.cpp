@@ -1,9 +1,9 @@
-#include "engine/line_reader.h"
+#include "repair/line_reader.h"
 
 #include <algorithm>
 #include <span>
 
-namespace keldor::engine {
+namespace keldor::repair {
 
 bool LineReader::fillWindow(std::size_t length) {
     const std::uint64_t left = fileEnd_ > windowStart_ ? fileEnd_ - windowStart_ : 0;
@@ -43,9 +43,11 @@ bool finished(LineRead& into) {
 }
 } // namespace
 
-LineRead readLine(LineReader& reader) {
+std::optional<LineRead> readLine(LineReader& reader) {
     LineRead read;
-    readLine(reader, read);
+    if (!readLine(reader, read)) {
+        return std::nullopt;
+    }
     return read;
 }
 
@@ -66,7 +68,7 @@ bool readLine(LineReader& reader, LineRead& into) {
     for (;;) {
         Bytes& window = reader.window_;
         const std::size_t cursor = reader.cursor_;
-        const auto position = static_cast<std::int64_t>(reader.windowStart_ + cursor + 1);
+        const auto position = static_cast<std::int64_t>(reader.windowStart_ + cursor);
         const std::size_t crlf = window.find("\r\n", searchFrom);
         if (crlf != Bytes::npos) {
             reader.nextBreak_ = crlf;
@@ -102,10 +104,10 @@ bool readLine(LineReader& reader, LineRead& into) {
 bool writeLine(LineReader& reader, std::int64_t position, ByteView line) {
     // Never past the end the reader found, even when the file was cut short
     // meanwhile: a write there would grow the file.
-    if (position < 1 || static_cast<std::uint64_t>(position - 1) + line.size() > reader.fileEnd_) {
+    if (position < 0 || static_cast<std::uint64_t>(position) + line.size() > reader.fileEnd_) {
         return false;
     }
-    return !reader.file_.writeAt(static_cast<std::uint64_t>(position - 1), line);
+    return !reader.file_.writeAt(static_cast<std::uint64_t>(position), line);
 }
 
 void closeLineReader(LineReader& reader) {
@@ -118,18 +120,18 @@ bool MessageLines::readLine(LineRead& into) {
     }
     const std::size_t crlf = message_.find("\r\n", next_);
     const std::size_t end = crlf == Bytes::npos ? message_.size() : crlf + 2;
-    into.position = static_cast<std::int64_t>(next_) + 1;
+    into.position = static_cast<std::int64_t>(next_);
     into.line.assign(message_, next_, end - next_);
     next_ = end;
     return true;
 }
 
 bool MessageLines::writeLine(std::int64_t position, ByteView line) {
-    if (position < 1 || static_cast<std::uint64_t>(position - 1) + line.size() > message_.size()) {
+    if (position < 0 || static_cast<std::uint64_t>(position) + line.size() > message_.size()) {
         return false;
     }
-    message_.replace(static_cast<std::size_t>(position - 1), line.size(), line);
+    message_.replace(static_cast<std::size_t>(position), line.size(), line);
     return true;
 }
 
-} // namespace keldor::engine
+} // namespace keldor::repair

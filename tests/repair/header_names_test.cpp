@@ -1,8 +1,8 @@
-#include "engine/header_names.h"
+#include "repair/header_names.h"
 
 #include <gtest/gtest.h>
 
-namespace keldor::engine {
+namespace keldor::repair {
 namespace {
 
 // A byte string from a literal that may hold 0x00 bytes.
@@ -94,4 +94,4 @@ TEST(RestoreHeaderBreak, PutsBackTheLineBreakAndTheNameAfterIt) {
 }
 
 } // namespace
-} // namespace keldor::engine
+} // namespace keldor::repair

@@ -2,7 +2,7 @@
 // a message as recovery writes it (its lost bytes 0x00), beside
 // <case>.expected.eml, the message as the repair must leave it.
 
-#include "engine/repair_pipeline.h"
+#include "repair/repair_pipeline.h"
 
 #include "tests/support/test_support.h"
 
@@ -10,7 +10,7 @@
 
 #include <cctype>
 
-namespace keldor::engine {
+namespace keldor::repair {
 namespace {
 
 std::vector<std::string> goldenCases() {
@@ -55,4 +55,4 @@ INSTANTIATE_TEST_SUITE_P(Cases, RepairGolden, ::testing::ValuesIn(goldenCases())
                          });
 
 } // namespace
-} // namespace keldor::engine
+} // namespace keldor::repair

@@ -1,12 +1,12 @@
 #pragma once
 // Repairs one written message file in place, line by line.
 
-#include "engine/run_view.h"
+#include "platform/event_point.h"
 #include "repair/repair_options.h"
 
 #include <filesystem>
 
-namespace keldor::engine {
+namespace keldor::repair {
 
 // Where the line being read stands in the message; it decides which repair
 // a line with lost bytes gets.
@@ -37,12 +37,12 @@ enum class RepairState {
 // reports an error: a file that cannot be opened is left as written, and a
 // read that fails ends the file's repair. Lets the window process pending
 // events after every line.
-void repairMessageFile(const std::filesystem::path& file, const repair::RepairOptions& options,
-                       EventPoint& events);
+void repairMessageFile(const std::filesystem::path& file, const RepairOptions& options,
+                       platform::EventPoint& events);
 
 // Repairs a whole message held in memory exactly as repairMessageFile
 // repairs a file holding the same bytes: the same lines, the same bytes
 // changed, the same events.
-void repairMessage(Bytes& message, const repair::RepairOptions& options, EventPoint& events);
+void repairMessage(Bytes& message, const RepairOptions& options, platform::EventPoint& events);
 
-} // namespace keldor::engine
+} // namespace keldor::repair
