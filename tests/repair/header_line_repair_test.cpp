@@ -1,5 +1,7 @@
 #include "repair/header_line_repair.h"
 
+#include "tests/support/repair_lines.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -7,9 +9,7 @@
 namespace keldor::repair {
 namespace {
 
-template <std::size_t N> Bytes raw(const char (&text)[N]) {
-    return Bytes(text, N - 1);
-}
+using testing::raw;
 
 struct Case {
     const char* name;

@@ -1,14 +1,13 @@
 #include "repair/header_names.h"
 
+#include "tests/support/repair_lines.h"
+
 #include <gtest/gtest.h>
 
 namespace keldor::repair {
 namespace {
 
-// A byte string from a literal that may hold 0x00 bytes.
-template <std::size_t N> Bytes raw(const char (&text)[N]) {
-    return Bytes(text, N - 1);
-}
+using testing::raw;
 
 struct Case {
     const char* name;

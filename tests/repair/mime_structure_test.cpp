@@ -1,5 +1,7 @@
 #include "repair/mime_structure.h"
 
+#include "tests/support/repair_lines.h"
+
 #include <gtest/gtest.h>
 
 #include <map>
@@ -7,9 +9,7 @@
 namespace keldor::repair {
 namespace {
 
-template <std::size_t N> Bytes raw(const char (&text)[N]) {
-    return Bytes(text, N - 1);
-}
+using testing::raw;
 
 constexpr std::string_view kBoundary = "----=_NextPart_000_0001_01C6A0B6.5C4E5A70";
 const Bytes kDelimiter = "--" + Bytes(kBoundary);

@@ -8,6 +8,8 @@
 #include "tests/support/repair_reach.h"
 #include "tests/support/test_support.h"
 
+#include "tests/support/repair_lines.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
@@ -15,11 +17,9 @@
 namespace keldor::repair {
 namespace {
 
-using testing::TempDir;
+using testing::raw;
 
-template <std::size_t N> Bytes raw(const char (&text)[N]) {
-    return Bytes(text, N - 1);
-}
+using testing::TempDir;
 
 constexpr std::string_view kBoundary = "----=_NextPart_000_0001_01C6A0B6.5C4E5A70";
 const Bytes kDelimiter = "--" + Bytes(kBoundary);

@@ -9,6 +9,11 @@
 
 namespace keldor::testing {
 
+// A byte string from a literal that may hold 0x00 bytes.
+template <std::size_t N> Bytes raw(const char (&text)[N]) {
+    return Bytes(text, N - 1);
+}
+
 // `text` with every '%' made a lost (0x00) byte.
 inline Bytes lost(std::string text) {
     for (char& c : text) {
