@@ -120,6 +120,14 @@ std::string jsonFiles(const std::vector<engine::RenamedFile>& files,
     return jsonArray(items);
 }
 
+// {"twinPart", "otherMessages"}: lost bytes brought back from a second copy.
+std::string jsonRestored(const repair::RestoredCounts& restored) {
+    return JsonObject()
+        .add("twinPart", restored.twinPart)
+        .add("otherMessages", restored.otherMessages)
+        .str();
+}
+
 } // namespace
 
 std::string jsonRecoverReport(const engine::RunReport& report) {
@@ -128,6 +136,7 @@ std::string jsonRecoverReport(const engine::RunReport& report) {
         .add("mailCount", std::int64_t{report.mailCount})
         .add("recordCount", report.recordCount)
         .add("stopped", report.stopped)
+        .addRaw("restored", jsonRestored(report.restored))
         .addRaw("files", jsonFiles(report.files))
         .str();
 }
@@ -152,6 +161,7 @@ std::string jsonExtractReport(const engine::RunReport& report) {
         .add("withoutText", std::int64_t{report.withoutText})
         .add("stopped", report.stopped)
         .addRaw("damage", counts.str())
+        .addRaw("restored", jsonRestored(report.restored))
         .addRaw("files", jsonFiles(report.files, &report.cut))
         .str();
 }
@@ -197,6 +207,7 @@ std::string jsonScanReport(const engine::RunReport& report) {
         .add("fragmentsUnjoined", static_cast<std::int64_t>(counts.unjoinedFragments))
         .add("cutMessages", static_cast<std::int64_t>(counts.cutMessages))
         .add("holesFilled", static_cast<std::int64_t>(counts.holesFilled))
+        .addRaw("restored", jsonRestored(report.restored))
         .addRaw("offsetGroups", jsonArray(groups))
         .addRaw("live", output(0, engine::kLiveMailFolder))
         .addRaw("deleted", output(1, engine::kDeletedMailFolder))

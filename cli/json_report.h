@@ -35,19 +35,20 @@ private:
 std::string jsonArray(const std::vector<std::string>& items);
 
 // A recovery's result:
-// {"outputFolder", "mailCount", "recordCount", "stopped", "files": [{"number", "file", "subject",
+// {"outputFolder", "mailCount", "recordCount", "stopped", "restored": {"twinPart",
+// "otherMessages"}, "files": [{"number", "file", "subject",
 // "date"}]}
 std::string jsonRecoverReport(const engine::RunReport& report);
 
 // An extraction's result:
 // {"outputFolder", "mailCount", "messageCount" (the header's count), "listedCount" (the index
-// tree's), "withoutText", "stopped", "damage": {counts by kind}, "files": [{"number", "file",
+// tree's), "withoutText", "stopped", "damage": {counts by kind}, "restored", "files": [{"number", "file",
 // "subject", "date", "cut"}]}
 std::string jsonExtractReport(const engine::RunReport& report);
 
 // A rescue's result:
 // {"outputFolder", "mailCount", "stopped", "blocks": {"live", "deleted", "rejected"},
-// "fragmentsUnjoined", "cutMessages", "holesFilled", "offsetGroups": [{"shift", "liveBlocks",
+// "fragmentsUnjoined", "cutMessages", "holesFilled", "restored", "offsetGroups": [{"shift", "liveBlocks",
 // "deletedBlocks"}], "live": {"folder", "mailCount", "files": [...]}, "deleted": {…}}
 std::string jsonScanReport(const engine::RunReport& report);
 

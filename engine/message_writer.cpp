@@ -55,7 +55,7 @@ bool MessageWriter::end() {
         // writing it and repairing it in place would leave in it.
         inMemory_ = false;
         if (repair_ != nullptr) {
-            repair::repairMessage(message_, *repair_, events_);
+            restored_ += repair::repairMessage(message_, *repair_, events_);
         }
         infos_.add(mailinfo::mailInfoOf(message_));
         if (!createFile() || !append(message_)) {
@@ -71,7 +71,7 @@ bool MessageWriter::end() {
         return fail(error);
     }
     if (repair_ != nullptr) {
-        repair::repairMessageFile(written_.file(written_.count), *repair_, events_);
+        restored_ += repair::repairMessageFile(written_.file(written_.count), *repair_, events_);
     }
     infos_.add(std::nullopt);
     return true;

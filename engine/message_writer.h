@@ -9,6 +9,7 @@
 #include "platform/event_point.h"
 #include "platform/files.h"
 #include "repair/repair_options.h"
+#include "repair/restored_counts.h"
 
 #include <filesystem>
 #include <optional>
@@ -58,6 +59,8 @@ public:
     [[nodiscard]] const std::optional<WriteFailure>& failure() const { return failure_; }
     // The subjects and dates put aside; the rename pass takes them.
     [[nodiscard]] MailInfoLog& infos() { return infos_; }
+    // The lost bytes the repairs brought back from a second copy.
+    [[nodiscard]] const repair::RestoredCounts& restored() const { return restored_; }
 
 private:
     bool createFile();
@@ -68,6 +71,7 @@ private:
     platform::EventPoint& events_;
     const std::size_t inMemoryLimit_;
     MailInfoLog infos_;
+    repair::RestoredCounts restored_;
     std::optional<WriteFailure> failure_;
 
     // The current message: in `message_` while it is no longer than the

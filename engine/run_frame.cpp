@@ -183,6 +183,7 @@ RunReport runMailbox(const std::filesystem::path& mailboxPath, RunView& window,
     for (const auto& writer : writers) {
         report.outputCounts.push_back(writer->written().count);
         report.mailCount += writer->written().count;
+        report.restored += writer->restored();
         if (writer->failure()) {
             written = false;
             report.outcome = RunOutcome::WriteFailed;

@@ -15,6 +15,7 @@
 #include "engine/run_view.h"
 #include "platform/files.h"
 #include "repair/repair_options.h"
+#include "repair/restored_counts.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -44,6 +45,7 @@ struct RunReport {
     bool stopped = false;               // a stop was requested
     std::vector<RenamedFile> files;     // in the order written; only with RunSettings::keepFileList
     std::vector<int> outputCounts;      // files written into each output folder, in order
+    repair::RestoredCounts restored;    // lost bytes brought back from a second copy
 
     // recover
     std::int64_t recordCount = 0; // records on the deleted-record chain

@@ -595,20 +595,23 @@ void repairLines(Lines& lines, const RepairOptions& options, platform::EventPoin
 
 } // namespace
 
-void repairMessageFile(const std::filesystem::path& file, const RepairOptions& options,
-                       platform::EventPoint& events) {
+RestoredCounts repairMessageFile(const std::filesystem::path& file, const RepairOptions& options,
+                                 platform::EventPoint& events) {
     auto reader = openLineReader(file);
     if (!reader) {
-        return;
+        return {};
     }
     FileLines lines(*reader);
     repairLines(lines, options, events);
     closeLineReader(*reader);
+    return {};
 }
 
-void repairMessage(Bytes& message, const RepairOptions& options, platform::EventPoint& events) {
+RestoredCounts repairMessage(Bytes& message, const RepairOptions& options,
+                             platform::EventPoint& events) {
     MessageLines lines(message);
     repairLines(lines, options, events);
+    return {};
 }
 
 } // namespace keldor::repair

@@ -3,6 +3,7 @@
 
 #include "platform/event_point.h"
 #include "repair/repair_options.h"
+#include "repair/restored_counts.h"
 
 #include <filesystem>
 
@@ -36,13 +37,14 @@ enum class RepairState {
 // around a lost byte reaches into them. Never changes the file's size; never
 // reports an error: a file that cannot be opened is left as written, and a
 // read that fails ends the file's repair. Lets the window process pending
-// events after every line.
-void repairMessageFile(const std::filesystem::path& file, const RepairOptions& options,
+// events after every line. Returns the lost bytes it brought back from a
+// second copy of them.
+RestoredCounts repairMessageFile(const std::filesystem::path& file, const RepairOptions& options,
                        platform::EventPoint& events);
 
 // Repairs a whole message held in memory exactly as repairMessageFile
 // repairs a file holding the same bytes: the same lines, the same bytes
-// changed, the same events.
-void repairMessage(Bytes& message, const RepairOptions& options, platform::EventPoint& events);
+// changed, the same events, the same counts.
+RestoredCounts repairMessage(Bytes& message, const RepairOptions& options, platform::EventPoint& events);
 
 } // namespace keldor::repair
