@@ -314,7 +314,11 @@ CommandResult runProgram(const std::filesystem::path& program, const std::vector
         return result;
     }
     ::SetHandleInformation(readOut, HANDLE_FLAG_INHERIT, 0);
-    const std::filesystem::path errFile = scratch / "stderr.txt";
+    // A file of its own for every run: Wine may close the last child's handle
+    // on its stderr file a little after that child has been waited for.
+    static std::atomic<int> runs{0};
+    const std::filesystem::path errFile =
+        scratch / ("stderr" + std::to_string(++runs) + ".txt");
     HANDLE err = ::CreateFileW(errFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     HANDLE in = ::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
@@ -332,14 +336,25 @@ CommandResult runProgram(const std::filesystem::path& program, const std::vector
     startup.hStdOutput = writeOut;
     startup.hStdError = err;
     PROCESS_INFORMATION process{};
-    const BOOL started = ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE,
-                                          CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW,
-                                          block.data(), nullptr, &startup, &process);
+    // Under Wine a start now and then fails for a moment; a few tries, then
+    // the reason, so that a test that fails here says why.
+    BOOL started = FALSE;
+    DWORD startError = 0;
+    for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+        if (attempt > 0) {
+            ::Sleep(200);
+        }
+        started = ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE,
+                                   CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW, block.data(),
+                                   nullptr, &startup, &process);
+        startError = started ? 0 : ::GetLastError();
+    }
     ::CloseHandle(writeOut);
     ::CloseHandle(err);
     ::CloseHandle(in);
     if (!started) {
         ::CloseHandle(readOut);
+        result.err = "could not start the program: error " + std::to_string(startError);
         return result;
     }
     std::array<char, 4096> buffer{};
@@ -357,6 +372,8 @@ CommandResult runProgram(const std::filesystem::path& program, const std::vector
     ::CloseHandle(process.hThread);
     ::CloseHandle(process.hProcess);
     result.err = readFile(errFile);
+    std::error_code ignored;
+    std::filesystem::remove(errFile, ignored);
     return result;
 }
 
