@@ -18,7 +18,6 @@ the same files.
 """
 
 import argparse
-import base64
 import html
 import os
 import random
@@ -351,19 +350,14 @@ def main():
     rng = random.Random(args.seed)
     regulars = [Sender(rng, japanese=k % 3 != 2, recurring=True) for k in range(args.senders)]
     weights = [rng.uniform(1, 4) for _ in regulars]
-    os.makedirs(args.out, exist_ok=True)
-    for index in range(args.count):
+
+    def maker(index):
         if rng.random() < 0.75:
             sender = rng.choices(regulars, weights)[0]
         else:
             sender = Sender(rng, japanese=rng.random() < 0.7, recurring=False)
-        mail = make_mail(rng, index + 1, sender)
-        # Recovery cannot tell a last piece of four bytes or fewer from a
-        # record's padding; such a mail is written again.
-        while len(mail) % 512 <= 4:
-            mail = make_mail(rng, index + 1, sender)
-        with open(os.path.join(args.out, "%03d.eml" % (index + 1)), "wb") as f:
-            f.write(mail)
+        return lambda: make_mail(rng, index, sender)
+    gm.write_mails(args.out, args.count, maker)
 
 
 if __name__ == "__main__":
