@@ -7,13 +7,14 @@ corpus, each laid into one mailbox as deleted mail.
 
 BEFORE and AFTER are build folders holding cli/keldor-cli and
 tools/make_sample_mailbox (they may be the same). The generated mail is
-written into WORK/generated-seedN; the real mail is laid in with CR LF
+written into WORK/generated-seedN-COUNT; the real mail is laid in with CR LF
 lines, as Outlook Express stores mail. The lost bytes are known from the
 layout (see layout.py), never guessed from the output. Per set and per kind
 of mail (plain, alternative, mixed) it prints:
 
 - lost bytes of text/plain and text/html part bodies, and how many each
-  build writes back exactly (the original byte at that offset);
+  build writes back exactly (the original byte at that offset); and the
+  body bytes each build leaves other than the original's, lost or not;
 - the text parts that lost bytes, decoded as a mail program shows them:
   their mean similarity to the original (difflib ratio) with each build,
   and the replacement ceiling (every character a lost byte touches
@@ -21,8 +22,9 @@ of mail (plain, alternative, mixed) it prints:
 - lost bytes of the main header written back exactly, overall, for those in
   lines that at least two other mails of the mailbox hold whole, and per
   field;
-- restorations: lost bytes AFTER changes from BEFORE to the original byte;
-  wrong ones: lost bytes AFTER changes to anything else (listed; must be 0);
+- restorations: bytes AFTER changes from BEFORE's to the original byte,
+  lost ones and those beside them (the other half of a character); wrong
+  ones: bytes AFTER changes to anything else (listed; must be 0);
 - the "restored" counts of each build's --json report, where it has them;
 - parts a mail program reads worse with AFTER than with BEFORE
   (compare_runs.py: decoding, attachment bytes, structure).
