@@ -14,6 +14,32 @@ import json
 import sys
 
 
+def differences(before, after):
+    """(lines naming each part recovered worse in `after`, how many parts
+    and mails came back better)."""
+    lines = []
+    better = 0
+    for old, new in zip(before, after):
+        name = new["name"]
+        if old["structure_same"] and not new["structure_same"]:
+            lines.append("%s: structure no longer the original's" % name)
+        better += 1 if new["structure_same"] and not old["structure_same"] else 0
+        olds = {a["index"]: a for a in old["attachments"]}
+        for a in new["attachments"]:
+            o = olds.get(a["index"])
+            if o and a["in_place"] < o["in_place"]:
+                lines.append("%s: attachment %d: %d bytes in place, was %d" %
+                             (name, a["index"], a["in_place"], o["in_place"]))
+        oldt = {t["index"]: t for t in old["texts"]}
+        for t in new["texts"]:
+            o = oldt.get(t["index"])
+            if o and o["clean"] and not t["clean"]:
+                lines.append("%s: text/%s %s %s part %d no longer decodes cleanly" %
+                             (name, t["subtype"], t["charset"], t["encoding"], t["index"]))
+            better += 1 if o and t["clean"] and not o["clean"] else 0
+    return lines, better
+
+
 def main():
     if len(sys.argv) != 3:
         print(__doc__.strip(), file=sys.stderr)
@@ -22,30 +48,10 @@ def main():
         before = json.load(f)
     with open(sys.argv[2], encoding="utf-8") as f:
         after = json.load(f)
-    worse = 0
-    better = 0
-    for old, new in zip(before, after):
-        name = new["name"]
-        if old["structure_same"] and not new["structure_same"]:
-            print("%s: structure no longer the original's" % name)
-            worse += 1
-        better += 1 if new["structure_same"] and not old["structure_same"] else 0
-        olds = {a["index"]: a for a in old["attachments"]}
-        for a in new["attachments"]:
-            o = olds.get(a["index"])
-            if o and a["in_place"] < o["in_place"]:
-                print("%s: attachment %d: %d bytes in place, was %d" %
-                      (name, a["index"], a["in_place"], o["in_place"]))
-                worse += 1
-        oldt = {t["index"]: t for t in old["texts"]}
-        for t in new["texts"]:
-            o = oldt.get(t["index"])
-            if o and o["clean"] and not t["clean"]:
-                print("%s: text/%s %s %s part %d no longer decodes cleanly" %
-                      (name, t["subtype"], t["charset"], t["encoding"], t["index"]))
-                worse += 1
-            better += 1 if o and t["clean"] and not o["clean"] else 0
-    print("%d worse, %d better" % (worse, better))
+    worse, better = differences(before, after)
+    for line in worse:
+        print(line)
+    print("%d worse, %d better" % (len(worse), better))
     return 1 if worse else 0
 
 

@@ -320,6 +320,20 @@ def make_mail(rng, index, form):
                         mailer) + multipart(form, mixed_boundary, parts)
 
 
+def write_mails(out, count, maker):
+    """Writes OUT/001.eml and on: mail n is what maker(n)() returns. Recovery
+    cannot tell a last piece of four bytes or fewer from a record's padding;
+    such a mail is made again by the same maker(n)."""
+    os.makedirs(out, exist_ok=True)
+    for index in range(1, count + 1):
+        make = maker(index)
+        mail = make()
+        while len(mail) % 512 <= 4:
+            mail = make()
+        with open(os.path.join(out, "%03d.eml" % index), "wb") as f:
+            f.write(mail)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("out")
@@ -327,17 +341,12 @@ def main():
     parser.add_argument("--seed", type=int, default=1)
     args = parser.parse_args()
     rng = random.Random(args.seed)
-    os.makedirs(args.out, exist_ok=True)
-    for index in range(args.count):
+
+    def maker(index):
         # About one mail in four comes from another mail program.
         form = OE if rng.random() < 0.75 else rng.choice(OTHER_FORMS)
-        mail = make_mail(rng, index + 1, form)
-        # Recovery cannot tell a last piece of four bytes or fewer from a
-        # record's padding; such a mail is written again.
-        while len(mail) % 512 <= 4:
-            mail = make_mail(rng, index + 1, form)
-        with open(os.path.join(args.out, "%03d.eml" % (index + 1)), "wb") as f:
-            f.write(mail)
+        return lambda: make_mail(rng, index, form)
+    write_mails(args.out, args.count, maker)
 
 
 if __name__ == "__main__":

@@ -158,6 +158,13 @@ def worse(repaired, blank):
 
 
 def recover(build, mails, folder):
+    return recover_run(build, mails, folder)[1]
+
+
+def recover_run(build, mails, folder):
+    """Lays the (name, bytes) mails into one mailbox as deleted mail, in
+    order, recovers it with the build and returns what `recover --json`
+    printed and the bytes of each recovered file. Leaves nothing behind."""
     shutil.rmtree(folder, ignore_errors=True)
     os.makedirs(folder)
     for n, (_, data) in enumerate(mails):
@@ -182,7 +189,7 @@ def recover(build, mails, folder):
     shutil.rmtree(into, ignore_errors=True)
     shutil.rmtree(folder, ignore_errors=True)
     os.remove(mailbox)
-    return recovered
+    return run, recovered
 
 
 class Totals:
