@@ -16,7 +16,7 @@
 namespace keldor::repair {
 
 // The kinds of transfer encoding that fit a Content-Transfer-Encoding field
-// whose value lost bytes.
+// with lost bytes.
 struct OpenEncoding {
     bool base64 = false;
     bool quotedPrintable = false;
@@ -31,8 +31,8 @@ struct PartInfo {
     TransferEncoding transferEncoding = TransferEncoding::None;
     bool charsetPending = false; // a charset parameter may stand on this or a following line
     bool charsetNamed = false;   // this part's own header named the charset of `charset`
-    // Set where the transfer encoding field's value lost bytes and the body's
-    // shape is to settle which encoding it named (openTransferEncoding).
+    // Set where the transfer encoding field lost bytes and the body's shape
+    // is to settle which encoding it named (openTransferEncoding).
     std::optional<OpenEncoding> openEncoding;
 
     // At a part boundary: the next part's header starts afresh, but a part

@@ -255,9 +255,10 @@ private:
         return {next, split};
     }
 
-    // A transfer encoding field whose value lost bytes, where the body's
-    // shape is to settle what it named: the line as repaired, its value's
-    // bytes that were lost marked lost again (line breaks put back aside).
+    // A transfer encoding field with lost bytes, where the body's shape is
+    // to settle what it named (openTransferEncoding): kept as repaired, its
+    // bytes that were lost marked lost again (line breaks put back aside),
+    // and as written.
     void noteOpenEncoding(std::int64_t position, ByteView line, ByteView original) {
         const std::optional<OpenEncoding> open = openTransferEncoding(original);
         if (!open) {
