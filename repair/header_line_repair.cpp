@@ -260,9 +260,39 @@ bool continuesHeader(ByteView text) {
     return false;
 }
 
+namespace {
+
+constexpr std::array<std::string_view, 5> kEncodings = {"quoted-printable", "base64", "7bit",
+                                                        "8bit", "binary"};
+
+// Whether a line that starts a field can have ended before the index `run`:
+// not inside its name or before its value has begun ("Content-Transfer-
+// Encoding: " and "x-uu" lost of "x-uuencode"), and for a transfer
+// encoding, only after a whole one ("x-u" and "uenc" lost).
+bool fieldValueMayEndAt(ByteView line, std::size_t run) {
+    const std::size_t colon = line.find(':');
+    if (colon == ByteView::npos || colon >= run) {
+        return false;
+    }
+    const std::size_t value = line.find_first_not_of(" \t", colon + 1);
+    if (value >= run) {
+        return false;
+    }
+    if (!platform::equalsFolded(line.substr(0, colon), "Content-Transfer-Encoding")) {
+        return true;
+    }
+    std::size_t valueEnd = run;
+    while (valueEnd > value && (line[valueEnd - 1] == ' ' || line[valueEnd - 1] == '\t')) {
+        --valueEnd;
+    }
+    return std::any_of(kEncodings.begin(), kEncodings.end(), [&](std::string_view encoding) {
+        return platform::equalsFolded(line.substr(value, valueEnd - value), encoding);
+    });
+}
+
+} // namespace
+
 void restoreBlankAfterEncoding(Bytes& line) {
-    static constexpr std::array<std::string_view, 5> kEncodings = {"quoted-printable", "base64",
-                                                                   "7bit", "8bit", "binary"};
     constexpr std::string_view kName = "content-transfer-encoding: ";
     if (!platform::startsWithFolded(line, kName)) {
         return;
@@ -293,6 +323,9 @@ void restoreBlankBeforeBody(Bytes& line, bool base64, FieldState before) {
     // continuation line, so the previous line's field must be able to end.
     if (run == 0 ? before.inQuotes || before.awaitsParameter
                  : !fieldMayEndAfter(ByteView(line).substr(0, run), before)) {
+        return;
+    }
+    if (run > 0 && !startsFolded(line) && !fieldValueMayEndAt(line, run)) {
         return;
     }
     std::size_t end = run;

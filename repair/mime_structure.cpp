@@ -1,6 +1,7 @@
 #include "repair/mime_structure.h"
 
 #include "platform/case_fold.h"
+#include "platform/text.h"
 #include "repair/line_edit.h"
 #include "repair/lost_byte.h"
 #include "repair/name_case.h"
@@ -47,6 +48,22 @@ std::optional<std::size_t> findFolded(ByteView lowered, std::string_view needle)
         return std::nullopt;
     }
     return at;
+}
+
+// Whether a folded line holds a Content-Type field whose value begins with
+// `type` (lower case), with or without blanks after the colon: some
+// writers put none.
+bool contentTypeIs(ByteView lowered, std::string_view type) {
+    constexpr std::string_view kName = "content-type:";
+    const std::size_t name = lowered.find(kName);
+    if (name == ByteView::npos) {
+        return false;
+    }
+    std::size_t value = name + kName.size();
+    while (value < lowered.size() && (lowered[value] == ' ' || lowered[value] == '\t')) {
+        ++value;
+    }
+    return lowered.substr(value).starts_with(type);
 }
 
 // The index `back` bytes before `at`; nullopt where that would stand before
@@ -632,24 +649,27 @@ constexpr std::array<std::pair<std::string_view, TransferEncoding>, 5> kTransfer
     {"binary", TransferEncoding::Other},
 }};
 
-// A Content-Transfer-Encoding field at the start of a line, read from what
-// survives of its name and value, with or without a blank after the colon:
-// the kind of the one encoding that fits (a lost byte after the colon
-// being the blank or the value's first letter), whose lost bytes are then
-// filled; nullopt when the line is no such field or no one kind fits.
-std::optional<TransferEncoding> readTransferEncoding(Bytes& line) {
-    constexpr std::string_view kName = "Content-Transfer-Encoding:";
-    if (!fitsFolded(line, 0, kName)) {
-        return std::nullopt;
+constexpr std::string_view kEncodingName = "Content-Transfer-Encoding:";
+
+// One way to read the value of a Content-Transfer-Encoding field.
+struct EncodingReading {
+    std::string_view value;
+    std::size_t start = 0;
+    TransferEncoding code = TransferEncoding::None;
+};
+
+// Every encoding that fits a Content-Transfer-Encoding field at the start
+// of a line, from what survives of its name and value, with or without a
+// blank after the colon (a lost byte after the colon being the blank or
+// the value's first letter); empty when the line is no such field or no
+// encoding fits.
+std::vector<EncodingReading> encodingReadings(ByteView line) {
+    std::vector<EncodingReading> readings;
+    if (!fitsFolded(line, 0, kEncodingName)) {
+        return readings;
     }
-    const std::size_t colonEnd = kName.size();
+    const std::size_t colonEnd = kEncodingName.size();
     const std::size_t end = contentLength(line);
-    struct Reading {
-        std::string_view value;
-        std::size_t start = 0;
-        TransferEncoding code = TransferEncoding::None;
-    };
-    std::vector<Reading> readings;
     for (std::size_t start = colonEnd; start < end && start <= colonEnd + 1; ++start) {
         if (start > colonEnd && line[colonEnd] != kLost && line[colonEnd] != ' ' &&
             line[colonEnd] != '\t') {
@@ -659,28 +679,40 @@ std::optional<TransferEncoding> readTransferEncoding(Bytes& line) {
             const std::size_t valueEnd = start + value.size();
             // After the value only blanks or lost bytes stand.
             if (valueEnd > end || !fitsFolded(line, start, value) ||
-                ByteView(line)
-                        .substr(valueEnd, end - valueEnd)
-                        .find_first_not_of(Bytes(" \t\0", 3)) != ByteView::npos) {
+                line.substr(valueEnd, end - valueEnd).find_first_not_of(Bytes(" \t\0", 3)) !=
+                    ByteView::npos) {
                 continue;
             }
             readings.push_back({value, start, code});
         }
     }
-    if (readings.empty() || std::any_of(readings.begin(), readings.end(), [&](const Reading& r) {
+    return readings;
+}
+
+// Fills the lost bytes of the name and of `reading`'s value.
+void fillReading(Bytes& line, const EncodingReading& reading) {
+    const std::size_t colonEnd = kEncodingName.size();
+    if (line[colonEnd] == kLost && reading.start > colonEnd) {
+        line[colonEnd] = ' ';
+    }
+    fillInWritersCase(line, 0, kEncodingName);
+    fillInWritersCase(line, reading.start, reading.value);
+}
+
+// A Content-Transfer-Encoding field at the start of a line: the kind of the
+// one encoding that fits, whose lost bytes are then filled; nullopt when the
+// line is no such field or no one kind fits.
+std::optional<TransferEncoding> readTransferEncoding(Bytes& line) {
+    const std::vector<EncodingReading> readings = encodingReadings(line);
+    if (readings.empty() || std::any_of(readings.begin(), readings.end(), [&](const auto& r) {
             return r.code != readings.front().code;
         })) {
         return std::nullopt;
     }
-    const Reading& only = readings.front();
     if (readings.size() == 1) {
-        if (line[colonEnd] == kLost && only.start > colonEnd) {
-            line[colonEnd] = ' ';
-        }
-        fillInWritersCase(line, 0, kName);
-        fillInWritersCase(line, only.start, only.value);
+        fillReading(line, readings.front());
     }
-    return only.code;
+    return readings.front().code;
 }
 
 } // namespace
@@ -779,6 +811,107 @@ void completeTransferEncoding(Bytes& line) {
     (void)readTransferEncoding(line);
 }
 
+std::optional<OpenEncoding> openTransferEncoding(ByteView line) {
+    const std::vector<EncodingReading> readings = encodingReadings(line);
+    const std::size_t colonEnd = kEncodingName.size();
+    if (readings.empty() || line.substr(0, contentLength(line)).find(kLost) == ByteView::npos) {
+        return std::nullopt;
+    }
+    const bool valueLost =
+        line.substr(colonEnd, contentLength(line) - colonEnd).find(kLost) != ByteView::npos;
+    OpenEncoding open;
+    for (const EncodingReading& reading : readings) {
+        open.base64 = open.base64 || reading.code == TransferEncoding::Base64;
+        open.quotedPrintable =
+            open.quotedPrintable || reading.code == TransferEncoding::QuotedPrintable;
+        open.other = open.other || reading.code == TransferEncoding::Other;
+    }
+    const int kinds = int{open.base64} + int{open.quotedPrintable} + int{open.other};
+    if (!open.base64 && (kinds == 1 || !valueLost)) {
+        return std::nullopt;
+    }
+    return open;
+}
+
+TransferEncoding encodingByShape(const std::vector<Bytes>& lines) {
+    // A base64 body's lines: at least this long, and at least two of them
+    // of one length before any shorter one.
+    constexpr std::size_t kShortestBase64Line = 16;
+    // Quoted-printable lines are at most 76 characters and the "=" of a
+    // soft line break.
+    constexpr std::size_t kLongestQuotedPrintableLine = 77;
+    const auto isUpperHex = [](char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); };
+    const auto foreignToBase64 = [](char c) {
+        return platform::base64DigitValue(static_cast<unsigned char>(c)) < 0 && c != '=' &&
+               c != kLost;
+    };
+    std::size_t runLength = 0; // of the first complete line
+    std::size_t runLines = 0;  // lines of that length before any other
+    // A shorter line, padding or a byte outside the alphabet has ended the
+    // run: what follows may be a list's footer.
+    bool runEnded = false;
+    bool firstLineSeen = false;
+    bool textFirst = false; // the first line holds a byte no base64 line holds
+    bool softBreak = false;
+    bool hexCode = false;
+    bool notQuotedPrintable = false;
+    for (const Bytes& line : lines) {
+        const std::size_t end = contentLength(line);
+        const ByteView content = ByteView(line).substr(0, end);
+        if (content.empty() || content.find_first_not_of(kLost) == ByteView::npos) {
+            continue;
+        }
+        const bool foreign = std::any_of(content.begin(), content.end(), foreignToBase64);
+        textFirst = textFirst || (!firstLineSeen && foreign);
+        firstLineSeen = true;
+        runEnded = runEnded || foreign;
+        // Only complete lines without lost bytes show lengths and codes.
+        if (content.find(kLost) != ByteView::npos || end + 2 != line.size()) {
+            continue;
+        }
+        const std::size_t padding = content.find('=');
+        if (!runEnded && padding != ByteView::npos &&
+            content.find_first_not_of('=', padding) != ByteView::npos) {
+            runEnded = true;
+        }
+        if (!runEnded && (runLength == 0 || end == runLength)) {
+            runLength = end;
+            ++runLines;
+        }
+        runEnded = runEnded || padding != ByteView::npos || end != runLength;
+
+        notQuotedPrintable = notQuotedPrintable || end > kLongestQuotedPrintableLine;
+        for (std::size_t at = content.find('='); at != ByteView::npos;
+             at = content.find('=', at + 1)) {
+            if (at + 1 == end) {
+                softBreak = true;
+            } else if (at + 2 < end && isUpperHex(content[at + 1]) && isUpperHex(content[at + 2])) {
+                hexCode = true;
+                at += 2;
+            } else {
+                notQuotedPrintable = true;
+            }
+        }
+    }
+    if (!textFirst && runLines >= 2 && runLength >= kShortestBase64Line && runLength % 4 == 0) {
+        return TransferEncoding::Base64;
+    }
+    if (softBreak && hexCode && !notQuotedPrintable) {
+        return TransferEncoding::QuotedPrintable;
+    }
+    return textFirst ? TransferEncoding::Other : TransferEncoding::None;
+}
+
+bool settleTransferEncoding(Bytes& line, TransferEncoding code) {
+    const std::vector<EncodingReading> readings = encodingReadings(line);
+    const auto fits = [code](const EncodingReading& r) { return r.code == code; };
+    if (std::count_if(readings.begin(), readings.end(), fits) != 1) {
+        return false;
+    }
+    fillReading(line, *std::find_if(readings.begin(), readings.end(), fits));
+    return true;
+}
+
 BoundaryResult detectBoundary(BoundaryTable& table, Bytes& line, std::int64_t linePosition,
                               const RewriteAt& rewrite) {
     const ByteView lowered = foldedCopy(line);
@@ -790,7 +923,7 @@ BoundaryResult detectBoundary(BoundaryTable& table, Bytes& line, std::int64_t li
     if (table.multipartState == MultipartState::ContinuationLine && !continues) {
         table.multipartState = MultipartState::None;
     }
-    if (findFolded(lowered, "content-type: multipart/")) {
+    if (contentTypeIs(lowered, "multipart/")) {
         table.multipartState = MultipartState::TypeLine;
         result = BoundaryResult::MultipartSeen;
     }
@@ -813,16 +946,16 @@ BoundaryResult detectBoundary(BoundaryTable& table, Bytes& line, std::int64_t li
 
 void detectPartInfo(PartInfo& info, Bytes& line) {
     ByteView lowered = foldedCopy(line);
-    if (findFolded(lowered, "content-type: text/plain")) {
+    if (contentTypeIs(lowered, "text/plain")) {
         info.contentType = PartType::TextPlain;
         info.charsetPending = true;
-    } else if (findFolded(lowered, "content-type: text/html")) {
+    } else if (contentTypeIs(lowered, "text/html")) {
         info.contentType = PartType::TextHtml;
         info.charsetPending = true;
-    } else if (findFolded(lowered, "content-type: message/rfc822")) {
+    } else if (contentTypeIs(lowered, "message/rfc822")) {
         info.contentType = PartType::Message;
         info.charsetPending = false;
-    } else if (findFolded(lowered, "content-type: ")) {
+    } else if (contentTypeIs(lowered, "")) {
         info.contentType = PartType::Other;
         info.charsetPending = false;
     }

@@ -10,9 +10,18 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace keldor::repair {
+
+// The kinds of transfer encoding that fit a Content-Transfer-Encoding field
+// with lost bytes.
+struct OpenEncoding {
+    bool base64 = false;
+    bool quotedPrintable = false;
+    bool other = false; // 7bit, 8bit or binary
+};
 
 // What the header being read says about the body that follows, as the codes
 // the repair of each body is chosen by.
@@ -22,6 +31,9 @@ struct PartInfo {
     TransferEncoding transferEncoding = TransferEncoding::None;
     bool charsetPending = false; // a charset parameter may stand on this or a following line
     bool charsetNamed = false;   // this part's own header named the charset of `charset`
+    // Set where the transfer encoding field lost bytes and the body's shape
+    // is to settle which encoding it named (openTransferEncoding).
+    std::optional<OpenEncoding> openEncoding;
 
     // At a part boundary: the next part's header starts afresh, but a part
     // that names no charset keeps the previous part's.
@@ -30,6 +42,7 @@ struct PartInfo {
         transferEncoding = TransferEncoding::None;
         charsetPending = false;
         charsetNamed = false;
+        openEncoding.reset();
     }
 };
 
@@ -120,8 +133,32 @@ void completeContentType(Bytes& line);
 // left alone.
 void completeTransferEncoding(Bytes& line);
 
-// Updates `info` from one header line (content type, transfer encoding,
-// read as completeTransferEncoding reads it, charset) and fills lost bytes
+// A Content-Transfer-Encoding field as read, with lost bytes: the kinds
+// that fit it, where its body's shape should settle which one it named:
+// several kinds fit what survives of its value, or base64 fits (other
+// text under a base64 label reads better with the label left unread, its
+// name hit or its value). nullopt for any other line, and where one kind
+// other than base64 alone fits.
+std::optional<OpenEncoding> openTransferEncoding(ByteView line);
+
+// What the first lines of a body (as read, CR LF and lost bytes kept) show
+// of its transfer encoding: Base64 where they begin with a run of at least
+// two lines of one length from the base64 alphabet (what follows the run,
+// such as a list's footer, does not count); QuotedPrintable for lines of
+// at most 76 characters with =XX codes, soft line breaks and no other "=";
+// Other where the first line holds a byte that no base64 line holds; None
+// where the lines do not tell. Lengths and codes are taken from complete
+// lines without lost bytes only.
+TransferEncoding encodingByShape(const std::vector<Bytes>& lines);
+
+// Fills the lost bytes of a Content-Transfer-Encoding field as the one
+// encoding of kind `code` that fits it, once the body has settled the
+// kind; false, changing nothing, where no or several such encodings fit.
+bool settleTransferEncoding(Bytes& line, TransferEncoding code);
+
+// Updates `info` from one header line (content type, with or without a
+// blank after the colon; transfer encoding, read as
+// completeTransferEncoding reads it; charset) and fills lost bytes
 // of a charset parameter naming iso-2022-jp, shift_jis or euc-jp; a value lost whole becomes
 // "iso-2022-jp". Other charsets leave the charset code unchanged.
 void detectPartInfo(PartInfo& info, Bytes& line);

@@ -10,15 +10,19 @@
 #include "repair/line_reader.h"
 #include "repair/lost_byte.h"
 #include "repair/mime_structure.h"
+#include "repair/name_case.h"
 #include "repair/quoted_printable_repair.h"
 
 #include <algorithm>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 namespace keldor::repair {
 
 namespace {
+
+constexpr std::string_view kEncodingField = "Content-Transfer-Encoding:";
 
 // A quoted-printable or base64 text body is repaired whole once its end is
 // read; a longer one is repaired in pieces of about this size.
@@ -99,12 +103,15 @@ public:
     }
 
     // The file has ended: a body still held is repaired.
-    void finish() { (void)repairHeldBody(); }
+    void finish() {
+        settlePendingBody();
+        (void)repairHeldBody();
+    }
 
 private:
     Handled headerLine(RepairState state, std::int64_t position, Bytes& line, ByteView original) {
-        if (state == RepairState::PartHeader && inHeaderBlock_ && part_.transferEncoding == TransferEncoding::Base64 &&
-            isBase64BodyLine(line)) {
+        if (state == RepairState::PartHeader && inHeaderBlock_ &&
+            part_.transferEncoding == TransferEncoding::Base64 && isBase64BodyLine(line)) {
             return endHeaderBefore(position, line);
         }
         const bool endLost = !original.empty() && endsInLostBreak(line);
@@ -170,7 +177,7 @@ private:
     Handled headerLineSteps(RepairState state, std::int64_t position, Bytes& line,
                             ByteView original) {
         if (original.empty()) {
-            return headerSteps(state, position, line, false);
+            return headerSteps(state, position, line, {});
         }
         if (holdsLost(line)) {
             completeHeaderName(line);
@@ -197,17 +204,19 @@ private:
             // The lost bytes held the end of this line and the start of the
             // next: the rest of the header repairs take them one by one.
             Bytes head = line.substr(0, split);
-            Handled handled = headerSteps(state, position, head, true);
+            Handled handled = headerSteps(state, position, head, original.substr(0, split));
             line.replace(0, split, head);
             if (handled.splitAt == 0) {
                 handled.splitAt = split;
             }
             return handled;
         }
-        return headerSteps(state, position, line, true);
+        return headerSteps(state, position, line, original);
     }
 
-    Handled headerSteps(RepairState state, std::int64_t position, Bytes& line, bool lost) {
+    // `original`: the line as read, lost bytes kept; empty when it held none.
+    Handled headerSteps(RepairState state, std::int64_t position, Bytes& line, ByteView original) {
+        const bool lost = !original.empty();
         if (lost && repairEncodedWord(line, options_) == StepEnd::PastLineEnd) {
             return {state};
         }
@@ -228,6 +237,9 @@ private:
         Bytes head = split != 0 ? line.substr(0, split) : Bytes();
         Bytes& own = split != 0 ? head : line;
         detectPartInfo(part_, own);
+        if (lost && inHeaderBlock_) {
+            noteOpenEncoding(position, own, original.substr(0, own.size()));
+        }
         field_ = fieldStateAfter(own, field_);
         // Field names are known from a delimiter to the blank line that ends
         // the header after it (an attached message's header begins anew).
@@ -243,6 +255,27 @@ private:
         return {next, split};
     }
 
+    // A transfer encoding field with lost bytes, where the body's shape is
+    // to settle what it named (openTransferEncoding): kept as repaired, its
+    // bytes that were lost marked lost again (line breaks put back aside),
+    // and as written.
+    void noteOpenEncoding(std::int64_t position, ByteView line, ByteView original) {
+        const std::optional<OpenEncoding> open = openTransferEncoding(original);
+        if (!open) {
+            return;
+        }
+        Bytes label(line);
+        for (std::size_t i = 0; i < original.size(); ++i) {
+            if (original[i] == kLost && label[i] != '\r' && label[i] != '\n') {
+                label[i] = kLost;
+            }
+        }
+        part_.openEncoding = open;
+        openLabel_ = HeldLine{position, label};
+        openLabelWritten_ = Bytes(line);
+        std::replace(openLabelWritten_.begin(), openLabelWritten_.end(), kLost, ' ');
+    }
+
     Handled bodyLine(RepairState state, std::int64_t position, Bytes& line) {
         if (detectBoundary(position, line) == BoundaryResult::DelimiterMatched) {
             const std::size_t start = boundaries_.matchedStart;
@@ -255,6 +288,7 @@ private:
                 line.replace(0, start, head);
                 return {kept.value_or(state), start};
             }
+            settlePendingBody();
             (void)repairHeldBody();
             part_.clearPartCodes();
             inHeaderBlock_ = true;
@@ -267,6 +301,12 @@ private:
     std::optional<RepairState> bodyRepair(RepairState state, std::int64_t position, Bytes& line,
                                           bool endsBody) {
         switch (state) {
+        case RepairState::EncodingPending:
+            pendingLines_.push_back({position, line});
+            if (!endsBody && !pendingShapeTells()) {
+                return state;
+            }
+            return settleEncoding(&line, endsBody);
         case RepairState::QuotedPrintableText:
         case RepairState::Base64Text:
             heldLines_.push_back({position, line});
@@ -428,19 +468,7 @@ private:
                 return RepairState::Preamble;
             }
             if (isBlank(line)) {
-                if (part_.transferEncoding == TransferEncoding::Base64) {
-                    return startBody(base64State());
-                }
-                if (part_.transferEncoding == TransferEncoding::QuotedPrintable &&
-                    namesJapaneseText()) {
-                    return startBody(RepairState::QuotedPrintableText);
-                }
-                if (part_.contentType == PartType::TextPlain) {
-                    return textState(part_.charset).value_or(RepairState::MessageHeader);
-                }
-                if (part_.contentType == PartType::TextHtml) {
-                    return namesJapaneseText() ? *textState(part_.charset) : RepairState::HtmlBody;
-                }
+                return part_.openEncoding ? pendBody(RepairState::MessageHeader) : messageBody();
             }
             return RepairState::MessageHeader;
         case RepairState::Preamble:
@@ -458,8 +486,28 @@ private:
         }
     }
 
+    // The body state the main header selects at its blank line.
+    RepairState messageBody() {
+        if (part_.transferEncoding == TransferEncoding::Base64) {
+            return startBody(base64State());
+        }
+        if (part_.transferEncoding == TransferEncoding::QuotedPrintable && namesJapaneseText()) {
+            return startBody(RepairState::QuotedPrintableText);
+        }
+        if (part_.contentType == PartType::TextPlain) {
+            return textState(part_.charset).value_or(RepairState::MessageHeader);
+        }
+        if (part_.contentType == PartType::TextHtml) {
+            return namesJapaneseText() ? *textState(part_.charset) : RepairState::HtmlBody;
+        }
+        return RepairState::MessageHeader;
+    }
+
     // The body state a part header selects at its blank line.
     RepairState bodyOfPart() {
+        if (part_.openEncoding) {
+            return pendBody(RepairState::PartHeader);
+        }
         switch (part_.transferEncoding) {
         case TransferEncoding::Base64:
             return startBody(base64State());
@@ -502,6 +550,116 @@ private:
         return namesJapaneseText() ? RepairState::Base64Text : RepairState::Base64Body;
     }
 
+    // A body whose encoding its first lines settle: they are held, and
+    // written meanwhile with blanks for their lost bytes.
+    RepairState pendBody(RepairState header) {
+        pendingHeader_ = header;
+        pendingLines_.clear();
+        return RepairState::EncodingPending;
+    }
+
+    // Whether the held lines are enough to go by: a few complete lines
+    // without lost bytes, or a few more lines of any kind.
+    bool pendingShapeTells() const {
+        constexpr std::size_t kCleanLines = 3;
+        constexpr std::size_t kMostLines = 8;
+        const auto clean =
+            std::count_if(pendingLines_.begin(), pendingLines_.end(), [](const HeldLine& held) {
+                return !holdsLost(held.line) && held.line.ends_with("\r\n");
+            });
+        return static_cast<std::size_t>(clean) >= kCleanLines || pendingLines_.size() >= kMostLines;
+    }
+
+    // Settles the open encoding from the held lines' shape: base64 or
+    // quoted-printable where the lines show it and the field's surviving
+    // bytes allow it, its label's lost bytes filled in the file for it.
+    // Where the lines show other text, the label is left unread (text under
+    // a base64 label reads better so); where they tell nothing, it keeps
+    // what the header repairs made of it. The held lines are then repaired
+    // in the body state that follows; `current`, the last of them, in
+    // place. Returns the state after it.
+    RepairState settleEncoding(Bytes* current, bool endsBody) {
+        const OpenEncoding open = part_.openEncoding.value_or(OpenEncoding{});
+        std::vector<Bytes> lines;
+        lines.reserve(pendingLines_.size());
+        for (const HeldLine& held : pendingLines_) {
+            lines.push_back(held.line);
+        }
+        const TransferEncoding shape = encodingByShape(lines);
+        if (openLabel_) {
+            Bytes label = openLabel_->line;
+            bool write = false;
+            if ((shape == TransferEncoding::Base64 && open.base64) ||
+                (shape == TransferEncoding::QuotedPrintable && open.quotedPrintable)) {
+                write = settleTransferEncoding(label, shape);
+                part_.transferEncoding = write ? shape : part_.transferEncoding;
+            } else if (shape == TransferEncoding::Other ||
+                       shape == TransferEncoding::QuotedPrintable) {
+                unreadLabel(label);
+                write = true;
+            }
+            std::replace(label.begin(), label.end(), kLost, ' ');
+            if (write && label != openLabelWritten_) {
+                lines_.writeLine(openLabel_->position, label);
+            }
+        }
+        part_.openEncoding.reset();
+        openLabel_.reset();
+        RepairState state =
+            pendingHeader_ == RepairState::MessageHeader ? messageBody() : bodyOfPart();
+        std::vector<HeldLine> held = std::move(pendingLines_);
+        pendingLines_.clear();
+        if (isHeaderState(state)) {
+            // A body read under the header repairs keeps its blanks.
+            return state;
+        }
+        const std::size_t replayed = current != nullptr ? held.size() - 1 : held.size();
+        for (std::size_t n = 0; n < replayed; ++n) {
+            Bytes line = held[n].line;
+            state = bodyRepair(state, held[n].position, line, false).value_or(state);
+            Bytes written = held[n].line;
+            std::replace(written.begin(), written.end(), kLost, ' ');
+            std::replace(line.begin(), line.end(), kLost, ' ');
+            if (line != written) {
+                lines_.writeLine(held[n].position, line);
+            }
+        }
+        if (current != nullptr) {
+            state = bodyRepair(state, held.back().position, *current, endsBody).value_or(state);
+        }
+        return state;
+    }
+
+    // A label the body shows to be wrong is left unread: the lost bytes of
+    // its value become blanks. Where its value survived whole (base64 over
+    // other text), the lost bytes of its name become the half-width
+    // character, which keeps it a field of the header but not the
+    // transfer encoding.
+    void unreadLabel(Bytes& label) const {
+        const std::size_t colon = kEncodingField.size() - 1;
+        if (label.find(kLost, colon + 1) < contentLength(label)) {
+            fillInWritersCase(label, 0, kEncodingField);
+            return;
+        }
+        const unsigned halfWidth = options_.halfWidthByte;
+        const bool nameByte = halfWidth > 0x20 && halfWidth < 0x7F && halfWidth != ':';
+        for (std::size_t i = 0; i < colon && i < label.size(); ++i) {
+            if (label[i] == kLost) {
+                label[i] = nameByte ? toByte(halfWidth) : '-';
+            }
+        }
+        if (colon < label.size() && label[colon] == kLost) {
+            label[colon] = ':';
+        }
+    }
+
+    // A part ends while its body is still held.
+    void settlePendingBody() {
+        if (!pendingLines_.empty()) {
+            (void)settleEncoding(nullptr, false);
+        }
+    }
+
     RepairState startBody(RepairState state) {
         base64_ = {};
         bodyState_ = state;
@@ -532,6 +690,13 @@ private:
     // The header line read last, as repaired with its lost bytes, when two
     // lost bytes end it before its CR LF.
     std::optional<HeldLine> lostEnd_;
+    // The transfer encoding field whose value the body is to settle, as
+    // repaired with its lost bytes kept; the held first lines of that body,
+    // and the header state whose blank line began it.
+    std::optional<HeldLine> openLabel_;
+    Bytes openLabelWritten_; // that line as written
+    std::vector<HeldLine> pendingLines_;
+    RepairState pendingHeader_ = RepairState::PartHeader;
     FieldState field_; // what the header field read last leaves open
 };
 

@@ -23,6 +23,9 @@ enum class RepairState {
     QuotedPrintableText = 21, // a quoted-printable text or HTML body in a Japanese charset
     Base64Body = 30,
     Base64Text = 31, // a base64 text or HTML body in a Japanese charset
+    // The first lines of a body whose transfer encoding field lost bytes of
+    // its value: held until their shape settles the encoding.
+    EncodingPending = 32,
     OtherBody = 40,
 };
 

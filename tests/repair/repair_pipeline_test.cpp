@@ -187,6 +187,62 @@ TEST_F(RepairPipeline, RepairsHoldOnMailFromEverySender) {
     }
 }
 
+// A transfer encoding field whose surviving bytes leave the encoding open
+// is settled by its body's shape; a base64 label over other text is left
+// unread, since that text reads better so.
+TEST_F(RepairPipeline, BodyShapeSettlesATransferEncodingItsFieldLeavesOpen) {
+    const Bytes image = kAlternativeHead + kDelimiter + "\r\nContent-Type: image/gif\r\n";
+    const Bytes text =
+        kAlternativeHead + kDelimiter + "\r\nContent-Type: text/plain; charset=\"us-ascii\"\r\n";
+    const Bytes end = kDelimiter + "--\r\n";
+    const Bytes valueLost = raw("Content-Transfer-Encoding: \0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\r\n");
+    const Bytes base64Lines = "R0lGODlhAQABAIAAAAAAAP//\r\n/yH5BAEAAAAALAAAAAABAAEA\r\n" +
+                              raw("AAIB\0AA7R0lGODlhAQABAIAA\r\n") + "AAAAAP8=\r\n";
+    const Bytes base64Filled = "R0lGODlhAQABAIAAAAAAAP//\r\n/yH5BAEAAAAALAAAAAABAAEA\r\n"
+                               "AAIBAAA7R0lGODlhAQABAIAA\r\nAAAAAP8=\r\n";
+    const Bytes qpLines = "Dear Hanako, the f=C3=A9te is=\r\n on Friday.=20\r\nTaro\r\n";
+    const Bytes plainLines = "Dear Hanako, the party is\r\non Friday. Taro\r\n";
+    const std::vector<Golden> cases = {
+        {"value lost whole over base64 lines: base64",
+         image + valueLost + "\r\n" + base64Lines + end,
+         image + "Content-Transfer-Encoding: base64" + Bytes(10, ' ') + "\r\n\r\n" + base64Filled +
+             end},
+        {"value lost whole over =XX codes and soft line breaks: quoted-printable",
+         text + valueLost + "\r\n" + qpLines + end,
+         text + "Content-Transfer-Encoding: quoted-printable\r\n\r\n" + qpLines + end},
+        {"value lost whole over other text: left unread",
+         text + valueLost + "\r\n" + plainLines + end,
+         text + "Content-Transfer-Encoding: " + Bytes(16, ' ') + "\r\n\r\n" + plainLines + end},
+        {"a footer after the base64 lines leaves them base64",
+         image + valueLost + "\r\n" + base64Lines + "-- \r\nthe list's footer\r\n" + end,
+         image + "Content-Transfer-Encoding: base64" + Bytes(10, ' ') + "\r\n\r\n" + base64Filled +
+             "-- \r\nthe list's footer\r\n" + end},
+        {"base64 alone fits, over base64 lines: restored",
+         image +
+             raw("Content-Transfer-Encoding: \0\0\0\0"
+                 "64\r\n\r\n") +
+             base64Lines + end,
+         image + "Content-Transfer-Encoding: base64\r\n\r\n" + base64Filled + end},
+        {"base64 alone fits, over other text: its value left unread",
+         text +
+             raw("Content-Transfer-Encoding: \0\0\0\0"
+                 "64\r\n\r\n") +
+             plainLines + end,
+         text + "Content-Transfer-Encoding:     64\r\n\r\n" + plainLines + end},
+        {"a whole base64 value over other text: its name left unread",
+         text + raw("Content-Transfer-En\0\0\0\0ng: base64\r\n\r\n") + plainLines + end,
+         text + "Content-Transfer-En****ng: base64\r\n\r\n" + plainLines + end},
+        {"the main header's label, over base64 lines",
+         "Subject: s\r\nContent-Type: image/gif\r\n" + valueLost + "\r\n" + base64Lines,
+         "Subject: s\r\nContent-Type: image/gif\r\nContent-Transfer-Encoding: base64" +
+             Bytes(10, ' ') + "\r\n\r\n" + base64Filled},
+    };
+    for (const Golden& c : cases) {
+        EXPECT_EQ(testing::firstDifference(repaired(c.damaged), c.expected), std::nullopt)
+            << c.name;
+    }
+}
+
 // In a text body the header repairs must not run: there a lost byte is
 // Japanese text, whatever the text repairer makes of it.
 TEST_F(RepairPipeline, TextBodiesOfEachCharsetGetNoHeaderRepairs) {
