@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <string_view>
 
 namespace keldor::repair {
@@ -181,6 +182,58 @@ void restoreFieldColon(Bytes& line) {
         }
     }
     line[lost] = ':';
+}
+
+// The known name, if just one, that the line's surviving first letters
+// begin and the text after its lost run goes on with: the rest of the name
+// and its colon, or (the run having taken the name's end and its colon)
+// anything.
+std::optional<std::string_view> nameWithLostTail(ByteView line, std::size_t lost,
+                                                 std::size_t end) {
+    std::optional<std::string_view> found;
+    for (const std::string_view name : kFieldNames) {
+        if (name.size() <= lost || !platform::startsWithFolded(line, name.substr(0, lost))) {
+            continue;
+        }
+        const bool fits = end < name.size()
+                              ? fitsFolded(line, end, Bytes(name.substr(end)) + ":")
+                              : end > name.size() || line[end] == ':';
+        if (fits) {
+            if (found && !platform::equalsFolded(*found, name)) {
+                return std::nullopt;
+            }
+            found = name;
+        }
+    }
+    return found;
+}
+
+void restoreNameTail(Bytes& line) {
+    if (line.empty() || startsFolded(line)) {
+        return;
+    }
+    const std::size_t lost = line.find(kLost);
+    if (lost == Bytes::npos || lost < 2) {
+        return;
+    }
+    for (std::size_t i = 0; i < lost; ++i) {
+        if (!isTokenByte(byteAt(line, i))) {
+            return;
+        }
+    }
+    const std::size_t end = line.find_first_not_of(kLost, lost);
+    if (end == Bytes::npos) {
+        return;
+    }
+    const std::optional<std::string_view> name = nameWithLostTail(line, lost, end);
+    if (!name || (platform::equalsFolded(*name, "From") && endsLikeMboxSeparator(line))) {
+        return;
+    }
+    const std::size_t tail = std::min(end, name->size());
+    fillInWritersCase(line, 0, name->substr(0, tail));
+    if (end > name->size()) {
+        line[name->size()] = ':';
+    }
 }
 
 void restoreColonAfterName(Bytes& line) {

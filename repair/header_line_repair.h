@@ -43,6 +43,15 @@ void restoreFieldColon(Bytes& line);
 // an mbox "From " separator line are left alone.
 void restoreColonAfterName(Bytes& line);
 
+// A header line whose first letters survive, then lost bytes: where just
+// one common field name begins with those letters and fits what follows
+// the run (the rest of the name and its colon, or, the run having taken
+// the name's end, anything), the run gets the rest of the name, in its
+// writer's letter case, and the colon where it took that too.
+// "Da" and four lost bytes before "Wed, 4 Dec" become "Date:" and one lost
+// byte, which restoreColonAfterName then makes the blank.
+void restoreNameTail(Bytes& line);
+
 // A lost byte before a surviving LF becomes CR, one after a surviving CR
 // becomes LF: a header line holds no bare CR or LF.
 void restoreHeaderLineBreaks(Bytes& line);

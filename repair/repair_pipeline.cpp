@@ -182,6 +182,7 @@ private:
         if (holdsLost(line)) {
             completeHeaderName(line);
             if (inHeaderBlock_) {
+                restoreNameTail(line);
                 restoreColonAfterName(line);
             }
             // A line that may continue a field whose quoted string is open.

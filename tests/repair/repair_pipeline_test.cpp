@@ -177,9 +177,17 @@ TEST_F(RepairPipeline, RepairsHoldOnMailFromEverySender) {
         {"the colon and blank after a known name, and the weekday",
          raw("From: a@example.jp\r\nDate\0\0\0\0u, 24 Jan 2008 12:00:00 +0900\r\n\r\nbody\r\n"),
          "From: a@example.jp\r\nDate: Thu, 24 Jan 2008 12:00:00 +0900\r\n\r\nbody\r\n"},
+        {"the end of a known name and its colon",
+         raw("From: a@example.jp\r\nDa\0\0\0\0Wed, 4 Dec 2008 10:00:00 +0900\r\n"
+             "X-MA\0\0\0\0: Becky!\r\nRe\0\0\0\0ed: from x\r\nX-Sp\0\0\0\0: y\r\n\r\nbody\r\n"),
+         "From: a@example.jp\r\nDate: Wed, 4 Dec 2008 10:00:00 +0900\r\n"
+         "X-MAILER: Becky!\r\nReceived: from x\r\nX-Sp****: y\r\n\r\nbody\r\n"},
         {"an mbox separator line gets no colon",
          raw("From\0\0\0\0nder@example.jp Mon Jan  1 00:00:00 2001\r\nSubject: x\r\n\r\nbody\r\n"),
          "From    nder@example.jp Mon Jan  1 00:00:00 2001\r\nSubject: x\r\n\r\nbody\r\n"},
+        {"nor one whose name's end was lost",
+         raw("Fr\0\0\0\0sender@example.jp Mon Jan  1 00:00:00 2001\r\nSubject: x\r\n\r\nbody\r\n"),
+         "Fr    sender@example.jp Mon Jan  1 00:00:00 2001\r\nSubject: x\r\n\r\nbody\r\n"},
     };
     for (const Golden& c : cases) {
         EXPECT_EQ(testing::firstDifference(repaired(c.damaged), c.expected), std::nullopt)
