@@ -31,11 +31,35 @@ bool endsWithCrLf(ByteView line) {
     return contentLength(line) + 2 == line.size();
 }
 
+// The base64 characters of a line before its line break; a CR more before
+// the CR LF, as some writers leave, is no character.
+std::size_t charactersBeforeBreak(ByteView line) {
+    std::size_t n = contentLength(line);
+    if (n + 2 == line.size()) {
+        while (n > 0 && line[n - 1] == '\r') {
+            --n;
+        }
+    }
+    return n;
+}
+
+// The CRs right before the line's final LF; 0 without one.
+std::size_t crsBeforeFinalLf(ByteView line) {
+    if (line.empty() || line.back() != '\n') {
+        return 0;
+    }
+    std::size_t n = 0;
+    while (n + 1 < line.size() && line[line.size() - 2 - n] == '\r') {
+        ++n;
+    }
+    return n;
+}
+
 // The line length when no complete line has taught it: 76, unless the line
 // holds two lines and the lost run that took the break between them says
 // otherwise (the break then falls where a group of four ends).
 std::size_t guessedLineLength(ByteView line) {
-    const std::size_t n = contentLength(line);
+    const std::size_t n = charactersBeforeBreak(line);
     if (n <= kBase64LineLength || line[kBase64LineLength] == kLost) {
         return kBase64LineLength;
     }
@@ -65,9 +89,10 @@ std::size_t finalRun(ByteView line) {
 
 void noteBase64Line(Base64Body& body, ByteView line) {
     body.notBase64 = body.notBase64 || std::any_of(line.begin(), line.end(), foreignToBase64);
-    const std::size_t length = contentLength(line);
+    const std::size_t length = charactersBeforeBreak(line);
     if (endsWithCrLf(line) && length <= kLongestLine) {
         body.lineLength = std::max(body.lineLength, length);
+        body.crsBeforeLf = std::min<std::size_t>(crsBeforeFinalLf(line), 2);
     }
     for (const char c : line) {
         if (isBase64Character(c) || c == '=') {
@@ -82,12 +107,22 @@ std::vector<std::size_t> fillBase64Line(Base64Body& body, Bytes& line, bool ends
         return {};
     }
     const std::size_t lineLength = body.lineLength != 0 ? body.lineLength : guessedLineLength(line);
+    if (body.lineLength == 0 && crsBeforeFinalLf(line) != 0) {
+        // No complete line has shown how lines end: this one's end tells.
+        body.crsBeforeLf = std::min<std::size_t>(crsBeforeFinalLf(line), 2);
+    }
     const std::size_t tail = endsBody ? finalRun(line) : Bytes::npos;
     std::vector<std::size_t> made;
     std::size_t column = 0; // characters since the last line break
     const auto breakByte = [&](std::size_t i) {
-        // LF after a CR, CR before an LF or where the line ends.
-        if (i > 0 && line[i - 1] == '\r') {
+        // LF after the CRs the body's lines end with, CR before an LF or
+        // where the line ends.
+        std::size_t crs = 0;
+        while (crs < i && line[i - 1 - crs] == '\r') {
+            ++crs;
+        }
+        const bool lfFollows = i + 1 < line.size() && line[i + 1] == '\n';
+        if (crs > 0 && crs >= body.crsBeforeLf && !lfFollows) {
             column = 0;
             return '\n';
         }
@@ -106,7 +141,14 @@ std::vector<std::size_t> fillBase64Line(Base64Body& body, Bytes& line, bool ends
             }
             continue;
         }
-        const bool lfFollows = i + 1 < line.size() && line[i + 1] == '\n';
+        // Counting the CRs the body's lines end with: where a writer ends them
+        // CR CR LF, the two bytes before an LF were both CRs.
+        std::size_t toLf = i + 1;
+        while (toLf < line.size() && toLf - i < body.crsBeforeLf &&
+               (line[toLf] == kLost || line[toLf] == '\r')) {
+            ++toLf;
+        }
+        const bool lfFollows = toLf < line.size() && line[toLf] == '\n';
         const bool afterCr = i > 0 && line[i - 1] == '\r';
         if (i >= tail) {
             // The end of the body: complete its last group, padding once it
@@ -162,8 +204,9 @@ std::vector<std::vector<bool>> fillBodyLines(std::vector<Bytes>& lines, bool las
     Base64Body body;
     for (const Bytes& line : lines) {
         if (line.find(kLost) == Bytes::npos && endsWithCrLf(line) &&
-            contentLength(line) <= kLongestLine) {
-            body.lineLength = std::max(body.lineLength, contentLength(line));
+            charactersBeforeBreak(line) <= kLongestLine) {
+            body.lineLength = std::max(body.lineLength, charactersBeforeBreak(line));
+            body.crsBeforeLf = std::min<std::size_t>(crsBeforeFinalLf(line), 2);
         }
     }
     std::vector<std::vector<bool>> filled(lines.size());

@@ -25,6 +25,9 @@ struct Base64Body {
     // bytes are left alone, since a character put in where a blank stood
     // would move every byte decoded after it.
     bool notBase64 = false;
+    // The CRs before each LF of its complete lines: 1, or 2 where a writer
+    // ends its lines CR CR LF.
+    std::size_t crsBeforeLf = 1;
 };
 
 // Learns from a line of the body that holds no lost byte.

@@ -86,6 +86,28 @@ bool endsLikeMboxSeparator(ByteView line) {
     return line[end - 8] == ':' && line[end - 11] == ':';
 }
 
+// Field names are words joined by hyphens ("X-Assp-ID"), or one word of
+// letters in one case after the first ("Keywords"); a line of base64 or
+// other text that merely lacks a colon, as broken headers hold, is neither.
+bool looksLikeFieldName(ByteView name) {
+    bool hyphen = false;
+    bool lower = false;
+    bool upper = false;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const unsigned c = byteAt(name, i);
+        if (!isTokenByte(c)) {
+            return false;
+        }
+        hyphen = hyphen || c == '-';
+        lower = lower || (i > 0 && c >= 'a' && c <= 'z');
+        upper = upper || (i > 0 && c >= 'A' && c <= 'Z');
+        if (i > 0 && !hyphen && !((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))) {
+            return false;
+        }
+    }
+    return hyphen || !(lower && upper);
+}
+
 // The lost letters of a Date field's weekday, where one day fits.
 void restoreWeekday(Bytes& line, std::size_t at) {
     if (line.find(kLost, at) != at && (at + 1 >= line.size() || line[at + 1] != kLost) &&
@@ -175,13 +197,9 @@ void restoreFieldColon(Bytes& line) {
     if (lost == Bytes::npos || lost == 0) {
         return;
     }
-    for (std::size_t i = 0; i < lost; ++i) {
-        const unsigned c = byteAt(line, i);
-        if (c <= 0x20 || c >= 0x7F) {
-            return;
-        }
+    if (looksLikeFieldName(ByteView(line).substr(0, lost))) {
+        line[lost] = ':';
     }
-    line[lost] = ':';
 }
 
 // The known name, if just one, that the line's surviving first letters

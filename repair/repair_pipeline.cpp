@@ -501,6 +501,17 @@ private:
         if (part_.contentType == PartType::TextHtml) {
             return namesJapaneseText() ? *textState(part_.charset) : RepairState::HtmlBody;
         }
+        if (part_.contentType == PartType::Message) {
+            // A message whose body is a message: that one's header follows.
+            return attachedMessage();
+        }
+        return RepairState::MessageHeader;
+    }
+
+    // An attached message begins: its header gets the header repairs.
+    RepairState attachedMessage() {
+        part_.clearPartCodes();
+        inHeaderBlock_ = true;
         return RepairState::MessageHeader;
     }
 
@@ -525,10 +536,7 @@ private:
                                                        : RepairState::OtherBody;
         default:
             if (part_.contentType == PartType::Message) {
-                // An attached message: its header gets the header repairs.
-                part_.clearPartCodes();
-                inHeaderBlock_ = true;
-                return RepairState::MessageHeader;
+                return attachedMessage();
             }
             if (part_.contentType == PartType::TextHtml && namesJapaneseText()) {
                 return *textState(part_.charset);

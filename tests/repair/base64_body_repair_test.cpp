@@ -14,12 +14,12 @@ namespace {
 using keldor::testing::lost;
 using keldor::testing::readLines;
 
-// Base64 with CR LF after every `width` characters and at the end.
-Bytes encodeLines(ByteView data, std::size_t width = 76) {
+// Base64 with `lineEnd` (CR LF) after every `width` characters and at the end.
+Bytes encodeLines(ByteView data, std::size_t width = 76, std::string_view lineEnd = "\r\n") {
     const Bytes chars = testing::base64Encode(data);
     Bytes text;
     for (std::size_t i = 0; i < chars.size(); i += width) {
-        text += chars.substr(i, width) + "\r\n";
+        text += chars.substr(i, width) + Bytes(lineEnd);
     }
     return text;
 }
@@ -30,6 +30,7 @@ TEST(FillBase64Line, PutsLineBreaksAndCharactersWhereTheyBelong) {
         std::size_t lineLength; // 0: not yet known
         std::string damaged;
         std::string filled;
+        std::size_t crsBeforeLf = 1;
     };
     const std::string a76(76, 'a');
     const std::string b72(72, 'b');
@@ -43,10 +44,15 @@ TEST(FillBase64Line, PutsLineBreaksAndCharactersWhereTheyBelong) {
          b72.substr(0, 71) + "A\r\nAcd\r\n"},
         {"line length guessed from the run", 0, b72 + "%%%%" + b72 + "\r\n",
          b72 + "\r\nAA" + b72 + "\r\n"},
+        {"CR CR LF lines: both CRs before a surviving LF", 76, "abcd%%%%\nefgh\r\r\n",
+         "abcdAA\r\r\nefgh\r\r\n", 2},
+        {"CR CR LF lines: the second CR and the LF after a surviving CR", 76,
+         "abcd\r%%%%efgh\r\r\n", "abcd\r\r\nAAefgh\r\r\n", 2},
     };
     for (const Case& c : cases) {
         Base64Body body;
         body.lineLength = c.lineLength;
+        body.crsBeforeLf = c.crsBeforeLf;
         Bytes line = lost(c.damaged);
         fillBase64Line(body, line);
         EXPECT_EQ(line, c.filled) << c.name;
@@ -83,7 +89,8 @@ TEST(FillBase64Line, EverySurvivingCharacterDecodesToItsOwnBytes) {
         for (char& c : data) {
             c = toByte(std::uniform_int_distribution<unsigned>(0, 255)(random));
         }
-        const Bytes text = encodeLines(data);
+        // Some writers end their lines CR CR LF.
+        const Bytes text = encodeLines(data, 76, round % 3 == 2 ? "\r\r\n" : "\r\n");
         Bytes damaged = text;
         std::vector<bool> lostAt(text.size(), false);
         // Not in the last line, whose end no line length tells.
