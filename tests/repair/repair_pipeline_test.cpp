@@ -182,6 +182,14 @@ TEST_F(RepairPipeline, RepairsHoldOnMailFromEverySender) {
              "X-MA\0\0\0\0: Becky!\r\nRe\0\0\0\0ed: from x\r\nX-Sp\0\0\0\0: y\r\n\r\nbody\r\n"),
          "From: a@example.jp\r\nDate: Wed, 4 Dec 2008 10:00:00 +0900\r\n"
          "X-MAILER: Becky!\r\nReceived: from x\r\nX-Sp****: y\r\n\r\nbody\r\n"},
+        {"a line of a broken header that is no field gets no colon",
+         raw("From: a@example.jp\r\nX-Diag: 1;AM4\r\nP8FxVksOO2tmFW\0\0\0\0T0Acgv\r\n\r\nbody\r\n"),
+         "From: a@example.jp\r\nX-Diag: 1;AM4\r\nP8FxVksOO2tmFW    T0Acgv\r\n\r\nbody\r\n"},
+        {"the header of a message attached inside an attached message",
+         raw("Content-Type: message/rfc822\r\n\r\nSubject: x\r\nContent-Type: message/rfc822\r\n\r\n"
+             "Subject: y\r\nFro\0\0\0\0yan <r@example.jp>\r\n\r\nbody\r\n"),
+         "Content-Type: message/rfc822\r\n\r\nSubject: x\r\nContent-Type: message/rfc822\r\n\r\n"
+         "Subject: y\r\nFrom:  yan <r@example.jp>\r\n\r\nbody\r\n"},
         {"an mbox separator line gets no colon",
          raw("From\0\0\0\0nder@example.jp Mon Jan  1 00:00:00 2001\r\nSubject: x\r\n\r\nbody\r\n"),
          "From    nder@example.jp Mon Jan  1 00:00:00 2001\r\nSubject: x\r\n\r\nbody\r\n"},
