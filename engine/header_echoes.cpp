@@ -34,7 +34,7 @@ constexpr std::array<std::string_view, 8> kOwnFields = {
 // A boundary is made for its one mail.
 constexpr std::string_view kBoundaryParameter = "boundary=";
 
-// The count's bounds: about 5 MiB at most, with the index restore() builds.
+// The count's bounds: about 5 MiB at most, and 2 MiB for the index restore() builds.
 constexpr std::size_t kMostEntries = 1 << 16;
 constexpr std::size_t kSlotCount = 2 * kMostEntries; // a power of two
 constexpr std::size_t kArenaLimit = 3 * 1024 * 1024;
@@ -322,7 +322,29 @@ struct Echo {
     std::size_t offset = 0;
     ByteView bytes;
     std::int64_t lost = 0;
+    bool ofReceived = false; // a continuation of a Received line
 };
+
+bool containsFolded(ByteView text, ByteView pattern) {
+    for (std::size_t at = 0; at + pattern.size() <= text.size(); ++at) {
+        if (platform::equalsFolded(text.substr(at, pattern.size()), pattern)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Whether writing `restored` over `written` may change what the rename pass
+// reads: the subject and the date of the first Received (or Date) line,
+// found by their labels anywhere up to the header's first blank line.
+bool mayChangeMailInfo(ByteView written, ByteView restored, bool ofReceived) {
+    const auto holdsLabel = [](ByteView line) {
+        return containsFolded(line, "subject:") || containsFolded(line, "received:") ||
+               containsFolded(line, "date:");
+    };
+    return ofReceived || written.find_first_of("\r\n") != ByteView::npos || holdsLabel(written) ||
+           holdsLabel(restored);
+}
 
 // Writes the echoes over their lines; the lost bytes restored. A line the
 // file no longer shows where it was (no CR LF after it) keeps its bytes.
@@ -342,12 +364,16 @@ std::int64_t writeEchoes(const std::filesystem::path& file, const std::vector<Ec
     head.resize(*read);
     Bytes restored = head;
     std::int64_t count = 0;
+    bool mayChangeInfo = false;
     for (const Echo& echo : echoes) {
         const std::size_t end = echo.offset + echo.bytes.size();
         if (end + 2 > head.size() || head.compare(end, 2, "\r\n") != 0) {
             continue;
         }
-        if (head.compare(echo.offset, echo.bytes.size(), echo.bytes) != 0) {
+        const ByteView written = ByteView(head).substr(echo.offset, echo.bytes.size());
+        if (written != echo.bytes) {
+            mayChangeInfo =
+                mayChangeInfo || mayChangeMailInfo(written, echo.bytes, echo.ofReceived);
             if (out->writeAt(echo.offset, echo.bytes)) {
                 break; // the file keeps what it has from here on
             }
@@ -355,10 +381,12 @@ std::int64_t writeEchoes(const std::filesystem::path& file, const std::vector<Ec
         restored.replace(echo.offset, echo.bytes.size(), echo.bytes);
         count += echo.lost;
     }
-    const mailinfo::MailInfo before = mailinfo::mailInfoOf(head);
-    const mailinfo::MailInfo after = mailinfo::mailInfoOf(restored);
-    if (before.subject != after.subject || before.dateText != after.dateText) {
-        infos.markChanged(number);
+    if (mayChangeInfo) {
+        const mailinfo::MailInfo before = mailinfo::mailInfoOf(head);
+        const mailinfo::MailInfo after = mailinfo::mailInfoOf(restored);
+        if (before.subject != after.subject || before.dateText != after.dateText) {
+            infos.markChanged(number);
+        }
     }
     return count;
 }
@@ -528,6 +556,7 @@ bool HeaderEchoes::flush() {
 }
 
 void HeaderEchoes::buildIndex() {
+    slots_ = {}; // nothing is counted any more
     index_.clear();
     index_.reserve(2 * entries_.size());
     for (std::uint32_t i = 0; i < entries_.size(); ++i) {
@@ -618,8 +647,9 @@ std::int64_t HeaderEchoes::restore(const std::vector<std::unique_ptr<MessageWrit
                 return restored;
             }
             if (const std::optional<std::uint32_t> echo = echoOf(owner, line, own)) {
-                echoes.push_back(
-                    {offset, lineOf(entries_[*echo]), std::count(line.begin(), line.end(), kLost)});
+                echoes.push_back({offset, lineOf(entries_[*echo]),
+                                  std::count(line.begin(), line.end(), kLost),
+                                  owner == "received"});
             }
         }
         if (!echoes.empty()) {
