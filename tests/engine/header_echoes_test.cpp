@@ -25,6 +25,7 @@ const Bytes kFromB = "From: \"Sender B\" <b.sender@example.com>";
 const Bytes kMailer5512 = "X-Mailer: Microsoft Outlook Express 6.00.2900.5512";
 const Bytes kMailer3138 = "X-Mailer: Microsoft Outlook Express 6.00.2900.3138";
 const Bytes kOrganization = "Organization: Example Trading Company";
+const Bytes kRelay = "X-Relay: relay.example.net (relay.example.net [192.0.2.7])";
 
 // A header line and, when not 0, the offset it is to start at in its mail.
 struct Placed {
@@ -69,11 +70,11 @@ protected:
     void SetUp() override { StopRequested = false; }
 };
 
-// Three mails of sender A and two of sender B hold their lines whole; three
-// more lose bytes in them. The one whose From and X-Mailer lines two or more
+// Three mails of sender A and two of sender B hold their lines whole; more
+// lose bytes in them. The one whose From and X-Mailer lines two or more
 // others hold gets their bytes back exactly; a line only one other mail
-// holds, and an X-Mailer whose lost digits two versions fit, keep what the
-// repair left.
+// holds (also when the damaged mail holds it whole as well), and an X-Mailer
+// whose lost digits two versions fit, keep what the repair left.
 TEST_P(HeaderEchoes, RestoresLinesOtherMailsHoldWholeOnlyWhereCertain) {
     const std::vector<Placed> senderA = {{kFromA}, {kMailer5512}};
     std::map<Bytes, Bytes> mails = {
@@ -88,6 +89,9 @@ TEST_P(HeaderEchoes, RestoresLinesOtherMailsHoldWholeOnlyWhereCertain) {
         {"lost-org", mailOf("lost-org", {{kFromB}, {kOrganization, kRecord - 20}})},
         // Loses "5512", which "3138" fits as well.
         {"lost-digits", mailOf("lost-digits", {{kFromB}, {kMailer5512, 2 * kRecord - 46}})},
+        // Holds the line whole itself, and only "relay" holds it besides.
+        {"relay", mailOf("relay", {{kRelay}})},
+        {"lost-own", mailOf("lost-own", {{kRelay}, {kRelay, kRecord - 30}})},
     };
     testing::MailboxWriter writer;
     for (const auto& [subject, mail] : mails) {
@@ -121,6 +125,7 @@ TEST_P(HeaderEchoes, RestoresLinesOtherMailsHoldWholeOnlyWhereCertain) {
     const Bytes digits = lineAt("lost-digits", 2 * kRecord - 46, kMailer5512);
     EXPECT_NE(digits, kMailer5512);
     EXPECT_NE(digits, kMailer3138);
+    EXPECT_NE(lineAt("lost-own", kRecord - 30, kRelay), kRelay);
     EXPECT_EQ(report.restored.otherMessages, 8);
 }
 
