@@ -25,6 +25,8 @@ const Bytes kFromB = "From: \"Sender B\" <b.sender@example.com>";
 const Bytes kMailer5512 = "X-Mailer: Microsoft Outlook Express 6.00.2900.5512";
 const Bytes kMailer3138 = "X-Mailer: Microsoft Outlook Express 6.00.2900.3138";
 const Bytes kOrganization = "Organization: Example Trading Company";
+const Bytes kReceived =
+    "Received: from mx.example.jp by mail.example.jp; Thu, 23 Oct 2008 15:30:45 +0900";
 const Bytes kRelay = "X-Relay: relay.example.net (relay.example.net [192.0.2.7])";
 
 // A header line and, when not 0, the offset it is to start at in its mail.
@@ -74,9 +76,10 @@ protected:
 // lose bytes in them. The one whose From and X-Mailer lines two or more
 // others hold gets their bytes back exactly; a line only one other mail
 // holds (also when the damaged mail holds it whole as well), and an X-Mailer
-// whose lost digits two versions fit, keep what the repair left.
+// whose lost digits two versions fit, keep what the repair left. A restored
+// date is the one the file is dated by.
 TEST_P(HeaderEchoes, RestoresLinesOtherMailsHoldWholeOnlyWhereCertain) {
-    const std::vector<Placed> senderA = {{kFromA}, {kMailer5512}};
+    const std::vector<Placed> senderA = {{kReceived}, {kFromA}, {kMailer5512}};
     std::map<Bytes, Bytes> mails = {
         {"a1", mailOf("a1", senderA)},
         {"a2", mailOf("a2", senderA)},
@@ -92,6 +95,8 @@ TEST_P(HeaderEchoes, RestoresLinesOtherMailsHoldWholeOnlyWhereCertain) {
         // Holds the line whole itself, and only "relay" holds it besides.
         {"relay", mailOf("relay", {{kRelay}})},
         {"lost-own", mailOf("lost-own", {{kRelay}, {kRelay, kRecord - 30}})},
+        // Loses "30:4" of the time the rename pass dates the file by.
+        {"lost-time", mailOf("lost-time", {{kReceived, kRecord - 69}})},
     };
     testing::MailboxWriter writer;
     for (const auto& [subject, mail] : mails) {
@@ -109,8 +114,10 @@ TEST_P(HeaderEchoes, RestoresLinesOtherMailsHoldWholeOnlyWhereCertain) {
                                  : scanMailbox(mailbox, view, repair::RepairOptions{}, settings);
 
     std::map<Bytes, Bytes> recovered;
+    std::map<Bytes, Text> dates;
     for (const RenamedFile& file : report.files) {
         recovered[platform::toUtf8(file.subject)] = testing::readFile(file.file);
+        dates[platform::toUtf8(file.subject)] = file.dateText;
     }
     ASSERT_EQ(recovered.size(), mails.size());
     for (const auto& [subject, mail] : mails) {
@@ -126,7 +133,9 @@ TEST_P(HeaderEchoes, RestoresLinesOtherMailsHoldWholeOnlyWhereCertain) {
     EXPECT_NE(digits, kMailer5512);
     EXPECT_NE(digits, kMailer3138);
     EXPECT_NE(lineAt("lost-own", kRecord - 30, kRelay), kRelay);
-    EXPECT_EQ(report.restored.otherMessages, 8);
+    EXPECT_EQ(lineAt("lost-time", kRecord - 69, kReceived), kReceived);
+    EXPECT_EQ(dates["lost-time"], u"2008/10/23 15:30:45");
+    EXPECT_EQ(report.restored.otherMessages, 12);
 }
 
 INSTANTIATE_TEST_SUITE_P(Routes, HeaderEchoes,
