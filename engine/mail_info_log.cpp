@@ -1,5 +1,6 @@
 #include "engine/mail_info_log.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace keldor::engine {
@@ -100,6 +101,13 @@ bool MailInfoLog::have(std::size_t count) {
     return window_.size() >= count;
 }
 
+void MailInfoLog::markChanged(int number) {
+    const auto at = std::lower_bound(changed_.begin(), changed_.end(), number);
+    if (at == changed_.end() || *at != number) {
+        changed_.insert(at, number);
+    }
+}
+
 std::optional<mailinfo::MailInfo> MailInfoLog::take(int number) {
     if (!reading_) {
         startReading();
@@ -139,6 +147,9 @@ std::optional<mailinfo::MailInfo> MailInfoLog::take(int number) {
     mailinfo::MailInfo info{textAt(window_, at_, lengths[0]),
                             textAt(window_, at_ + lengths[0] * sizeof(char16_t), lengths[1])};
     at_ += textSize;
+    if (std::binary_search(changed_.begin(), changed_.end(), number)) {
+        return std::nullopt;
+    }
     return info;
 }
 

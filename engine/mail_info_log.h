@@ -10,6 +10,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <vector>
 
 namespace keldor::engine {
 
@@ -26,6 +27,11 @@ public:
     // The info of message `number`, asked for in order 1, 2, … after the
     // last add(); nullopt when it was not put aside or cannot be read back.
     std::optional<mailinfo::MailInfo> take(int number);
+
+    // Message `number`'s file changed after its info was added in a way
+    // that changes its subject or date: take() gives nullopt for it, so the
+    // rename pass reads it from the file.
+    void markChanged(int number);
 
 private:
     bool flush();
@@ -45,6 +51,7 @@ private:
     std::size_t at_ = 0;
     std::uint64_t readFrom_ = 0; // next offset to read in the scratch file
     int taken_ = 0;
+    std::vector<int> changed_; // ascending
 };
 
 } // namespace keldor::engine

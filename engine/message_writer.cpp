@@ -1,5 +1,6 @@
 #include "engine/message_writer.h"
 
+#include "engine/header_echoes.h"
 #include "mailinfo/mail_info.h"
 #include "repair/repair_pipeline.h"
 
@@ -13,12 +14,13 @@ std::filesystem::path temporaryFileName(int number) {
 
 MessageWriter::MessageWriter(const std::filesystem::path& folder,
                              const repair::RepairOptions* repair, platform::EventPoint& events,
-                             std::size_t inMemoryLimit)
+                             std::size_t inMemoryLimit, HeaderEchoes* echoes, std::size_t output)
     : written_{folder, 0}, repair_(repair), events_(events), inMemoryLimit_(inMemoryLimit),
-      infos_(folder) {}
+      infos_(folder), echoes_(echoes), output_(output) {}
 
 bool MessageWriter::begin() {
     ++written_.count;
+    head_.clear();
     if (inMemoryLimit_ > 0) {
         inMemory_ = true;
         message_.clear();
@@ -45,6 +47,9 @@ bool MessageWriter::append(ByteView bytes) {
             return false;
         }
     }
+    if (echoes_ != nullptr && head_.size() < kEchoHeadLimit) {
+        head_ += bytes.substr(0, kEchoHeadLimit - head_.size());
+    }
     const std::error_code error = out_->write(bytes);
     return error ? fail(error) : true;
 }
@@ -54,12 +59,18 @@ bool MessageWriter::end() {
         // Repaired before it is written: the file gets the bytes that
         // writing it and repairing it in place would leave in it.
         inMemory_ = false;
+        if (echoes_ != nullptr) {
+            echoes_->add(output_, written_.count, message_, repair_ != nullptr);
+        }
         if (repair_ != nullptr) {
             restored_ += repair::repairMessage(message_, *repair_, events_);
         }
         infos_.add(mailinfo::mailInfoOf(message_));
-        if (!createFile() || !append(message_)) {
+        if (!createFile()) {
             return false;
+        }
+        if (const std::error_code error = out_->write(message_)) {
+            return fail(error);
         }
         const std::error_code error = out_->close();
         out_.reset();
@@ -69,6 +80,9 @@ bool MessageWriter::end() {
     out_.reset();
     if (error) {
         return fail(error);
+    }
+    if (echoes_ != nullptr) {
+        echoes_->add(output_, written_.count, head_, repair_ != nullptr);
     }
     if (repair_ != nullptr) {
         restored_ += repair::repairMessageFile(written_.file(written_.count), *repair_, events_);

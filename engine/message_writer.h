@@ -22,6 +22,8 @@ namespace keldor::engine {
 // there. The same bytes either way.
 inline constexpr std::size_t kInMemoryMessageLimit = 1024 * 1024;
 
+class HeaderEchoes;
+
 // "Recover<n>.eml"
 std::filesystem::path temporaryFileName(int number);
 
@@ -45,8 +47,11 @@ class MessageWriter {
 public:
     // `repair`: the repairs every message gets (nullptr: written as read).
     // `events`: where a repair lets the window in after every line.
+    // `echoes` (when set) is given every message's header before its repair,
+    // as output `output`; a message is restorable when it is repaired.
     MessageWriter(const std::filesystem::path& folder, const repair::RepairOptions* repair,
-                  platform::EventPoint& events, std::size_t inMemoryLimit = kInMemoryMessageLimit);
+                  platform::EventPoint& events, std::size_t inMemoryLimit = kInMemoryMessageLimit,
+                  HeaderEchoes* echoes = nullptr, std::size_t output = 0);
     MessageWriter(const MessageWriter&) = delete;
     MessageWriter& operator=(const MessageWriter&) = delete;
 
@@ -73,12 +78,16 @@ private:
     MailInfoLog infos_;
     repair::RestoredCounts restored_;
     std::optional<WriteFailure> failure_;
+    HeaderEchoes* echoes_;
+    const std::size_t output_;
 
     // The current message: in `message_` while it is no longer than the
     // limit, then in its file from the first byte on.
     bool inMemory_ = false;
     Bytes message_;
     std::optional<platform::OutputFile> out_;
+    // A streamed message's first bytes as written, for `echoes_`.
+    Bytes head_;
 };
 
 } // namespace keldor::engine

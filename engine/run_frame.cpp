@@ -1,5 +1,6 @@
 #include "engine/run_frame.h"
 
+#include "engine/header_echoes.h"
 #include "engine/output_folder.h"
 #include "engine/run_flags.h"
 #include "engine/run_messages.h"
@@ -90,10 +91,10 @@ RunReport runMailbox(const std::filesystem::path& mailboxPath, RunView& window,
     // leaves nothing behind.
     const auto claimFolder = [&]() -> bool {
         std::error_code folderError;
-        const Text folderPath = joinPath(view.outputLocation(),
-                                         settings.folderName
-                                             ? *settings.folderName
-                                             : stampedFolderName(command.folderStem, localNow()));
+        const Text folderPath =
+            joinPath(view.outputLocation(),
+                     settings.folderName ? *settings.folderName
+                                         : stampedFolderName(command.folderStem, localNow()));
         const std::optional<std::filesystem::path> claimed =
             claimOutputFolder(folderPath, folderError);
         if (!claimed) {
@@ -167,13 +168,20 @@ RunReport runMailbox(const std::filesystem::path& mailboxPath, RunView& window,
 
     // 7-9. Pass 2: write, and repair where the command repairs.
     bool written = true;
+    // Where the command repairs, the header lines the messages repeat bring
+    // back each other's lost bytes; the messages written as read lend theirs.
+    std::optional<HeaderEchoes> echoes;
+    if (std::any_of(command.repairs.begin(), command.repairs.end(),
+                    [](const repair::RepairOptions* repair) { return repair != nullptr; })) {
+        echoes.emplace(folder);
+    }
     MessageWriters writers;
     for (std::size_t i = 0; i < outputs.size(); ++i) {
         const repair::RepairOptions* repair =
             command.repairs.empty() ? nullptr
                                     : command.repairs[std::min(i, command.repairs.size() - 1)];
-        writers.push_back(
-            std::make_unique<MessageWriter>(outputs[i], repair, view, settings.inMemoryLimit));
+        writers.push_back(std::make_unique<MessageWriter>(
+            outputs[i], repair, view, settings.inMemoryLimit, echoes ? &*echoes : nullptr, i));
     }
     if (!StopRequested) {
         WritingProgress progress(view, command, writers);
@@ -192,11 +200,16 @@ RunReport runMailbox(const std::filesystem::path& mailboxPath, RunView& window,
     }
 
     // 10. Rename pass; skipped after a failed write, whose files keep their
-    // temporary names for the user to look at.
+    // temporary names for the user to look at. The repeated header lines
+    // are restored first, as its opening: the names come from the result.
     view.setVisible(StatusControl::Proc, false);
     if (written) {
         view.setVisible(StatusControl::Rename, true);
         view.showPhase(RunPhase::Renaming, 0, report.mailCount);
+        if (echoes && !StopRequested) {
+            report.restored.otherMessages += echoes->restore(writers, view);
+        }
+        echoes.reset(); // its scratch file and memory are gone before the renaming
         std::function<void(const RenamedFile&)> keep;
         if (settings.keepFileList) {
             keep = [&report](const RenamedFile& file) { report.files.push_back(file); };
@@ -206,7 +219,8 @@ RunReport runMailbox(const std::filesystem::path& mailboxPath, RunView& window,
         }
         view.endPhase();
     }
-    writers.clear(); // the scratch files of their mail information are gone before the folder is shown
+    writers
+        .clear(); // the scratch files of their mail information are gone before the folder is shown
 
     // 11. Restore the window.
     restoreStatusArea(view);
@@ -224,8 +238,8 @@ RunReport runMailbox(const std::filesystem::path& mailboxPath, RunView& window,
     if (report.mailCount == 0) {
         view.showMessage(Text(kNoMailFound), MessageIcon::Information, MessageButtons::Ok);
     } else {
-        const MessageAnswer answer = view.showMessage(
-            mailFoundQuestion(report.mailCount), MessageIcon::Question, MessageButtons::YesNo);
+        const MessageAnswer answer = view.showMessage(mailFoundQuestion(report.mailCount),
+                                                      MessageIcon::Question, MessageButtons::YesNo);
         if (answer == MessageAnswer::Yes) {
             view.openFolder(folder);
         }
