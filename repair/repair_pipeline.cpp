@@ -11,6 +11,7 @@
 #include "repair/lost_byte.h"
 #include "repair/mime_structure.h"
 #include "repair/quoted_printable_repair.h"
+#include "repair/twin_parts.h"
 
 #include <algorithm>
 #include <optional>
@@ -103,8 +104,8 @@ public:
 
 private:
     Handled headerLine(RepairState state, std::int64_t position, Bytes& line, ByteView original) {
-        if (state == RepairState::PartHeader && inHeaderBlock_ && part_.transferEncoding == TransferEncoding::Base64 &&
-            isBase64BodyLine(line)) {
+        if (state == RepairState::PartHeader && inHeaderBlock_ &&
+            part_.transferEncoding == TransferEncoding::Base64 && isBase64BodyLine(line)) {
             return endHeaderBefore(position, line);
         }
         const bool endLost = !original.empty() && endsInLostBreak(line);
@@ -597,21 +598,25 @@ void repairLines(Lines& lines, const RepairOptions& options, platform::EventPoin
 
 RestoredCounts repairMessageFile(const std::filesystem::path& file, const RepairOptions& options,
                                  platform::EventPoint& events) {
+    RestoredCounts restored;
+    restored.twinPart = restoreTwinPartsInFile(file);
     auto reader = openLineReader(file);
     if (!reader) {
-        return {};
+        return restored;
     }
     FileLines lines(*reader);
     repairLines(lines, options, events);
     closeLineReader(*reader);
-    return {};
+    return restored;
 }
 
 RestoredCounts repairMessage(Bytes& message, const RepairOptions& options,
                              platform::EventPoint& events) {
+    RestoredCounts restored;
+    restored.twinPart = restoreTwinParts(message);
     MessageLines lines(message);
     repairLines(lines, options, events);
-    return {};
+    return restored;
 }
 
 } // namespace keldor::repair

@@ -1,0 +1,1336 @@
+#include "repair/twin_parts.h"
+
+#include "charset/base64_encoding.h"
+#include "platform/files.h"
+#include "platform/text.h"
+#include "repair/lost_byte.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <optional>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace keldor::repair {
+
+namespace {
+
+constexpr std::size_t kPartLimit = 256 * 1024; // of each part's body, read and aligned
+constexpr std::size_t kContext = 8;            // agreeing characters needed either side
+constexpr std::size_t kLeftContext = 32;       // characters before a run compared at most
+constexpr std::size_t kMaxAlignments = 8;      // places the text before a run may match
+constexpr std::size_t kSearchBudget = 60000;   // fills tried for one run before giving up
+constexpr std::size_t kWindowLimit = 4096;     // units read past a run for its right context
+
+// One character of decoded text, the same in every charset: ASCII and
+// Latin-1 as themselves, JIS X 0208 by row and cell, half-width katakana by
+// their Shift_JIS byte, anything else from an HTML character reference
+// apart from all of these.
+using Code = char32_t;
+constexpr Code kDoubleByte = 0x10000;
+constexpr Code kKatakana = 0x20000;
+constexpr Code kSupplement = 0x30000;  // JIS X 0212 through EUC-JP's SS3
+constexpr Code kReference = 0x1000000; // a character reference above U+00FF
+constexpr Code kUnknown = 0x7FFFFFFF;  // text a lost byte took, or read after it
+constexpr Code kBad = 0x7FFFFFFE;      // bytes that do not decode
+
+enum class TextCharset { Latin, Jis, Sjis, Euc };
+enum class Transfer { Plain, QuotedPrintable, Base64 };
+
+bool isHexUpper(unsigned b) {
+    return (b >= '0' && b <= '9') || (b >= 'A' && b <= 'F');
+}
+
+unsigned hexValue(unsigned b) {
+    return b <= '9' ? b - '0' : (b | 0x20) - 'a' + 10;
+}
+
+bool isSpace(Code c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f';
+}
+
+Code sjisPairCode(unsigned s1, unsigned s2) {
+    const unsigned base = (s1 - (s1 >= 0xE0 ? 0xC1u : 0x81u)) * 2 + 0x21;
+    if (s2 >= 0x9F) {
+        return kDoubleByte | ((base + 1) << 8) | (s2 - 0x7E);
+    }
+    return kDoubleByte | (base << 8) | (s2 - (s2 >= 0x80 ? 0x20u : 0x1Fu));
+}
+
+constexpr std::array<std::string_view, 6> kEntityNames = {"nbsp", "lt",   "gt",
+                                                          "amp",  "quot", "apos"};
+constexpr std::array<Code, 6> kEntityCodes = {' ', '<', '>', '&', '"', '\''};
+
+// The decoding of a part's body to the text both parts are compared on, a
+// unit at a time: quoted-printable (when the units are the body's bytes),
+// the charset, for HTML the markup (tags dropped, character references
+// decoded, a line break for BR, P and DIV), and last the blanks: a run of
+// white space holding a line break reads as one line break, a lone space
+// between two characters as a space, any other run as nothing. A plain copy of it is a
+// saved state. Lenient: what does not decode gives kBad. Strict: it fails.
+struct TextDecoder {
+    TextCharset charset = TextCharset::Latin;
+    bool html = false;
+    bool quotedPrintable = false;
+    bool strict = false;
+    bool failed = false;
+
+    std::uint8_t qpState = 0; // 1 after "=", 2 after "=" and a digit, 3 after "=" CR
+    std::uint8_t qpHigh = 0;
+    bool lastWasBlank = false; // the last literal byte was a space or tab
+
+    std::uint8_t jisMode = 0; // 0 ASCII, 1 kanji, 2 half-width katakana
+    std::uint8_t escapeRead = 0;
+    std::uint8_t escapeFirst = 0;
+    std::int16_t lead = -1;   // a pending first byte of a pair
+    std::int16_t middle = -1; // EUC-JP after SS3: the second byte
+
+    bool inTag = false;
+    bool inQuote = false;
+    std::uint8_t nameLength = 0; // of the tag's name read so far; kNameDone once it ended
+    std::array<char, 5> tagName{};
+    std::uint8_t entityLength = 0; // 1 + the characters after "&" held
+    std::array<char, 10> entity{};
+
+    std::uint8_t blanks = 0; // white space read since the last character, up to 2
+    bool blanksAreSpace = true;
+    bool blanksBreak = false; // that white space holds a line break
+    // Escape sequences the part itself uses besides ESC $ B, ESC ( B and
+    // ESC ( I, which are the only others a strict reading accepts.
+    bool usesRoman = false;    // ESC ( J
+    bool usesOldKanji = false; // ESC $ @
+    bool started = false;
+
+    // The state after a hard line break, where nothing is pending.
+    void restart() {
+        qpState = 0;
+        lastWasBlank = false;
+        jisMode = 0;
+        escapeRead = 0;
+        lead = -1;
+        middle = -1;
+        inTag = false;
+        inQuote = false;
+        entityLength = 0;
+        blanks = 1;
+        blanksAreSpace = false;
+        blanksBreak = true;
+    }
+
+    static constexpr std::uint8_t kNameDone = 0xFF;
+
+    // What the white space read since the last character gives before the
+    // next one: a space, a line break, or nothing (0).
+    Code pendingBlank() const {
+        if (blanks == 0 || !started) {
+            return 0;
+        }
+        if (blanksBreak) {
+            return '\n';
+        }
+        return blanks == 1 && blanksAreSpace ? Code(' ') : 0;
+    }
+
+    bool fail() {
+        if (strict) {
+            failed = true;
+            return false;
+        }
+        return true;
+    }
+
+    // The first byte a double-byte character takes in this charset, or -1.
+    int leadOf(Code c) const {
+        if (c >= kDoubleByte && c < kDoubleByte + 0x10000) {
+            const unsigned row = (c >> 8) & 0xFF;
+            switch (charset) {
+            case TextCharset::Jis:
+                return static_cast<int>(row);
+            case TextCharset::Euc:
+                return static_cast<int>(row | 0x80);
+            case TextCharset::Sjis: {
+                unsigned s1 = ((row - 0x21) >> 1) + 0x81;
+                return static_cast<int>(s1 > 0x9F ? s1 + 0x40 : s1);
+            }
+            case TextCharset::Latin:
+                break;
+            }
+        }
+        if (charset == TextCharset::Euc && c >= kKatakana && c < kKatakana + 0x100) {
+            return 0x8E;
+        }
+        return -1;
+    }
+
+    // Whether a pending first byte can still lead to `next`, the first
+    // character still to come, or to `after` past a lone space.
+    bool leadFits(Code next, Code after) const {
+        if (lead < 0 || middle >= 0 || (charset == TextCharset::Euc && lead == 0x8F) ||
+            (html && (inTag || entityLength > 0))) {
+            return true;
+        }
+        if (pendingBlank() != 0 && next == pendingBlank()) {
+            next = after;
+        }
+        return leadOf(next) == lead;
+    }
+
+    template <typename Out> void unit(unsigned b, Out& out) {
+        if (!quotedPrintable) {
+            byte(b, out);
+            return;
+        }
+        switch (qpState) {
+        case 1:
+            if (b == '\r') {
+                qpState = 3;
+            } else if (isHexUpper(b) || (!strict && std::isxdigit(static_cast<int>(b)))) {
+                qpHigh = static_cast<std::uint8_t>(hexValue(b));
+                qpState = 2;
+            } else {
+                qpState = 0;
+                if (fail()) {
+                    text(kBad, out);
+                }
+            }
+            return;
+        case 2: {
+            qpState = 0;
+            if (!isHexUpper(b) && (strict || !std::isxdigit(static_cast<int>(b)))) {
+                if (fail()) {
+                    text(kBad, out);
+                }
+                return;
+            }
+            const unsigned value = qpHigh * 16u + hexValue(b);
+            // Writers escape only what they must: "=", eight-bit and
+            // control bytes, and blanks.
+            if (strict && value > 0x20 && value < 0x7F && value != '=') {
+                failed = true;
+                return;
+            }
+            lastWasBlank = false;
+            byte(value, out);
+            return;
+        }
+        case 3:
+            qpState = 0;
+            if (b != '\n' && fail()) {
+                text(kBad, out);
+            }
+            return;
+        default:
+            break;
+        }
+        if (b == '=') {
+            qpState = 1;
+            lastWasBlank = false;
+            return;
+        }
+        // A blank before a line break is always escaped.
+        if (b == '\r' && lastWasBlank && strict) {
+            failed = true;
+            return;
+        }
+        lastWasBlank = b == ' ' || b == '\t';
+        byte(b, out);
+    }
+
+    template <typename Out> void byte(unsigned b, Out& out) {
+        switch (charset) {
+        case TextCharset::Jis:
+            jisByte(b, out);
+            return;
+        case TextCharset::Sjis:
+            sjisByte(b, out);
+            return;
+        case TextCharset::Euc:
+            eucByte(b, out);
+            return;
+        case TextCharset::Latin:
+            break;
+        }
+        if (b < 0x20 && b != '\t' && b != '\r' && b != '\n' && !fail()) {
+            return;
+        }
+        text(b, out);
+    }
+
+    template <typename Out> void badByte(Out& out) {
+        if (fail()) {
+            text(kBad, out);
+        }
+    }
+
+    template <typename Out> void jisByte(unsigned b, Out& out) {
+        if (escapeRead == 1) {
+            escapeFirst = static_cast<std::uint8_t>(b);
+            escapeRead = 2;
+            if (b != '(' && b != '$') {
+                escapeRead = 0;
+                badByte(out);
+            }
+            return;
+        }
+        if (escapeRead == 2) {
+            escapeRead = 0;
+            if (strict && ((b == 'J' && !usesRoman) || (b == '@' && !usesOldKanji))) {
+                failed = true;
+            } else if (escapeFirst == '(' && (b == 'B' || b == 'J')) {
+                jisMode = 0;
+            } else if (escapeFirst == '(' && b == 'I') {
+                jisMode = 2;
+            } else if (escapeFirst == '$' && (b == 'B' || b == '@')) {
+                jisMode = 1;
+            } else {
+                badByte(out);
+            }
+            return;
+        }
+        if (lead >= 0 && (b < 0x21 || b > 0x7E)) {
+            lead = -1;
+            badByte(out);
+            if (failed) {
+                return;
+            }
+        }
+        if (b == 0x1B) {
+            escapeRead = 1;
+            return;
+        }
+        if (b == '\r' || b == '\n') {
+            // A line ends in ASCII.
+            if (jisMode != 0 && !fail()) {
+                return;
+            }
+            text(b, out);
+            return;
+        }
+        if (b >= 0x80 || (b < 0x20 && b != '\t')) {
+            badByte(out);
+            return;
+        }
+        if (jisMode == 1 && b >= 0x21 && b <= 0x7E) {
+            if (lead < 0) {
+                lead = static_cast<std::int16_t>(b);
+                return;
+            }
+            const Code c = kDoubleByte | (static_cast<Code>(lead) << 8) | b;
+            lead = -1;
+            text(c, out);
+            return;
+        }
+        if (jisMode == 2 && b >= 0x21 && b <= 0x5F) {
+            text(kKatakana | (b + 0x80), out);
+            return;
+        }
+        if (jisMode != 0 && !fail()) {
+            return;
+        }
+        text(b, out);
+    }
+
+    template <typename Out> void sjisByte(unsigned b, Out& out) {
+        if (lead >= 0) {
+            const unsigned first = static_cast<unsigned>(lead);
+            lead = -1;
+            if ((b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC)) {
+                text(sjisPairCode(first, b), out);
+                return;
+            }
+            badByte(out);
+            if (failed) {
+                return;
+            }
+        }
+        if ((b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC)) {
+            lead = static_cast<std::int16_t>(b);
+        } else if (b >= 0xA1 && b <= 0xDF) {
+            text(kKatakana | b, out);
+        } else if (b >= 0x80 || (b < 0x20 && b != '\t' && b != '\r' && b != '\n')) {
+            badByte(out);
+        } else {
+            text(b, out);
+        }
+    }
+
+    template <typename Out> void eucByte(unsigned b, Out& out) {
+        if (lead >= 0) {
+            const unsigned first = static_cast<unsigned>(lead);
+            if (b >= 0xA1 && b <= 0xFE) {
+                if (first == 0x8F && middle < 0) {
+                    middle = static_cast<std::int16_t>(b);
+                    return;
+                }
+                lead = -1;
+                if (first == 0x8F) {
+                    const Code c =
+                        kSupplement | ((static_cast<Code>(middle) & 0x7F) << 8) | (b & 0x7F);
+                    middle = -1;
+                    text(c, out);
+                } else if (first == 0x8E) {
+                    if (b <= 0xDF) {
+                        text(kKatakana | b, out);
+                    } else {
+                        badByte(out);
+                    }
+                } else {
+                    text(kDoubleByte | ((first & 0x7F) << 8) | (b & 0x7F), out);
+                }
+                return;
+            }
+            lead = -1;
+            middle = -1;
+            badByte(out);
+            if (failed) {
+                return;
+            }
+        }
+        if ((b >= 0xA1 && b <= 0xFE) || b == 0x8E || b == 0x8F) {
+            lead = static_cast<std::int16_t>(b);
+        } else if (b >= 0x80 || (b < 0x20 && b != '\t' && b != '\r' && b != '\n')) {
+            badByte(out);
+        } else {
+            text(b, out);
+        }
+    }
+
+    // Whether the characters held after "&" can still begin a reference.
+    bool entityMayContinue() const {
+        const std::string_view held(entity.data(), entityLength - 1u);
+        if (!held.empty() && held[0] == '#') {
+            const bool hex = held.size() >= 2 && (held[1] == 'x' || held[1] == 'X');
+            for (std::size_t i = hex ? 2 : 1; i < held.size(); ++i) {
+                const unsigned c = static_cast<unsigned char>(held[i]);
+                if (!(hex ? std::isxdigit(static_cast<int>(c)) != 0 : (c >= '0' && c <= '9'))) {
+                    return false;
+                }
+            }
+            return held.size() <= 8;
+        }
+        return std::any_of(kEntityNames.begin(), kEntityNames.end(),
+                           [&](std::string_view name) { return name.starts_with(held); });
+    }
+
+    // The character of a complete reference, or nullopt.
+    std::optional<Code> entityCode() const {
+        const std::string_view held(entity.data(), entityLength - 1u);
+        for (std::size_t i = 0; i < kEntityNames.size(); ++i) {
+            if (held == kEntityNames[i]) {
+                return kEntityCodes[i];
+            }
+        }
+        if (held.size() < 2 || held[0] != '#') {
+            return std::nullopt;
+        }
+        const bool hex = held[1] == 'x' || held[1] == 'X';
+        if (hex && held.size() < 3) {
+            return std::nullopt;
+        }
+        Code value = 0;
+        for (std::size_t i = hex ? 2 : 1; i < held.size(); ++i) {
+            value = value * (hex ? 16 : 10) + hexValue(static_cast<unsigned char>(held[i]));
+        }
+        return value < 0x100 ? value : kReference + std::min<Code>(value, 0x10FFFF);
+    }
+
+    template <typename Out> void flushEntity(Out& out) {
+        const std::string_view held(entity.data(), entityLength - 1u);
+        entityLength = 0;
+        blank('&', out);
+        for (const char c : held) {
+            blank(static_cast<unsigned char>(c), out);
+        }
+    }
+
+    template <typename Out> void text(Code c, Out& out) {
+        if (!html) {
+            blank(c, out);
+            return;
+        }
+        if (inTag) {
+            tagText(c, out);
+            return;
+        }
+        if (entityLength > 0) {
+            if (c == ';') {
+                const std::optional<Code> code = entityCode();
+                if (code) {
+                    entityLength = 0;
+                    blank(*code, out);
+                } else {
+                    flushEntity(out);
+                    blank(c, out);
+                }
+                return;
+            }
+            if (c < 0x80 && std::isalnum(static_cast<int>(c)) != 0 &&
+                entityLength < entity.size()) {
+                entity[entityLength - 1u] = static_cast<char>(c);
+                ++entityLength;
+                if (entityMayContinue()) {
+                    return;
+                }
+                flushEntity(out);
+                return;
+            }
+            flushEntity(out);
+        }
+        if (c == '<') {
+            inTag = true;
+            inQuote = false;
+            nameLength = 0;
+        } else if (c == '&') {
+            entityLength = 1;
+        } else {
+            blank(c, out);
+        }
+    }
+
+    template <typename Out> void tagText(Code c, Out& out) {
+        if (nameLength != kNameDone) {
+            const bool letter = c < 0x80 && (std::isalpha(static_cast<int>(c)) != 0 ||
+                                             (c == '/' && nameLength == 0));
+            if (letter && nameLength < tagName.size()) {
+                tagName[nameLength++] = static_cast<char>(std::tolower(static_cast<int>(c)));
+                return;
+            }
+            const std::string_view read(tagName.data(), letter ? tagName.size() : nameLength);
+            nameLength = kNameDone;
+            if (!letter &&
+                (read == "br" || read == "p" || read == "/p" || read == "div" || read == "/div")) {
+                blank('\n', out);
+            }
+        }
+        if (c == '"') {
+            inQuote = !inQuote;
+        } else if (c == '>' && !inQuote) {
+            inTag = false;
+        }
+    }
+
+    template <typename Out> void blank(Code c, Out& out) {
+        if (isSpace(c)) {
+            if (blanks < 2) {
+                ++blanks;
+            }
+            blanksAreSpace = blanksAreSpace && c == ' ';
+            blanksBreak = blanksBreak || c == '\r' || c == '\n';
+            return;
+        }
+        if (const Code before = pendingBlank(); before != 0 && !out(before)) {
+            failed = true;
+            return;
+        }
+        blanks = 0;
+        blanksAreSpace = true;
+        blanksBreak = false;
+        started = true;
+        if (!out(c)) {
+            failed = true;
+        }
+    }
+};
+
+// A part's body as the units its text decodes from: its bytes, or for
+// base64 the bytes the characters give, each with the bits that survive.
+struct Units {
+    std::vector<std::uint8_t> value;
+    std::vector<std::uint8_t> known; // 0xFF: survived; 0: lost
+    // Base64 only: the body offset of each character, in order.
+    std::vector<std::uint32_t> characterAt;
+};
+
+struct Part {
+    std::size_t bodyStart = 0;
+    std::size_t bodyEnd = 0;
+    TextCharset charset = TextCharset::Latin;
+    Transfer transfer = Transfer::Plain;
+    bool html = false;
+    bool eightBit = false;
+};
+
+bool equalsFolded(ByteView text, std::string_view lower) {
+    return text.size() == lower.size() &&
+           std::equal(text.begin(), text.end(), lower.begin(), [](char a, char b) {
+               const auto folded = static_cast<unsigned char>(a);
+               return (folded >= 'A' && folded <= 'Z' ? folded | 0x20 : folded) ==
+                      static_cast<unsigned char>(b);
+           });
+}
+
+std::size_t findFolded(ByteView text, std::string_view lower, std::size_t from = 0) {
+    for (std::size_t i = from; i + lower.size() <= text.size(); ++i) {
+        if (equalsFolded(text.substr(i, lower.size()), lower)) {
+            return i;
+        }
+    }
+    return ByteView::npos;
+}
+
+// A header parameter's value: quoted, or up to ";" or white space.
+ByteView parameterValue(ByteView field, std::string_view name) {
+    std::size_t at = findFolded(field, name);
+    while (at != ByteView::npos) {
+        const bool starts = at == 0 || field[at - 1] == ';' || isSpace(byteAt(field, at - 1));
+        if (starts) {
+            std::size_t begin = at + name.size();
+            if (begin < field.size() && field[begin] == '"') {
+                const std::size_t end = field.find('"', begin + 1);
+                return end == ByteView::npos ? ByteView()
+                                             : field.substr(begin + 1, end - begin - 1);
+            }
+            std::size_t end = begin;
+            while (end < field.size() && field[end] != ';' && !isSpace(byteAt(field, end))) {
+                ++end;
+            }
+            return field.substr(begin, end - begin);
+        }
+        at = findFolded(field, name, at + 1);
+    }
+    return {};
+}
+
+// The value of a header field, its folded lines joined, or nullopt.
+std::optional<Bytes> headerField(ByteView header, std::string_view lowerName) {
+    for (std::size_t at = 0; at < header.size();) {
+        const std::size_t lineEnd = std::min(header.find("\r\n", at), header.size());
+        if (lineEnd - at > lowerName.size() &&
+            equalsFolded(header.substr(at, lowerName.size()), lowerName)) {
+            Bytes value(header.substr(at + lowerName.size(), lineEnd - at - lowerName.size()));
+            std::size_t next = lineEnd + 2;
+            while (next < header.size() && (header[next] == ' ' || header[next] == '\t')) {
+                const std::size_t end = std::min(header.find("\r\n", next), header.size());
+                value += header.substr(next, end - next);
+                next = end + 2;
+            }
+            return value;
+        }
+        at = lineEnd + 2;
+    }
+    return std::nullopt;
+}
+
+std::optional<TextCharset> charsetNamed(ByteView name) {
+    const auto is = [&](std::string_view lower) { return equalsFolded(name, lower); };
+    if (is("iso-2022-jp")) {
+        return TextCharset::Jis;
+    }
+    if (is("shift_jis") || is("shift-jis") || is("x-sjis") || is("sjis") || is("cp932") ||
+        is("windows-31j")) {
+        return TextCharset::Sjis;
+    }
+    if (is("euc-jp") || is("x-euc-jp")) {
+        return TextCharset::Euc;
+    }
+    if (name.empty() || is("us-ascii") || is("iso-8859-1") || is("latin1")) {
+        return TextCharset::Latin;
+    }
+    return std::nullopt;
+}
+
+// A part of the alternative from its header; nullopt when the header holds
+// a lost byte or names what is not compared.
+std::optional<Part> readPart(ByteView message, std::size_t start, std::size_t end) {
+    const ByteView region = message.substr(start, end - start);
+    const std::size_t blank = region.starts_with("\r\n") ? 0 : region.find("\r\n\r\n");
+    if (blank == ByteView::npos) {
+        return std::nullopt;
+    }
+    const ByteView header = region.substr(0, blank);
+    if (header.find(kLost) != ByteView::npos) {
+        return std::nullopt;
+    }
+    Part part;
+    part.bodyStart = start + blank + (blank == 0 ? 2 : 4);
+    part.bodyEnd = std::min(end, part.bodyStart + kPartLimit);
+    const std::optional<Bytes> type = headerField(header, "content-type:");
+    if (!type) {
+        return std::nullopt;
+    }
+    std::size_t typeStart = type->find_first_not_of(" \t");
+    if (typeStart == Bytes::npos) {
+        return std::nullopt;
+    }
+    const ByteView value = ByteView(*type).substr(typeStart);
+    const std::size_t typeEnd = std::min(value.find_first_of("; \t"), value.size());
+    if (equalsFolded(value.substr(0, typeEnd), "text/html")) {
+        part.html = true;
+    } else if (!equalsFolded(value.substr(0, typeEnd), "text/plain")) {
+        return std::nullopt;
+    }
+    const std::optional<TextCharset> charset = charsetNamed(parameterValue(value, "charset="));
+    if (!charset) {
+        return std::nullopt;
+    }
+    part.charset = *charset;
+    if (const std::optional<Bytes> encoding = headerField(header, "content-transfer-encoding:")) {
+        ByteView name(*encoding);
+        while (!name.empty() && isSpace(byteAt(name, 0))) {
+            name.remove_prefix(1);
+        }
+        while (!name.empty() && isSpace(byteAt(name, name.size() - 1))) {
+            name.remove_suffix(1);
+        }
+        if (equalsFolded(name, "quoted-printable")) {
+            part.transfer = Transfer::QuotedPrintable;
+        } else if (equalsFolded(name, "base64")) {
+            part.transfer = Transfer::Base64;
+        } else if (equalsFolded(name, "8bit") || equalsFolded(name, "binary")) {
+            part.eightBit = true;
+        } else if (!equalsFolded(name, "7bit")) {
+            return std::nullopt;
+        }
+    }
+    return part;
+}
+
+struct Alternative {
+    Part plain;
+    Part html;
+};
+
+// The text/plain and text/html parts of the multipart/alternative whose
+// Content-Type field stands at `typeAt`, when its boundary and delimiter
+// lines survive.
+std::optional<Alternative> readAlternative(ByteView message, std::size_t typeAt) {
+    std::size_t fieldEnd = message.find("\r\n", typeAt);
+    while (fieldEnd != ByteView::npos && fieldEnd + 2 < message.size() &&
+           (message[fieldEnd + 2] == ' ' || message[fieldEnd + 2] == '\t')) {
+        fieldEnd = message.find("\r\n", fieldEnd + 2);
+    }
+    if (fieldEnd == ByteView::npos) {
+        return std::nullopt;
+    }
+    const ByteView field = message.substr(typeAt, fieldEnd - typeAt);
+    const ByteView boundary = parameterValue(field, "boundary=");
+    if (boundary.empty() || field.find(kLost) != ByteView::npos) {
+        return std::nullopt;
+    }
+    const Bytes delimiter = "\r\n--" + Bytes(boundary);
+    // A delimiter line that lost bytes is not found; the part before it
+    // would run on into the next part, which the boundary's end shows.
+    const ByteView tail =
+        boundary.substr(boundary.size() - std::min<std::size_t>(boundary.size(), 16));
+    std::vector<Part> parts;
+    std::size_t at = message.find(delimiter, fieldEnd);
+    while (at != ByteView::npos) {
+        const std::size_t after = at + delimiter.size();
+        if (message.substr(after, 2) == "--") {
+            std::optional<Alternative> found;
+            for (const Part& part : parts) {
+                Part& slot = part.html ? (found ? found->html : found.emplace().html)
+                                       : (found ? found->plain : found.emplace().plain);
+                if (slot.bodyEnd != 0) {
+                    return std::nullopt; // two of one kind
+                }
+                slot = part;
+            }
+            if (!found || found->plain.bodyEnd == 0 || found->html.bodyEnd == 0) {
+                return std::nullopt;
+            }
+            return found;
+        }
+        if (message.substr(after, 2) != "\r\n") {
+            return std::nullopt;
+        }
+        const std::size_t next = message.find(delimiter, after);
+        if (next == ByteView::npos) {
+            return std::nullopt;
+        }
+        const ByteView region = message.substr(after + 2, next - after - 2);
+        if (region.find(tail) != ByteView::npos) {
+            return std::nullopt;
+        }
+        if (std::optional<Part> part = readPart(message, after + 2, next)) {
+            parts.push_back(*part);
+        }
+        at = next;
+    }
+    return std::nullopt;
+}
+
+// The units of a part as its body now stands; nullopt for a base64 body
+// whose lines do not keep one length, where a lost byte could be a
+// character or a line break.
+std::optional<Units> unitsOf(ByteView body, Transfer transfer) {
+    Units units;
+    if (transfer != Transfer::Base64) {
+        units.value.assign(body.begin(), body.end());
+        units.known.resize(body.size());
+        for (std::size_t i = 0; i < body.size(); ++i) {
+            units.known[i] = body[i] == kLost ? 0 : 0xFF;
+        }
+        return units;
+    }
+    const std::size_t width = body.find("\r\n");
+    if (width == ByteView::npos || width == 0 || width > 998 ||
+        body.substr(0, width).find(kLost) != ByteView::npos || body.size() < 2 ||
+        body.substr(body.size() - 2) != "\r\n") {
+        return std::nullopt;
+    }
+    const std::size_t stride = width + 2;
+    const std::size_t lastStart = (body.size() - 1) / stride * stride;
+    std::uint32_t bits = 0;
+    std::uint32_t knownBits = 0;
+    int held = 0;
+    bool ended = false;
+    for (std::size_t i = 0; i < body.size(); ++i) {
+        const std::size_t column = i - i / stride * stride;
+        const std::size_t lineChars = i >= lastStart ? body.size() - 2 - lastStart : width;
+        const unsigned b = byteAt(body, i);
+        if (column >= lineChars) {
+            const unsigned expected = column == lineChars ? '\r' : '\n';
+            if (b != expected && b != 0) {
+                return std::nullopt;
+            }
+            continue;
+        }
+        int digit = -1;
+        if (b == '=') {
+            ended = true;
+            continue;
+        }
+        if (b != 0) {
+            digit = platform::base64DigitValue(b);
+            if (digit < 0 || ended) {
+                return std::nullopt;
+            }
+        } else if (ended) {
+            return std::nullopt;
+        }
+        units.characterAt.push_back(static_cast<std::uint32_t>(i));
+        bits = (bits << 6) | static_cast<std::uint32_t>(digit < 0 ? 0 : digit);
+        knownBits = (knownBits << 6) | (digit < 0 ? 0u : 0x3Fu);
+        held += 6;
+        if (held >= 8) {
+            held -= 8;
+            units.value.push_back(static_cast<std::uint8_t>(bits >> held));
+            units.known.push_back(static_cast<std::uint8_t>(knownBits >> held));
+        }
+    }
+    // Characters past the last whole byte are left alone.
+    units.characterAt.resize(std::min(units.characterAt.size(), (units.value.size() * 8 + 5) / 6));
+    return units;
+}
+
+// A break where every decoding state starts afresh: a hard line end,
+// after which the units have not been read in any other state.
+bool restartsAt(const Units& units, std::size_t i, bool quotedPrintable) {
+    if (i < 2 || units.value[i - 1] != '\n' || units.value[i - 2] != '\r' ||
+        units.known[i - 1] != 0xFF || units.known[i - 2] != 0xFF) {
+        return false;
+    }
+    return !quotedPrintable || i == 2 || (units.known[i - 3] == 0xFF && units.value[i - 3] != '=');
+}
+
+TextDecoder decoderFor(const Part& part, ByteView body) {
+    TextDecoder decoder;
+    decoder.charset = part.charset;
+    decoder.html = part.html;
+    decoder.quotedPrintable = part.transfer == Transfer::QuotedPrintable;
+    const Bytes escape = decoder.quotedPrintable ? "=1B" : "\x1b";
+    decoder.usesRoman = body.find(escape + "(J") != ByteView::npos;
+    decoder.usesOldKanji = body.find(escape + "$@") != ByteView::npos;
+    return decoder;
+}
+
+// The whole text of a part, kUnknown where lost units took it and on to
+// the next restart.
+std::vector<Code> decodeWhole(const Units& units, const Part& part) {
+    std::vector<Code> codes;
+    const auto push = [&](Code c) {
+        codes.push_back(c);
+        return true;
+    };
+    TextDecoder decoder = decoderFor(part, {});
+    bool reading = true;
+    for (std::size_t i = 0; i < units.value.size(); ++i) {
+        if (!reading) {
+            if (!restartsAt(units, i, decoder.quotedPrintable)) {
+                continue;
+            }
+            decoder.restart();
+            reading = true;
+        }
+        if (units.known[i] != 0xFF) {
+            codes.push_back(kUnknown);
+            reading = false;
+            continue;
+        }
+        decoder.unit(units.value[i], push);
+    }
+    return codes;
+}
+
+// Where each run of kContext characters of the twin's text ends, by the
+// run's hash.
+class TwinIndex {
+public:
+    explicit TwinIndex(std::vector<Code> codes) : codes_(std::move(codes)) {
+        for (std::size_t end = kContext; end <= codes_.size(); ++end) {
+            const std::optional<std::uint64_t> h = hashAt(end);
+            if (h) {
+                ends_.emplace_back(*h, static_cast<std::uint32_t>(end));
+            }
+        }
+        std::sort(ends_.begin(), ends_.end());
+    }
+
+    const std::vector<Code>& codes() const { return codes_; }
+
+    // Every place where `before` (at least kContext characters) ends in
+    // the twin's text with its last kContext characters; nullopt when
+    // there are more than kMaxAlignments.
+    std::optional<std::vector<std::size_t>> placesAfter(const std::vector<Code>& before) const {
+        std::uint64_t h = 0;
+        for (std::size_t i = before.size() - kContext; i < before.size(); ++i) {
+            h = h * 1000003u + before[i];
+        }
+        std::vector<std::size_t> places;
+        auto it = std::lower_bound(ends_.begin(), ends_.end(), std::make_pair(h, std::uint32_t{0}));
+        for (; it != ends_.end() && it->first == h; ++it) {
+            const std::size_t end = it->second;
+            if (std::equal(before.end() - kContext, before.end(),
+                           codes_.begin() + (end - kContext))) {
+                places.push_back(end);
+                if (places.size() > kMaxAlignments) {
+                    return std::nullopt;
+                }
+            }
+        }
+        return places;
+    }
+
+private:
+    std::optional<std::uint64_t> hashAt(std::size_t end) const {
+        std::uint64_t h = 0;
+        for (std::size_t i = end - kContext; i < end; ++i) {
+            if (codes_[i] == kUnknown || codes_[i] == kBad) {
+                return std::nullopt;
+            }
+            h = h * 1000003u + codes_[i];
+        }
+        return h;
+    }
+
+    std::vector<Code> codes_;
+    std::vector<std::pair<std::uint64_t, std::uint32_t>> ends_;
+};
+
+// Compares the text a fill gives with the twin's, character by character.
+struct Matcher {
+    const std::vector<Code>* expected = nullptr;
+    std::size_t at = 0;
+    std::size_t afterRun = 0; // characters matched once the run was filled
+    bool pastRun = false;
+
+    bool operator()(Code c) {
+        if (at >= expected->size() || (*expected)[at] != c) {
+            return false;
+        }
+        ++at;
+        afterRun += pastRun ? 1 : 0;
+        return true;
+    }
+    Code peek(std::size_t ahead) const {
+        return at + ahead < expected->size() ? (*expected)[at + ahead] : kUnknown;
+    }
+};
+
+// The fills of one run of lost units that make the text match, reduced to
+// the bits on which all of them agree.
+class RunSearch {
+public:
+    RunSearch(const Units& units, std::size_t runStart, std::size_t runEnd, const Part& part)
+        : units_(units), start_(runStart), end_(runEnd), part_(part), choice_(runEnd - runStart),
+          inTag_(runEnd - runStart), agreed_(runEnd - runStart, 0), value_(runEnd - runStart, 0) {
+        windowEnd_ = runEnd;
+        while (windowEnd_ < units.value.size() && windowEnd_ < runEnd + kWindowLimit &&
+               units.known[windowEnd_] == 0xFF) {
+            ++windowEnd_;
+        }
+    }
+
+    // Tries every fill from `decoder` (the state before the run) against
+    // the twin's text from `expectedAt`. False when the search ran out of
+    // budget: nothing it found may then be used.
+    bool tryPlace(const TextDecoder& decoder, const std::vector<Code>& expected,
+                  std::size_t expectedAt) {
+        TextDecoder strict = decoder;
+        strict.strict = true;
+        Matcher matcher{&expected, expectedAt};
+        search(0, strict, matcher);
+        return budget_ < kSearchBudget;
+    }
+
+    // The bits of each lost unit that every fill found gives (0: none found).
+    std::vector<std::uint8_t> certainBits() const {
+        std::vector<std::uint8_t> bits(agreed_);
+        if (!found_) {
+            std::fill(bits.begin(), bits.end(), 0);
+        }
+        return bits;
+    }
+    const std::vector<std::uint8_t>& values() const { return value_; }
+
+private:
+    void search(std::size_t k, const TextDecoder& decoder, const Matcher& matcher) {
+        if (++budget_ >= kSearchBudget || everythingOpen()) {
+            return;
+        }
+        const std::size_t at = start_ + k;
+        if (at == end_) {
+            finish(decoder, matcher);
+            return;
+        }
+        const bool tag = decoder.html && decoder.inTag && decoder.qpState == 0 &&
+                         decoder.lead < 0 && decoder.escapeRead == 0;
+        inTag_[k] = tag;
+        const std::uint8_t knownBits = units_.known[at];
+        const std::uint8_t knownValue = units_.value[at] & knownBits;
+        const auto tryUnit = [&](unsigned v) {
+            if ((v & knownBits) != knownValue || !fitsLineBreaks(k, v)) {
+                return;
+            }
+            TextDecoder next = decoder;
+            Matcher m = matcher;
+            next.unit(v, m);
+            if (next.failed || !next.leadFits(m.peek(0), m.peek(1))) {
+                return;
+            }
+            choice_[k] = static_cast<std::uint8_t>(v);
+            search(k + 1, next, m);
+        };
+        if (tag) {
+            // Inside a tag every letter reads alike: one stands for all,
+            // and the unit is never certain.
+            for (const unsigned v :
+                 {unsigned('x'), unsigned('"'), unsigned('>'), unsigned('\r'), unsigned('\n'),
+                  unsigned('='), unsigned(' '), unsigned('/'), unsigned('b'), unsigned('r'),
+                  unsigned('p'), unsigned('d'), unsigned('i'), unsigned('v')}) {
+                if (v != '=' || decoder.quotedPrintable) {
+                    tryUnit(v);
+                }
+            }
+            return;
+        }
+        for (unsigned v = 1; v < 0x100; ++v) {
+            if (allowed(v)) {
+                tryUnit(v);
+            }
+        }
+    }
+
+    // The bytes a body of this part can hold.
+    bool allowed(unsigned v) const {
+        if (v == '\t' || v == '\r' || v == '\n' || (v >= 0x20 && v < 0x7F)) {
+            return true;
+        }
+        const bool raw = part_.transfer != Transfer::QuotedPrintable;
+        if (v == 0x1B) {
+            return raw && part_.charset == TextCharset::Jis;
+        }
+        const bool eightBit = part_.transfer == Transfer::Base64 || part_.eightBit;
+        return raw && v >= 0x80 && eightBit && part_.charset != TextCharset::Jis;
+    }
+
+    // Lines end in CR LF: a CR only before an LF, an LF only after a CR.
+    bool fitsLineBreaks(std::size_t k, unsigned v) const {
+        const std::size_t at = start_ + k;
+        const int before = k > 0 ? choice_[k - 1] : (at > 0 ? units_.value[at - 1] : -1);
+        const bool beforeKnown = k > 0 || (at > 0 && units_.known[at - 1] == 0xFF);
+        if (beforeKnown && before == '\r' && v != '\n') {
+            return false;
+        }
+        if (v == '\n' && (!beforeKnown || before != '\r')) {
+            return false;
+        }
+        if (at + 1 == end_ && at + 1 < units_.value.size() && units_.known[at + 1] == 0xFF) {
+            const bool nextIsLf = units_.value[at + 1] == '\n';
+            if ((v == '\r') != nextIsLf) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    void finish(TextDecoder decoder, Matcher matcher) {
+        matcher.pastRun = true;
+        for (std::size_t i = end_; i < windowEnd_ && matcher.afterRun < kContext; ++i) {
+            decoder.unit(units_.value[i], matcher);
+            if (decoder.failed) {
+                return;
+            }
+        }
+        const bool bothEnd =
+            windowEnd_ == units_.value.size() && matcher.at == matcher.expected->size();
+        if (matcher.afterRun < kContext && !bothEnd) {
+            return;
+        }
+        for (std::size_t k = 0; k < choice_.size(); ++k) {
+            const std::uint8_t v = choice_[k];
+            if (!found_) {
+                value_[k] = v;
+                agreed_[k] = 0xFF;
+            } else {
+                agreed_[k] &= static_cast<std::uint8_t>(~(value_[k] ^ v));
+            }
+            if (inTag_[k]) {
+                agreed_[k] = units_.known[start_ + k];
+            }
+        }
+        found_ = true;
+    }
+
+    // Every fill found so far already disagrees on every lost bit.
+    bool everythingOpen() const {
+        if (!found_) {
+            return false;
+        }
+        for (std::size_t k = 0; k < agreed_.size(); ++k) {
+            if (agreed_[k] != units_.known[start_ + k]) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    const Units& units_;
+    std::size_t start_;
+    std::size_t end_;
+    std::size_t windowEnd_;
+    const Part& part_;
+    std::vector<std::uint8_t> choice_;
+    std::vector<bool> inTag_;
+    std::vector<std::uint8_t> agreed_;
+    std::vector<std::uint8_t> value_;
+    std::size_t budget_ = 0;
+    bool found_ = false;
+};
+
+// Writes the certain units of a run into the body; true when the whole run
+// came back. Returns the bytes written through `filled`.
+bool writeRun(std::span<char> body, Units& units, const Part& part, std::size_t runStart,
+              std::size_t runEnd, const std::vector<std::uint8_t>& certain,
+              const std::vector<std::uint8_t>& values, std::int64_t& filled) {
+    bool whole = true;
+    for (std::size_t k = 0; k < certain.size(); ++k) {
+        const std::size_t u = runStart + k;
+        if (certain[k] == 0xFF) {
+            units.value[u] = values[k];
+            if (part.transfer != Transfer::Base64) {
+                body[u] = static_cast<char>(values[k]);
+                ++filled;
+            }
+            units.known[u] = 0xFF;
+        } else {
+            whole = false;
+        }
+    }
+    if (part.transfer != Transfer::Base64) {
+        return whole;
+    }
+    // A lost character comes back when all six of its bits are certain.
+    const std::size_t firstChar = runStart * 8 / 6;
+    const std::size_t lastChar = std::min(units.characterAt.size(), (runEnd * 8 + 5) / 6);
+    for (std::size_t c = firstChar; c < lastChar; ++c) {
+        const std::size_t at = units.characterAt[c];
+        if (body[at] != kLost) {
+            continue;
+        }
+        unsigned digit = 0;
+        bool sure = true;
+        for (std::size_t bit = c * 6; bit < c * 6 + 6; ++bit) {
+            const std::size_t u = bit / 8;
+            const unsigned mask = 0x80u >> (bit % 8);
+            const bool known =
+                u < units.known.size() &&
+                ((u >= runStart && u < runEnd && (certain[u - runStart] & mask) != 0) ||
+                 (units.known[u] & mask) != 0);
+            if (!known) {
+                sure = false;
+                break;
+            }
+            const unsigned value =
+                u >= runStart && u < runEnd ? values[u - runStart] : units.value[u];
+            digit = (digit << 1) | ((value & mask) != 0 ? 1 : 0);
+        }
+        if (sure) {
+            body[at] = charset::base64Character(digit);
+            ++filled;
+        }
+    }
+    return whole;
+}
+
+// Fills what it can of `part` from the twin's text; returns the bytes filled.
+std::int64_t repairFromTwin(std::span<char> message, const Part& part, const TwinIndex& twin) {
+    const std::span<char> body = message.subspan(part.bodyStart, part.bodyEnd - part.bodyStart);
+    std::optional<Units> units = unitsOf(ByteView(body.data(), body.size()), part.transfer);
+    if (!units) {
+        return 0;
+    }
+    std::int64_t filled = 0;
+    std::vector<Code> recent; // what the decoder gave since it last started afresh
+    const auto push = [&](Code c) {
+        recent.push_back(c);
+        if (recent.size() > 2 * kLeftContext) {
+            recent.erase(recent.begin(), recent.begin() + kLeftContext);
+        }
+        return true;
+    };
+    TextDecoder decoder = decoderFor(part, ByteView(body.data(), body.size()));
+    bool reading = true;
+    // Both parts hold the text in the same order: a run is never matched
+    // before the place the previous fill was matched at.
+    std::size_t lastPlace = 0;
+    const std::size_t count = units->value.size();
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!reading) {
+            if (!restartsAt(*units, i, decoder.quotedPrintable)) {
+                continue;
+            }
+            decoder.restart();
+            recent.clear();
+            reading = true;
+        }
+        if (units->known[i] == 0xFF) {
+            decoder.unit(units->value[i], push);
+            continue;
+        }
+        std::size_t runEnd = i;
+        while (runEnd < count && units->known[runEnd] != 0xFF) {
+            ++runEnd;
+        }
+        bool whole = false;
+        if (recent.size() >= kContext &&
+            std::none_of(recent.begin(), recent.end(), [](Code c) { return c == kBad; })) {
+            std::optional<std::vector<std::size_t>> places = twin.placesAfter(recent);
+            if (places) {
+                std::erase_if(*places, [&](std::size_t place) { return place < lastPlace; });
+            }
+            if (places && !places->empty()) {
+                RunSearch search(*units, i, runEnd, part);
+                bool complete = true;
+                for (const std::size_t place : *places) {
+                    complete = complete && search.tryPlace(decoder, twin.codes(), place);
+                }
+                const std::int64_t before = filled;
+                if (complete) {
+                    whole = writeRun(body, *units, part, i, runEnd, search.certainBits(),
+                                     search.values(), filled);
+                }
+                if (filled != before) {
+                    lastPlace = places->front();
+                }
+            }
+        }
+        if (whole) {
+            for (std::size_t u = i; u < runEnd; ++u) {
+                decoder.unit(units->value[u], push);
+            }
+        } else {
+            reading = false;
+        }
+        i = runEnd - 1;
+    }
+    return filled;
+}
+
+bool holdsLost(std::span<const char> message, const Part& part) {
+    const ByteView body(message.data() + part.bodyStart, part.bodyEnd - part.bodyStart);
+    return body.find(kLost) != ByteView::npos;
+}
+
+std::int64_t restoreAlternative(std::span<char> message, const Alternative& alternative) {
+    std::int64_t filled = 0;
+    // Each direction once, and the first again with what the second
+    // brought back.
+    for (int pass = 0; pass < 3; ++pass) {
+        const Part& damaged = pass % 2 == 0 ? alternative.plain : alternative.html;
+        const Part& twin = pass % 2 == 0 ? alternative.html : alternative.plain;
+        if (!holdsLost(message, damaged)) {
+            continue;
+        }
+        const ByteView twinBody(message.data() + twin.bodyStart, twin.bodyEnd - twin.bodyStart);
+        const std::optional<Units> twinUnits = unitsOf(twinBody, twin.transfer);
+        if (!twinUnits) {
+            continue;
+        }
+        const TwinIndex index(decodeWhole(*twinUnits, twin));
+        const std::int64_t now = repairFromTwin(message, damaged, index);
+        filled += now;
+        if (now == 0 && pass > 0) {
+            break;
+        }
+    }
+    return filled;
+}
+
+} // namespace
+
+std::int64_t restoreTwinParts(std::span<char> message) {
+    const std::span<char> scanned = message.first(std::min(message.size(), kTwinScanLimit));
+    const ByteView text(scanned.data(), scanned.size());
+    std::int64_t filled = 0;
+    for (std::size_t at = findFolded(text, "multipart/alternative"); at != ByteView::npos;
+         at = findFolded(text, "multipart/alternative", at + 1)) {
+        // The type must stand in a Content-Type field.
+        std::size_t lineStart = text.rfind('\n', at);
+        lineStart = lineStart == ByteView::npos ? 0 : lineStart + 1;
+        std::size_t fieldStart = lineStart;
+        for (int folds = 0;
+             folds < 3 && fieldStart >= 2 && (text[fieldStart] == ' ' || text[fieldStart] == '\t');
+             ++folds) {
+            const std::size_t previous = text.rfind('\n', fieldStart - 2);
+            fieldStart = previous == ByteView::npos ? 0 : previous + 1;
+        }
+        if (!equalsFolded(text.substr(fieldStart, 13), "content-type:") ||
+            text.substr(fieldStart, at - fieldStart).find(kLost) != ByteView::npos) {
+            continue;
+        }
+        if (const std::optional<Alternative> alternative = readAlternative(text, fieldStart)) {
+            filled += restoreAlternative(scanned, *alternative);
+        }
+    }
+    return filled;
+}
+
+std::int64_t restoreTwinPartsInFile(const std::filesystem::path& file) {
+    std::error_code error;
+    std::optional<platform::ReadWriteFile> opened = platform::ReadWriteFile::open(file, error);
+    if (!opened) {
+        return 0;
+    }
+    Bytes head(static_cast<std::size_t>(std::min<std::uint64_t>(opened->size(), kTwinScanLimit)),
+               '\0');
+    const std::optional<std::size_t> read = opened->readAt(0, head);
+    if (!read || *read != head.size() || head.find(kLost) == Bytes::npos) {
+        return 0;
+    }
+    const Bytes before = head;
+    const std::int64_t filled = restoreTwinParts(head);
+    if (filled == 0) {
+        return 0;
+    }
+    for (std::size_t i = 0; i < head.size();) {
+        if (head[i] == before[i]) {
+            ++i;
+            continue;
+        }
+        std::size_t end = i;
+        while (end < head.size() && head[end] != before[end]) {
+            ++end;
+        }
+        if (opened->writeAt(i, ByteView(head).substr(i, end - i))) {
+            break;
+        }
+        i = end;
+    }
+    return filled;
+}
+
+} // namespace keldor::repair
