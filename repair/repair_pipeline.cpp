@@ -104,8 +104,8 @@ public:
 
 private:
     Handled headerLine(RepairState state, std::int64_t position, Bytes& line, ByteView original) {
-        if (state == RepairState::PartHeader && inHeaderBlock_ &&
-            part_.transferEncoding == TransferEncoding::Base64 && isBase64BodyLine(line)) {
+        if (state == RepairState::PartHeader && inHeaderBlock_ && part_.transferEncoding == TransferEncoding::Base64 &&
+            isBase64BodyLine(line)) {
             return endHeaderBefore(position, line);
         }
         const bool endLost = !original.empty() && endsInLostBreak(line);
