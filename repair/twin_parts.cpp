@@ -66,10 +66,11 @@ constexpr std::array<Code, 6> kEntityCodes = {' ', '<', '>', '&', '"', '\''};
 // The decoding of a part's body to the text both parts are compared on, a
 // unit at a time: quoted-printable (when the units are the body's bytes),
 // the charset, for HTML the markup (tags dropped, character references
-// decoded, a line break for BR, P and DIV), and last the blanks: a run of
-// white space holding a line break reads as one line break, a lone space
-// between two characters as a space, any other run as nothing. A plain copy of it is a
-// saved state. Lenient: what does not decode gives kBad. Strict: it fails.
+// decoded, BR, P and DIV white space), and last the blanks: a lone space
+// between two characters reads as a space, any other run of white space as
+// nothing, since the text part may break a line where the HTML does not
+// (and the other way round). A plain copy of it is a saved state. Lenient: what does not decode
+// gives kBad. Strict: it fails.
 struct TextDecoder {
     TextCharset charset = TextCharset::Latin;
     bool html = false;
@@ -96,7 +97,6 @@ struct TextDecoder {
 
     std::uint8_t blanks = 0; // white space read since the last character, up to 2
     bool blanksAreSpace = true;
-    bool blanksBreak = false; // that white space holds a line break
     // Escape sequences the part itself uses besides ESC $ B, ESC ( B and
     // ESC ( I, which are the only others a strict reading accepts.
     bool usesRoman = false;    // ESC ( J
@@ -116,22 +116,13 @@ struct TextDecoder {
         entityLength = 0;
         blanks = 1;
         blanksAreSpace = false;
-        blanksBreak = true;
     }
 
     static constexpr std::uint8_t kNameDone = 0xFF;
 
     // What the white space read since the last character gives before the
-    // next one: a space, a line break, or nothing (0).
-    Code pendingBlank() const {
-        if (blanks == 0 || !started) {
-            return 0;
-        }
-        if (blanksBreak) {
-            return '\n';
-        }
-        return blanks == 1 && blanksAreSpace ? Code(' ') : 0;
-    }
+    // next one: a space or nothing (0).
+    Code pendingBlank() const { return blanks == 1 && blanksAreSpace && started ? Code(' ') : 0; }
 
     bool fail() {
         if (strict) {
@@ -517,7 +508,6 @@ struct TextDecoder {
                 ++blanks;
             }
             blanksAreSpace = blanksAreSpace && c == ' ';
-            blanksBreak = blanksBreak || c == '\r' || c == '\n';
             return;
         }
         if (const Code before = pendingBlank(); before != 0 && !out(before)) {
@@ -526,7 +516,6 @@ struct TextDecoder {
         }
         blanks = 0;
         blanksAreSpace = true;
-        blanksBreak = false;
         started = true;
         if (!out(c)) {
             failed = true;
@@ -552,13 +541,32 @@ struct Part {
     bool eightBit = false;
 };
 
+unsigned folded(char c) {
+    const auto b = static_cast<unsigned char>(c);
+    return b >= 'A' && b <= 'Z' ? b | 0x20u : b;
+}
+
 bool equalsFolded(ByteView text, std::string_view lower) {
     return text.size() == lower.size() &&
-           std::equal(text.begin(), text.end(), lower.begin(), [](char a, char b) {
-               const auto folded = static_cast<unsigned char>(a);
-               return (folded >= 'A' && folded <= 'Z' ? folded | 0x20 : folded) ==
-                      static_cast<unsigned char>(b);
-           });
+           std::equal(text.begin(), text.end(), lower.begin(),
+                      [](char a, char b) { return folded(a) == static_cast<unsigned char>(b); });
+}
+
+// Whether `text` reads `lower` in any letter case, where a lost byte may
+// stand for any byte; at most a third of it lost.
+bool readsAs(ByteView text, std::string_view lower) {
+    if (text.size() != lower.size()) {
+        return false;
+    }
+    std::size_t lost = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == kLost) {
+            ++lost;
+        } else if (folded(text[i]) != static_cast<unsigned char>(lower[i])) {
+            return false;
+        }
+    }
+    return lost * 3 <= text.size();
 }
 
 std::size_t findFolded(ByteView text, std::string_view lower, std::size_t from = 0) {
@@ -570,39 +578,43 @@ std::size_t findFolded(ByteView text, std::string_view lower, std::size_t from =
     return ByteView::npos;
 }
 
-// A header parameter's value: quoted, or up to ";" or white space.
+// A header parameter's value: quoted, or up to ";" or white space. The
+// name may have lost bytes; the value is as it stands.
 ByteView parameterValue(ByteView field, std::string_view name) {
-    std::size_t at = findFolded(field, name);
-    while (at != ByteView::npos) {
-        const bool starts = at == 0 || field[at - 1] == ';' || isSpace(byteAt(field, at - 1));
-        if (starts) {
-            std::size_t begin = at + name.size();
-            if (begin < field.size() && field[begin] == '"') {
-                const std::size_t end = field.find('"', begin + 1);
-                return end == ByteView::npos ? ByteView()
-                                             : field.substr(begin + 1, end - begin - 1);
-            }
-            std::size_t end = begin;
-            while (end < field.size() && field[end] != ';' && !isSpace(byteAt(field, end))) {
-                ++end;
-            }
-            return field.substr(begin, end - begin);
+    for (std::size_t at = 0; at + name.size() <= field.size(); ++at) {
+        const bool starts = at == 0 || field[at - 1] == ';' || field[at - 1] == kLost ||
+                            isSpace(byteAt(field, at - 1));
+        if (!starts || !readsAs(field.substr(at, name.size()), name)) {
+            continue;
         }
-        at = findFolded(field, name, at + 1);
+        const std::size_t begin = at + name.size();
+        if (begin < field.size() && field[begin] == '"') {
+            const std::size_t end = field.find('"', begin + 1);
+            return end == ByteView::npos ? ByteView() : field.substr(begin + 1, end - begin - 1);
+        }
+        std::size_t end = begin;
+        while (end < field.size() && field[end] != ';' && !isSpace(byteAt(field, end))) {
+            ++end;
+        }
+        return field.substr(begin, end - begin);
     }
     return {};
 }
 
-// The value of a header field, its folded lines joined, or nullopt.
+// The value of a header field, its folded lines joined by a blank, or
+// nullopt. Lost bytes may stand in its name; a line that begins with one
+// is taken as folded.
 std::optional<Bytes> headerField(ByteView header, std::string_view lowerName) {
     for (std::size_t at = 0; at < header.size();) {
         const std::size_t lineEnd = std::min(header.find("\r\n", at), header.size());
         if (lineEnd - at > lowerName.size() &&
-            equalsFolded(header.substr(at, lowerName.size()), lowerName)) {
+            readsAs(header.substr(at, lowerName.size()), lowerName)) {
             Bytes value(header.substr(at + lowerName.size(), lineEnd - at - lowerName.size()));
             std::size_t next = lineEnd + 2;
-            while (next < header.size() && (header[next] == ' ' || header[next] == '\t')) {
+            while (next < header.size() &&
+                   (header[next] == ' ' || header[next] == '\t' || header[next] == kLost)) {
                 const std::size_t end = std::min(header.find("\r\n", next), header.size());
+                value += ' ';
                 value += header.substr(next, end - next);
                 next = end + 2;
             }
@@ -613,26 +625,64 @@ std::optional<Bytes> headerField(ByteView header, std::string_view lowerName) {
     return std::nullopt;
 }
 
-std::optional<TextCharset> charsetNamed(ByteView name) {
-    const auto is = [&](std::string_view lower) { return equalsFolded(name, lower); };
-    if (is("iso-2022-jp")) {
-        return TextCharset::Jis;
+// Whether a field's value begins with the word `lower`, read as readsAs
+// reads it and ended by ";", white space, a lost byte or the value's end.
+bool beginsWithWord(ByteView value, std::string_view lower) {
+    const std::size_t begin = std::min(value.find_first_not_of(" \t"), value.size());
+    const ByteView word = value.substr(begin, lower.size());
+    if (!readsAs(word, lower)) {
+        return false;
     }
-    if (is("shift_jis") || is("shift-jis") || is("x-sjis") || is("sjis") || is("cp932") ||
-        is("windows-31j")) {
-        return TextCharset::Sjis;
-    }
-    if (is("euc-jp") || is("x-euc-jp")) {
-        return TextCharset::Euc;
-    }
-    if (name.empty() || is("us-ascii") || is("iso-8859-1") || is("latin1")) {
-        return TextCharset::Latin;
-    }
-    return std::nullopt;
+    const std::size_t after = begin + lower.size();
+    return after == value.size() || value[after] == ';' || value[after] == kLost ||
+           isSpace(byteAt(value, after));
 }
 
-// A part of the alternative from its header; nullopt when the header holds
-// a lost byte or names what is not compared.
+// The one meaning among `names` that the value begins with, or nullopt
+// when it begins with none or with two.
+template <typename T, std::size_t N>
+std::optional<T> oneMeaning(ByteView value,
+                            const std::array<std::pair<std::string_view, T>, N>& names) {
+    std::optional<T> meaning;
+    for (const auto& [name, named] : names) {
+        if (beginsWithWord(value, name)) {
+            if (meaning && *meaning != named) {
+                return std::nullopt;
+            }
+            meaning = named;
+        }
+    }
+    return meaning;
+}
+
+constexpr std::array<std::pair<std::string_view, TextCharset>, 12> kCharsetNames = {{
+    {"iso-2022-jp", TextCharset::Jis},
+    {"shift_jis", TextCharset::Sjis},
+    {"shift-jis", TextCharset::Sjis},
+    {"x-sjis", TextCharset::Sjis},
+    {"sjis", TextCharset::Sjis},
+    {"cp932", TextCharset::Sjis},
+    {"windows-31j", TextCharset::Sjis},
+    {"euc-jp", TextCharset::Euc},
+    {"x-euc-jp", TextCharset::Euc},
+    {"us-ascii", TextCharset::Latin},
+    {"iso-8859-1", TextCharset::Latin},
+    {"latin1", TextCharset::Latin},
+}};
+
+// 7bit and 8bit read the same; a name that could be either is 8bit, whose
+// bytes include 7bit's.
+enum class EncodingName { SevenBit, EightBit, QuotedPrintable, Base64 };
+constexpr std::array<std::pair<std::string_view, EncodingName>, 5> kEncodingNames = {{
+    {"7bit", EncodingName::SevenBit},
+    {"8bit", EncodingName::EightBit},
+    {"binary", EncodingName::EightBit},
+    {"quoted-printable", EncodingName::QuotedPrintable},
+    {"base64", EncodingName::Base64},
+}};
+
+// A part of the alternative from its header; nullopt when it names what is
+// not compared, or lost bytes leave its type, charset or encoding in doubt.
 std::optional<Part> readPart(ByteView message, std::size_t start, std::size_t end) {
     const ByteView region = message.substr(start, end - start);
     const std::size_t blank = region.starts_with("\r\n") ? 0 : region.find("\r\n\r\n");
@@ -640,9 +690,7 @@ std::optional<Part> readPart(ByteView message, std::size_t start, std::size_t en
         return std::nullopt;
     }
     const ByteView header = region.substr(0, blank);
-    if (header.find(kLost) != ByteView::npos) {
-        return std::nullopt;
-    }
+    const bool damaged = header.find(kLost) != ByteView::npos;
     Part part;
     part.bodyStart = start + blank + (blank == 0 ? 2 : 4);
     part.bodyEnd = std::min(end, part.bodyStart + kPartLimit);
@@ -650,40 +698,35 @@ std::optional<Part> readPart(ByteView message, std::size_t start, std::size_t en
     if (!type) {
         return std::nullopt;
     }
-    std::size_t typeStart = type->find_first_not_of(" \t");
-    if (typeStart == Bytes::npos) {
+    const bool html = beginsWithWord(*type, "text/html");
+    if (html == beginsWithWord(*type, "text/plain")) {
         return std::nullopt;
     }
-    const ByteView value = ByteView(*type).substr(typeStart);
-    const std::size_t typeEnd = std::min(value.find_first_of("; \t"), value.size());
-    if (equalsFolded(value.substr(0, typeEnd), "text/html")) {
-        part.html = true;
-    } else if (!equalsFolded(value.substr(0, typeEnd), "text/plain")) {
-        return std::nullopt;
-    }
-    const std::optional<TextCharset> charset = charsetNamed(parameterValue(value, "charset="));
+    part.html = html;
+    const ByteView charsetName = parameterValue(*type, "charset=");
+    const std::optional<TextCharset> charset = charsetName.empty() && !damaged
+                                                   ? TextCharset::Latin
+                                                   : oneMeaning(charsetName, kCharsetNames);
     if (!charset) {
         return std::nullopt;
     }
     part.charset = *charset;
-    if (const std::optional<Bytes> encoding = headerField(header, "content-transfer-encoding:")) {
-        ByteView name(*encoding);
-        while (!name.empty() && isSpace(byteAt(name, 0))) {
-            name.remove_prefix(1);
-        }
-        while (!name.empty() && isSpace(byteAt(name, name.size() - 1))) {
-            name.remove_suffix(1);
-        }
-        if (equalsFolded(name, "quoted-printable")) {
-            part.transfer = Transfer::QuotedPrintable;
-        } else if (equalsFolded(name, "base64")) {
-            part.transfer = Transfer::Base64;
-        } else if (equalsFolded(name, "8bit") || equalsFolded(name, "binary")) {
-            part.eightBit = true;
-        } else if (!equalsFolded(name, "7bit")) {
-            return std::nullopt;
-        }
+    const std::optional<Bytes> encoding = headerField(header, "content-transfer-encoding:");
+    if (!encoding) {
+        // A damaged line may have named it.
+        return damaged ? std::nullopt : std::optional<Part>(part);
     }
+    const std::optional<EncodingName> name =
+        beginsWithWord(*encoding, "7bit") && beginsWithWord(*encoding, "8bit")
+            ? std::optional(EncodingName::EightBit)
+            : oneMeaning(*encoding, kEncodingNames);
+    if (!name) {
+        return std::nullopt;
+    }
+    part.transfer = *name == EncodingName::QuotedPrintable ? Transfer::QuotedPrintable
+                    : *name == EncodingName::Base64        ? Transfer::Base64
+                                                           : Transfer::Plain;
+    part.eightBit = *name == EncodingName::EightBit;
     return part;
 }
 
@@ -695,6 +738,41 @@ struct Alternative {
 // The text/plain and text/html parts of the multipart/alternative whose
 // Content-Type field stands at `typeAt`, when its boundary and delimiter
 // lines survive.
+// Whether `text` is `pattern` where a lost byte may stand for any byte; at
+// most a third of it lost.
+bool matchesWithLost(ByteView text, ByteView pattern) {
+    if (text.size() != pattern.size()) {
+        return false;
+    }
+    std::size_t lost = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == kLost) {
+            ++lost;
+        } else if (text[i] != pattern[i]) {
+            return false;
+        }
+    }
+    return lost * 3 <= text.size();
+}
+
+// Where the next delimiter line ("--" and the boundary) from `from` begins,
+// also where lost bytes took some of it or the line break before it.
+std::size_t findDelimiter(ByteView message, ByteView delimiter, std::size_t from) {
+    for (std::size_t i = from; i + delimiter.size() <= message.size(); ++i) {
+        if ((message[i] != '-' && message[i] != kLost) ||
+            (i > 0 && message[i - 1] != '\n' && message[i - 1] != kLost)) {
+            continue;
+        }
+        if (matchesWithLost(message.substr(i, delimiter.size()), delimiter)) {
+            return i;
+        }
+    }
+    return ByteView::npos;
+}
+
+// The text/plain and text/html parts of the multipart/alternative whose
+// Content-Type field stands at `typeAt`, when its boundary survives and its
+// delimiter lines can still be told.
 std::optional<Alternative> readAlternative(ByteView message, std::size_t typeAt) {
     std::size_t fieldEnd = message.find("\r\n", typeAt);
     while (fieldEnd != ByteView::npos && fieldEnd + 2 < message.size() &&
@@ -706,19 +784,22 @@ std::optional<Alternative> readAlternative(ByteView message, std::size_t typeAt)
     }
     const ByteView field = message.substr(typeAt, fieldEnd - typeAt);
     const ByteView boundary = parameterValue(field, "boundary=");
-    if (boundary.empty() || field.find(kLost) != ByteView::npos) {
+    if (boundary.empty() || boundary.find(kLost) != ByteView::npos) {
         return std::nullopt;
     }
-    const Bytes delimiter = "\r\n--" + Bytes(boundary);
-    // A delimiter line that lost bytes is not found; the part before it
+    const Bytes delimiter = "--" + Bytes(boundary);
+    // A delimiter line that lost more is not found; the part before it
     // would run on into the next part, which the boundary's end shows.
     const ByteView tail =
         boundary.substr(boundary.size() - std::min<std::size_t>(boundary.size(), 16));
     std::vector<Part> parts;
-    std::size_t at = message.find(delimiter, fieldEnd);
+    std::size_t at = findDelimiter(message, delimiter, fieldEnd);
     while (at != ByteView::npos) {
         const std::size_t after = at + delimiter.size();
-        if (message.substr(after, 2) == "--") {
+        const ByteView end = message.substr(after, 2);
+        const bool closing = end == "--" || (end.find(kLost) != ByteView::npos &&
+                                             message.substr(after + 2, 2) == "\r\n");
+        if (closing) {
             std::optional<Alternative> found;
             for (const Part& part : parts) {
                 Part& slot = part.html ? (found ? found->html : found.emplace().html)
@@ -733,18 +814,19 @@ std::optional<Alternative> readAlternative(ByteView message, std::size_t typeAt)
             }
             return found;
         }
-        if (message.substr(after, 2) != "\r\n") {
+        if (end.size() < 2 || (end != "\r\n" && end.find(kLost) == ByteView::npos)) {
             return std::nullopt;
         }
-        const std::size_t next = message.find(delimiter, after);
-        if (next == ByteView::npos) {
+        const std::size_t next = findDelimiter(message, delimiter, after + 2);
+        if (next == ByteView::npos || next < after + 4) {
             return std::nullopt;
         }
-        const ByteView region = message.substr(after + 2, next - after - 2);
+        // The line break before a delimiter belongs to it.
+        const ByteView region = message.substr(after + 2, next - 2 - (after + 2));
         if (region.find(tail) != ByteView::npos) {
             return std::nullopt;
         }
-        if (std::optional<Part> part = readPart(message, after + 2, next)) {
+        if (std::optional<Part> part = readPart(message, after + 2, next - 2)) {
             parts.push_back(*part);
         }
         at = next;
@@ -765,9 +847,21 @@ std::optional<Units> unitsOf(ByteView body, Transfer transfer) {
         }
         return units;
     }
-    const std::size_t width = body.find("\r\n");
-    if (width == ByteView::npos || width == 0 || width > 998 ||
-        body.substr(0, width).find(kLost) != ByteView::npos || body.size() < 2 ||
+    // Every line but the last has the length of the first that lost
+    // nothing; the checks below hold each byte to that.
+    std::size_t width = ByteView::npos;
+    for (std::size_t at = 0; at < body.size();) {
+        const std::size_t end = body.find("\r\n", at);
+        if (end == ByteView::npos) {
+            break;
+        }
+        if (body.substr(at, end - at).find(kLost) == ByteView::npos) {
+            width = end - at;
+            break;
+        }
+        at = end + 2;
+    }
+    if (width == ByteView::npos || width == 0 || width > 998 || body.size() < 2 ||
         body.substr(body.size() - 2) != "\r\n") {
         return std::nullopt;
     }
@@ -1219,9 +1313,16 @@ std::int64_t repairFromTwin(std::span<char> message, const Part& part, const Twi
                     complete = complete && search.tryPlace(decoder, twin.codes(), place);
                 }
                 const std::int64_t before = filled;
-                if (complete) {
-                    whole = writeRun(body, *units, part, i, runEnd, search.certainBits(),
-                                     search.values(), filled);
+                const std::vector<std::uint8_t> certain = search.certainBits();
+                // The repairs of quoted-printable and base64 text read a
+                // run that came back in part as other text than it was:
+                // there only a whole run is written.
+                const bool inPieces = part.transfer != Transfer::Plain;
+                const bool all = std::all_of(certain.begin(), certain.end(),
+                                             [](std::uint8_t bits) { return bits == 0xFF; });
+                if (complete && (all || !inPieces)) {
+                    whole =
+                        writeRun(body, *units, part, i, runEnd, certain, search.values(), filled);
                 }
                 if (filled != before) {
                     lastPlace = places->front();

@@ -211,7 +211,7 @@ const TwinCase kCases[] = {
      "euc-jp",
      "EUC-JP",
      "base64",
-     {{Side::Plain, "\r\n", 30}},
+     {{Side::Plain, "\r\n", 10}},
      4},
     {"BothDirectionsAtOnce",
      &kJapanese,
