@@ -103,11 +103,21 @@ struct TextDecoder {
     bool usesOldKanji = false; // ESC $ @
     bool started = false;
 
-    // The state after a hard line break, where nothing is pending.
-    void restart() {
+    // After lost units the state of each layer is unknown until a unit
+    // that only one state can read: nothing is decoded before then.
+    static constexpr std::uint8_t kQuotedPrintableUnknown = 1;
+    static constexpr std::uint8_t kCharsetUnknown = 2;
+    static constexpr std::uint8_t kMarkupUnknown = 4;
+    std::uint8_t unknown = 0;
+
+    void lose() {
+        unknown = kCharsetUnknown | (quotedPrintable ? kQuotedPrintableUnknown : 0) |
+                  (html ? kMarkupUnknown : 0);
+        if (charset == TextCharset::Latin) {
+            unknown &= static_cast<std::uint8_t>(~kCharsetUnknown);
+        }
         qpState = 0;
         lastWasBlank = false;
-        jisMode = 0;
         escapeRead = 0;
         lead = -1;
         middle = -1;
@@ -116,6 +126,47 @@ struct TextDecoder {
         entityLength = 0;
         blanks = 1;
         blanksAreSpace = false;
+    }
+
+    // Quoted-printable is known again after a line break, a byte that
+    // cannot end an escape, or an "=" (which cannot stand inside one).
+    bool quotedPrintableKnownAt(unsigned b) {
+        if (b == '\n' || b == '=' || (!isHexUpper(b) && b != '\r')) {
+            unknown &= static_cast<std::uint8_t>(~kQuotedPrintableUnknown);
+            return b != '\n';
+        }
+        return false;
+    }
+
+    // The charset is known again after a byte that is never the second of
+    // a pair (Shift_JIS: below 0x40; EUC-JP: below 0x80), and in
+    // ISO-2022-JP at an escape sequence or a line break (lines end in
+    // ASCII).
+    bool charsetKnownAt(unsigned b) {
+        switch (charset) {
+        case TextCharset::Sjis:
+            if (b < 0x40) {
+                unknown &= static_cast<std::uint8_t>(~kCharsetUnknown);
+                return true;
+            }
+            return false;
+        case TextCharset::Euc:
+            if (b < 0x80) {
+                unknown &= static_cast<std::uint8_t>(~kCharsetUnknown);
+                return true;
+            }
+            return false;
+        case TextCharset::Jis:
+            if (b == 0x1B || b == '\r' || b == '\n') {
+                unknown &= static_cast<std::uint8_t>(~kCharsetUnknown);
+                jisMode = 0;
+                return true;
+            }
+            return false;
+        case TextCharset::Latin:
+            break;
+        }
+        return true;
     }
 
     static constexpr std::uint8_t kNameDone = 0xFF;
@@ -169,6 +220,9 @@ struct TextDecoder {
     }
 
     template <typename Out> void unit(unsigned b, Out& out) {
+        if ((unknown & kQuotedPrintableUnknown) != 0 && !quotedPrintableKnownAt(b)) {
+            return;
+        }
         if (!quotedPrintable) {
             byte(b, out);
             return;
@@ -230,6 +284,9 @@ struct TextDecoder {
     }
 
     template <typename Out> void byte(unsigned b, Out& out) {
+        if ((unknown & kCharsetUnknown) != 0 && !charsetKnownAt(b)) {
+            return;
+        }
         switch (charset) {
         case TextCharset::Jis:
             jisByte(b, out);
@@ -441,6 +498,15 @@ struct TextDecoder {
             blank(c, out);
             return;
         }
+        if ((unknown & kMarkupUnknown) != 0) {
+            // Known again at the end or the start of a tag.
+            if (c == '>' || c == '<') {
+                unknown &= static_cast<std::uint8_t>(~kMarkupUnknown);
+                inTag = c == '<';
+                nameLength = kNameDone;
+            }
+            return;
+        }
         if (inTag) {
             tagText(c, out);
             return;
@@ -553,7 +619,7 @@ bool equalsFolded(ByteView text, std::string_view lower) {
 }
 
 // Whether `text` reads `lower` in any letter case, where a lost byte may
-// stand for any byte; at most a third of it lost.
+// stand for any byte; at most half of it lost.
 bool readsAs(ByteView text, std::string_view lower) {
     if (text.size() != lower.size()) {
         return false;
@@ -566,7 +632,7 @@ bool readsAs(ByteView text, std::string_view lower) {
             return false;
         }
     }
-    return lost * 3 <= text.size();
+    return lost * 2 <= text.size();
 }
 
 std::size_t findFolded(ByteView text, std::string_view lower, std::size_t from = 0) {
@@ -589,8 +655,9 @@ ByteView parameterValue(ByteView field, std::string_view name) {
         }
         const std::size_t begin = at + name.size();
         if (begin < field.size() && field[begin] == '"') {
-            const std::size_t end = field.find('"', begin + 1);
-            return end == ByteView::npos ? ByteView() : field.substr(begin + 1, end - begin - 1);
+            // A closing quote that was lost leaves the rest of the field.
+            const std::size_t end = std::min(field.find('"', begin + 1), field.size());
+            return field.substr(begin + 1, end - begin - 1);
         }
         std::size_t end = begin;
         while (end < field.size() && field[end] != ';' && !isSpace(byteAt(field, end))) {
@@ -738,21 +805,21 @@ struct Alternative {
 // The text/plain and text/html parts of the multipart/alternative whose
 // Content-Type field stands at `typeAt`, when its boundary and delimiter
 // lines survive.
-// Whether `text` is `pattern` where a lost byte may stand for any byte; at
-// most a third of it lost.
+// Whether `text` is `pattern` where a lost byte in either may stand for
+// any byte; at most a third of them lost, and none in a short one.
 bool matchesWithLost(ByteView text, ByteView pattern) {
     if (text.size() != pattern.size()) {
         return false;
     }
     std::size_t lost = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == kLost) {
+        if (text[i] == kLost || pattern[i] == kLost) {
             ++lost;
         } else if (text[i] != pattern[i]) {
             return false;
         }
     }
-    return lost * 3 <= text.size();
+    return lost == 0 || (text.size() >= 12 && lost * 3 <= text.size());
 }
 
 // Where the next delimiter line ("--" and the boundary) from `from` begins,
@@ -783,11 +850,24 @@ std::optional<Alternative> readAlternative(ByteView message, std::size_t typeAt)
         return std::nullopt;
     }
     const ByteView field = message.substr(typeAt, fieldEnd - typeAt);
-    const ByteView boundary = parameterValue(field, "boundary=");
-    if (boundary.empty() || boundary.find(kLost) != ByteView::npos) {
+    Bytes delimiter = "--" + Bytes(parameterValue(field, "boundary="));
+    if (delimiter.size() < 3 || delimiter.find('"') != Bytes::npos) {
         return std::nullopt;
     }
-    const Bytes delimiter = "--" + Bytes(boundary);
+    if (delimiter.find(kLost) != Bytes::npos) {
+        // The boundary lost bytes: the first delimiter line that lost none
+        // tells them.
+        std::size_t whole = findDelimiter(message, delimiter, fieldEnd);
+        while (whole != ByteView::npos &&
+               message.substr(whole, delimiter.size()).find(kLost) != ByteView::npos) {
+            whole = findDelimiter(message, delimiter, whole + 1);
+        }
+        if (whole == ByteView::npos) {
+            return std::nullopt;
+        }
+        delimiter = message.substr(whole, delimiter.size());
+    }
+    const ByteView boundary = ByteView(delimiter).substr(2);
     // A delimiter line that lost more is not found; the part before it
     // would run on into the next part, which the boundary's end shows.
     const ByteView tail =
@@ -910,16 +990,6 @@ std::optional<Units> unitsOf(ByteView body, Transfer transfer) {
     return units;
 }
 
-// A break where every decoding state starts afresh: a hard line end,
-// after which the units have not been read in any other state.
-bool restartsAt(const Units& units, std::size_t i, bool quotedPrintable) {
-    if (i < 2 || units.value[i - 1] != '\n' || units.value[i - 2] != '\r' ||
-        units.known[i - 1] != 0xFF || units.known[i - 2] != 0xFF) {
-        return false;
-    }
-    return !quotedPrintable || i == 2 || (units.known[i - 3] == 0xFF && units.value[i - 3] != '=');
-}
-
 TextDecoder decoderFor(const Part& part, ByteView body) {
     TextDecoder decoder;
     decoder.charset = part.charset;
@@ -931,8 +1001,8 @@ TextDecoder decoderFor(const Part& part, ByteView body) {
     return decoder;
 }
 
-// The whole text of a part, kUnknown where lost units took it and on to
-// the next restart.
+// The whole text of a part, one kUnknown where lost units took some and
+// the decoding is not known again.
 std::vector<Code> decodeWhole(const Units& units, const Part& part) {
     std::vector<Code> codes;
     const auto push = [&](Code c) {
@@ -940,18 +1010,12 @@ std::vector<Code> decodeWhole(const Units& units, const Part& part) {
         return true;
     };
     TextDecoder decoder = decoderFor(part, {});
-    bool reading = true;
     for (std::size_t i = 0; i < units.value.size(); ++i) {
-        if (!reading) {
-            if (!restartsAt(units, i, decoder.quotedPrintable)) {
-                continue;
-            }
-            decoder.restart();
-            reading = true;
-        }
         if (units.known[i] != 0xFF) {
-            codes.push_back(kUnknown);
-            reading = false;
+            if (codes.empty() || codes.back() != kUnknown) {
+                codes.push_back(kUnknown);
+            }
+            decoder.lose();
             continue;
         }
         decoder.unit(units.value[i], push);
@@ -1268,7 +1332,7 @@ std::int64_t repairFromTwin(std::span<char> message, const Part& part, const Twi
         return 0;
     }
     std::int64_t filled = 0;
-    std::vector<Code> recent; // what the decoder gave since it last started afresh
+    std::vector<Code> recent; // what the decoder gave since it was last lost
     const auto push = [&](Code c) {
         recent.push_back(c);
         if (recent.size() > 2 * kLeftContext) {
@@ -1277,20 +1341,11 @@ std::int64_t repairFromTwin(std::span<char> message, const Part& part, const Twi
         return true;
     };
     TextDecoder decoder = decoderFor(part, ByteView(body.data(), body.size()));
-    bool reading = true;
     // Both parts hold the text in the same order: a run is never matched
     // before the place the previous fill was matched at.
     std::size_t lastPlace = 0;
     const std::size_t count = units->value.size();
     for (std::size_t i = 0; i < count; ++i) {
-        if (!reading) {
-            if (!restartsAt(*units, i, decoder.quotedPrintable)) {
-                continue;
-            }
-            decoder.restart();
-            recent.clear();
-            reading = true;
-        }
         if (units->known[i] == 0xFF) {
             decoder.unit(units->value[i], push);
             continue;
@@ -1334,7 +1389,8 @@ std::int64_t repairFromTwin(std::span<char> message, const Part& part, const Twi
                 decoder.unit(units->value[u], push);
             }
         } else {
-            reading = false;
+            decoder.lose();
+            recent.clear();
         }
         i = runEnd - 1;
     }
