@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <map>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -17,12 +18,16 @@ namespace keldor::repair {
 
 namespace {
 
-constexpr std::size_t kPartLimit = 256 * 1024; // of each part's body, read and aligned
-constexpr std::size_t kContext = 8;            // agreeing characters needed either side
-constexpr std::size_t kLeftContext = 32;       // characters before a run compared at most
-constexpr std::size_t kMaxAlignments = 8;      // places the text before a run may match
-constexpr std::size_t kSearchBudget = 60000;   // fills tried for one run before giving up
-constexpr std::size_t kWindowLimit = 4096;     // units read past a run for its right context
+constexpr std::size_t kPartLimit = 256 * 1024;   // of each part's body, read and aligned
+constexpr std::size_t kContext = 8;              // agreeing characters needed either side
+constexpr std::size_t kLeftContext = 32;         // characters before a run compared at most
+constexpr std::size_t kMaxAlignments = 8;        // places the text before a run may match
+constexpr std::size_t kSearchBudget = 400000;    // units decoded for one run before giving up
+constexpr std::size_t kMessageBudget = 40000000; // units decoded for all runs of a message
+constexpr std::size_t kLongestRun = 16;          // units; a longer lost run is left alone
+constexpr std::size_t kMostAlternatives = 8;     // read in one message
+constexpr std::size_t kLongestBoundary = 100;
+constexpr std::size_t kWindowLimit = 4096; // units read past a run for its right context
 
 // One character of decoded text, the same in every charset: ASCII and
 // Latin-1 as themselves, JIS X 0208 by row and cell, half-width katakana by
@@ -102,6 +107,21 @@ struct TextDecoder {
     bool usesRoman = false;    // ESC ( J
     bool usesOldKanji = false; // ESC $ @
     bool started = false;
+
+    // All of the state, as bytes that two states share only when they are
+    // the same.
+    Bytes stateKey() const {
+        Bytes key;
+        for (const int v : {int(qpState), int(qpHigh), int(lastWasBlank), int(jisMode),
+                            int(escapeRead), int(escapeFirst), int(lead), int(middle), int(inTag),
+                            int(inQuote), int(nameLength), int(entityLength), int(blanks),
+                            int(blanksAreSpace), int(started), int(unknown), int(failed)}) {
+            key.append(reinterpret_cast<const char*>(&v), sizeof v);
+        }
+        key.append(tagName.data(), tagName.size());
+        key.append(entity.data(), entity.size());
+        return key;
+    }
 
     // After lost units the state of each layer is unknown until a unit
     // that only one state can read: nothing is decoded before then.
@@ -814,7 +834,9 @@ bool matchesWithLost(ByteView text, ByteView pattern) {
     std::size_t lost = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == kLost || pattern[i] == kLost) {
-            ++lost;
+            if (++lost * 3 > text.size()) {
+                return false;
+            }
         } else if (text[i] != pattern[i]) {
             return false;
         }
@@ -851,7 +873,8 @@ std::optional<Alternative> readAlternative(ByteView message, std::size_t typeAt)
     }
     const ByteView field = message.substr(typeAt, fieldEnd - typeAt);
     Bytes delimiter = "--" + Bytes(parameterValue(field, "boundary="));
-    if (delimiter.size() < 3 || delimiter.find('"') != Bytes::npos) {
+    if (delimiter.size() < 3 || delimiter.size() > kLongestBoundary ||
+        delimiter.find('"') != Bytes::npos) {
         return std::nullopt;
     }
     if (delimiter.find(kLost) != Bytes::npos) {
@@ -1102,9 +1125,12 @@ struct Matcher {
 // the bits on which all of them agree.
 class RunSearch {
 public:
-    RunSearch(const Units& units, std::size_t runStart, std::size_t runEnd, const Part& part)
-        : units_(units), start_(runStart), end_(runEnd), part_(part), choice_(runEnd - runStart),
-          inTag_(runEnd - runStart), agreed_(runEnd - runStart, 0), value_(runEnd - runStart, 0) {
+    // `work`: what the message's runs may still decode, lowered by this one.
+    RunSearch(const Units& units, std::size_t runStart, std::size_t runEnd, const Part& part,
+              std::size_t& work)
+        : units_(units), start_(runStart), end_(runEnd), part_(part), work_(work),
+          choice_(runEnd - runStart), inTag_(runEnd - runStart), agreed_(runEnd - runStart, 0),
+          value_(runEnd - runStart, 0) {
         windowEnd_ = runEnd;
         while (windowEnd_ < units.value.size() && windowEnd_ < runEnd + kWindowLimit &&
                units.known[windowEnd_] == 0xFF) {
@@ -1121,7 +1147,7 @@ public:
         strict.strict = true;
         Matcher matcher{&expected, expectedAt};
         search(0, strict, matcher);
-        return budget_ < kSearchBudget;
+        return !outOfWork();
     }
 
     // The bits of each lost unit that every fill found gives (0: none found).
@@ -1136,7 +1162,7 @@ public:
 
 private:
     void search(std::size_t k, const TextDecoder& decoder, const Matcher& matcher) {
-        if (++budget_ >= kSearchBudget || everythingOpen()) {
+        if (outOfWork() || everythingOpen()) {
             return;
         }
         const std::size_t at = start_ + k;
@@ -1153,6 +1179,7 @@ private:
             if ((v & knownBits) != knownValue || !fitsLineBreaks(k, v)) {
                 return;
             }
+            spend(1);
             TextDecoder next = decoder;
             Matcher m = matcher;
             next.unit(v, m);
@@ -1164,13 +1191,18 @@ private:
         };
         if (tag) {
             // Inside a tag every letter reads alike: one stands for all,
-            // and the unit is never certain.
-            for (const unsigned v :
-                 {unsigned('x'), unsigned('"'), unsigned('>'), unsigned('\r'), unsigned('\n'),
-                  unsigned('='), unsigned(' '), unsigned('/'), unsigned('b'), unsigned('r'),
-                  unsigned('p'), unsigned('d'), unsigned('i'), unsigned('v')}) {
-                if (v != '=' || decoder.quotedPrintable) {
-                    tryUnit(v);
+            // and the unit is never certain. Only while the tag's name is
+            // read do the letters of BR, P and DIV differ from the rest.
+            constexpr std::string_view kInTag = "x\">\r\n=";
+            constexpr std::string_view kInName = " /brpdiv";
+            for (const char c : kInTag) {
+                if ((c != '=' || decoder.quotedPrintable) && (c != '>' || !decoder.inQuote)) {
+                    tryUnit(static_cast<unsigned char>(c));
+                }
+            }
+            if (decoder.nameLength != TextDecoder::kNameDone) {
+                for (const char c : kInName) {
+                    tryUnit(static_cast<unsigned char>(c));
                 }
             }
             return;
@@ -1215,17 +1247,33 @@ private:
         return true;
     }
 
-    void finish(TextDecoder decoder, Matcher matcher) {
+    // Whether the units after the run read on as the twin's text from the
+    // state a fill left. Many fills leave the same state (inside a tag,
+    // say): each state is read on once.
+    bool readsOn(TextDecoder decoder, Matcher matcher) {
+        Bytes key = decoder.stateKey();
+        for (const std::size_t n : {matcher.at, matcher.afterRun}) {
+            key.append(reinterpret_cast<const char*>(&n), sizeof n);
+        }
+        if (const auto known = readsOn_.find(key); known != readsOn_.end()) {
+            return known->second;
+        }
         matcher.pastRun = true;
-        for (std::size_t i = end_; i < windowEnd_ && matcher.afterRun < kContext; ++i) {
+        bool fails = false;
+        for (std::size_t i = end_; i < windowEnd_ && matcher.afterRun < kContext && !fails; ++i) {
+            spend(1);
             decoder.unit(units_.value[i], matcher);
-            if (decoder.failed) {
-                return;
-            }
+            fails = decoder.failed;
         }
         const bool bothEnd =
             windowEnd_ == units_.value.size() && matcher.at == matcher.expected->size();
-        if (matcher.afterRun < kContext && !bothEnd) {
+        const bool reads = !fails && (matcher.afterRun >= kContext || bothEnd);
+        readsOn_.emplace(std::move(key), reads);
+        return reads;
+    }
+
+    void finish(const TextDecoder& decoder, const Matcher& matcher) {
+        if (!readsOn(decoder, matcher)) {
             return;
         }
         for (std::size_t k = 0; k < choice_.size(); ++k) {
@@ -1242,6 +1290,12 @@ private:
         }
         found_ = true;
     }
+
+    void spend(std::size_t units) {
+        spent_ += units;
+        work_ -= std::min(work_, units);
+    }
+    bool outOfWork() const { return spent_ >= kSearchBudget || work_ == 0; }
 
     // Every fill found so far already disagrees on every lost bit.
     bool everythingOpen() const {
@@ -1261,11 +1315,13 @@ private:
     std::size_t end_;
     std::size_t windowEnd_;
     const Part& part_;
+    std::size_t& work_;
     std::vector<std::uint8_t> choice_;
     std::vector<bool> inTag_;
     std::vector<std::uint8_t> agreed_;
     std::vector<std::uint8_t> value_;
-    std::size_t budget_ = 0;
+    std::map<Bytes, bool> readsOn_;
+    std::size_t spent_ = 0;
     bool found_ = false;
 };
 
@@ -1325,7 +1381,8 @@ bool writeRun(std::span<char> body, Units& units, const Part& part, std::size_t 
 }
 
 // Fills what it can of `part` from the twin's text; returns the bytes filled.
-std::int64_t repairFromTwin(std::span<char> message, const Part& part, const TwinIndex& twin) {
+std::int64_t repairFromTwin(std::span<char> message, const Part& part, const TwinIndex& twin,
+                            std::size_t& work) {
     const std::span<char> body = message.subspan(part.bodyStart, part.bodyEnd - part.bodyStart);
     std::optional<Units> units = unitsOf(ByteView(body.data(), body.size()), part.transfer);
     if (!units) {
@@ -1355,14 +1412,14 @@ std::int64_t repairFromTwin(std::span<char> message, const Part& part, const Twi
             ++runEnd;
         }
         bool whole = false;
-        if (recent.size() >= kContext &&
+        if (recent.size() >= kContext && runEnd - i <= kLongestRun &&
             std::none_of(recent.begin(), recent.end(), [](Code c) { return c == kBad; })) {
             std::optional<std::vector<std::size_t>> places = twin.placesAfter(recent);
             if (places) {
                 std::erase_if(*places, [&](std::size_t place) { return place < lastPlace; });
             }
             if (places && !places->empty()) {
-                RunSearch search(*units, i, runEnd, part);
+                RunSearch search(*units, i, runEnd, part, work);
                 bool complete = true;
                 for (const std::size_t place : *places) {
                     complete = complete && search.tryPlace(decoder, twin.codes(), place);
@@ -1402,7 +1459,8 @@ bool holdsLost(std::span<const char> message, const Part& part) {
     return body.find(kLost) != ByteView::npos;
 }
 
-std::int64_t restoreAlternative(std::span<char> message, const Alternative& alternative) {
+std::int64_t restoreAlternative(std::span<char> message, const Alternative& alternative,
+                                std::size_t& work) {
     std::int64_t filled = 0;
     // Each direction once, and the first again with what the second
     // brought back.
@@ -1418,7 +1476,7 @@ std::int64_t restoreAlternative(std::span<char> message, const Alternative& alte
             continue;
         }
         const TwinIndex index(decodeWhole(*twinUnits, twin));
-        const std::int64_t now = repairFromTwin(message, damaged, index);
+        const std::int64_t now = repairFromTwin(message, damaged, index, work);
         filled += now;
         if (now == 0 && pass > 0) {
             break;
@@ -1433,24 +1491,25 @@ std::int64_t restoreTwinParts(std::span<char> message) {
     const std::span<char> scanned = message.first(std::min(message.size(), kTwinScanLimit));
     const ByteView text(scanned.data(), scanned.size());
     std::int64_t filled = 0;
-    for (std::size_t at = findFolded(text, "multipart/alternative"); at != ByteView::npos;
+    std::size_t work = kMessageBudget;
+    std::size_t tried = 0;
+    for (std::size_t at = findFolded(text, "multipart/alternative");
+         at != ByteView::npos && tried < kMostAlternatives;
          at = findFolded(text, "multipart/alternative", at + 1)) {
-        // The type must stand in a Content-Type field.
-        std::size_t lineStart = text.rfind('\n', at);
-        lineStart = lineStart == ByteView::npos ? 0 : lineStart + 1;
-        std::size_t fieldStart = lineStart;
-        for (int folds = 0;
-             folds < 3 && fieldStart >= 2 && (text[fieldStart] == ' ' || text[fieldStart] == '\t');
-             ++folds) {
-            const std::size_t previous = text.rfind('\n', fieldStart - 2);
-            fieldStart = previous == ByteView::npos ? 0 : previous + 1;
+        // The type must stand in a Content-Type field, "multipart/" at most
+        // a line's length after its start.
+        constexpr std::size_t kLongestLine = 1000;
+        std::size_t fieldStart = at;
+        while (fieldStart > 0 && at - fieldStart < kLongestLine && text[fieldStart - 1] != '\n') {
+            --fieldStart;
         }
         if (!equalsFolded(text.substr(fieldStart, 13), "content-type:") ||
             text.substr(fieldStart, at - fieldStart).find(kLost) != ByteView::npos) {
             continue;
         }
+        ++tried;
         if (const std::optional<Alternative> alternative = readAlternative(text, fieldStart)) {
-            filled += restoreAlternative(scanned, *alternative);
+            filled += restoreAlternative(scanned, *alternative, work);
         }
     }
     return filled;
