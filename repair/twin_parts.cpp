@@ -22,8 +22,8 @@ constexpr std::size_t kPartLimit = 256 * 1024;   // of each part's body, read an
 constexpr std::size_t kContext = 8;              // agreeing characters needed either side
 constexpr std::size_t kLeftContext = 32;         // characters before a run compared at most
 constexpr std::size_t kMaxAlignments = 8;        // places the text before a run may match
-constexpr std::size_t kSearchBudget = 400000;    // units decoded for one run before giving up
-constexpr std::size_t kMessageBudget = 40000000; // units decoded for all runs of a message
+constexpr std::size_t kSearchBudget = 1500000;   // units decoded for one run before giving up
+constexpr std::size_t kMessageBudget = 10000000; // units decoded for all runs of a message
 constexpr std::size_t kLongestRun = 16;          // units; a longer lost run is left alone
 constexpr std::size_t kMostAlternatives = 8;     // read in one message
 constexpr std::size_t kLongestBoundary = 100;
@@ -40,6 +40,13 @@ constexpr Code kSupplement = 0x30000;  // JIS X 0212 through EUC-JP's SS3
 constexpr Code kReference = 0x1000000; // a character reference above U+00FF
 constexpr Code kUnknown = 0x7FFFFFFF;  // text a lost byte took, or read after it
 constexpr Code kBad = 0x7FFFFFFE;      // bytes that do not decode
+// White space holding a line break. One part may break a line where the
+// other has a space or nothing, so it matches either.
+constexpr Code kBreak = '\n';
+
+bool isBlankCode(Code c) {
+    return c == ' ' || c == kBreak;
+}
 
 enum class TextCharset { Latin, Jis, Sjis, Euc };
 enum class Transfer { Plain, QuotedPrintable, Base64 };
@@ -71,10 +78,10 @@ constexpr std::array<Code, 6> kEntityCodes = {' ', '<', '>', '&', '"', '\''};
 // The decoding of a part's body to the text both parts are compared on, a
 // unit at a time: quoted-printable (when the units are the body's bytes),
 // the charset, for HTML the markup (tags dropped, character references
-// decoded, BR, P and DIV white space), and last the blanks: a lone space
-// between two characters reads as a space, any other run of white space as
-// nothing, since the text part may break a line where the HTML does not
-// (and the other way round). A plain copy of it is a saved state. Lenient: what does not decode
+// decoded, BR, P and DIV white space), and last the blanks: white space
+// holding a line break reads as kBreak, a lone space between two
+// characters as a space, any other run as nothing. A plain copy of it is a
+// saved state. Lenient: what does not decode
 // gives kBad. Strict: it fails.
 struct TextDecoder {
     TextCharset charset = TextCharset::Latin;
@@ -102,6 +109,7 @@ struct TextDecoder {
 
     std::uint8_t blanks = 0; // white space read since the last character, up to 2
     bool blanksAreSpace = true;
+    bool blanksBreak = false; // that white space holds a line break
     // Escape sequences the part itself uses besides ESC $ B, ESC ( B and
     // ESC ( I, which are the only others a strict reading accepts.
     bool usesRoman = false;    // ESC ( J
@@ -112,14 +120,15 @@ struct TextDecoder {
     // the same.
     Bytes stateKey() const {
         Bytes key;
-        for (const int v : {int(qpState), int(qpHigh), int(lastWasBlank), int(jisMode),
-                            int(escapeRead), int(escapeFirst), int(lead), int(middle), int(inTag),
-                            int(inQuote), int(nameLength), int(entityLength), int(blanks),
-                            int(blanksAreSpace), int(started), int(unknown), int(failed)}) {
+        for (const int v :
+             {int(qpState), int(qpHigh), int(lastWasBlank), int(jisMode), int(escapeRead),
+              int(escapeFirst), int(lead), int(middle), int(inTag), int(inQuote), int(nameLength),
+              int(entityLength), int(blanks), int(blanksAreSpace), int(blanksBreak), int(started),
+              int(unknown), int(failed)}) {
             key.append(reinterpret_cast<const char*>(&v), sizeof v);
         }
-        key.append(tagName.data(), tagName.size());
-        key.append(entity.data(), entity.size());
+        key.append(tagName.data(), nameLength == kNameDone ? 0 : nameLength);
+        key.append(entity.data(), entityLength > 0 ? entityLength - 1u : 0);
         return key;
     }
 
@@ -146,6 +155,7 @@ struct TextDecoder {
         entityLength = 0;
         blanks = 1;
         blanksAreSpace = false;
+        blanksBreak = false;
     }
 
     // Quoted-printable is known again after a line break, a byte that
@@ -193,7 +203,15 @@ struct TextDecoder {
 
     // What the white space read since the last character gives before the
     // next one: a space or nothing (0).
-    Code pendingBlank() const { return blanks == 1 && blanksAreSpace && started ? Code(' ') : 0; }
+    Code pendingBlank() const {
+        if (blanks == 0 || !started) {
+            return 0;
+        }
+        if (blanksBreak) {
+            return kBreak;
+        }
+        return blanks == 1 && blanksAreSpace ? Code(' ') : 0;
+    }
 
     bool fail() {
         if (strict) {
@@ -226,6 +244,65 @@ struct TextDecoder {
         return -1;
     }
 
+    // The units that, from a settled state, give `next` at once or as the
+    // first byte of its pair; escapes, markup and blanks aside.
+    std::array<int, 1> unitsBeginning(Code next) const {
+        if (next < 0x80) {
+            return {charset == TextCharset::Jis && jisMode != 0 ? -1 : static_cast<int>(next)};
+        }
+        if (next < 0x100) {
+            return {charset == TextCharset::Latin ? static_cast<int>(next) : -1};
+        }
+        if (next >= kKatakana && next < kKatakana + 0x100) {
+            const int b = static_cast<int>(next & 0xFF);
+            switch (charset) {
+            case TextCharset::Sjis:
+                return {b};
+            case TextCharset::Euc:
+                return {0x8E};
+            case TextCharset::Jis:
+                return {jisMode == 2 ? b - 0x80 : -1};
+            case TextCharset::Latin:
+                break;
+            }
+            return {-1};
+        }
+        if (charset == TextCharset::Jis && jisMode != 1) {
+            return {-1};
+        }
+        return {leadOf(next)};
+    }
+
+    // The second byte that makes the pending first one `next`, or -1 when
+    // it is not known that way.
+    int trailFor(Code next) const {
+        if (lead < 0 || middle >= 0 || next < kDoubleByte || next >= kKatakana + 0x100) {
+            return -1;
+        }
+        const unsigned low = next & 0xFF;
+        if (next >= kKatakana) {
+            return charset == TextCharset::Euc && lead == 0x8E ? static_cast<int>(low) : -1;
+        }
+        if (leadOf(next) != lead) {
+            return -1;
+        }
+        const unsigned row = (next >> 8) & 0xFF;
+        switch (charset) {
+        case TextCharset::Jis:
+            return static_cast<int>(low);
+        case TextCharset::Euc:
+            return static_cast<int>(low | 0x80);
+        case TextCharset::Sjis:
+            if ((row & 1) != 0) {
+                return static_cast<int>(low + 0x1F + (low + 0x1F >= 0x7F ? 1 : 0));
+            }
+            return static_cast<int>(low + 0x7E);
+        case TextCharset::Latin:
+            break;
+        }
+        return -1;
+    }
+
     // Whether a pending first byte can still lead to `next`, the first
     // character still to come, or to `after` past a lone space.
     bool leadFits(Code next, Code after) const {
@@ -233,7 +310,7 @@ struct TextDecoder {
             (html && (inTag || entityLength > 0))) {
             return true;
         }
-        if (pendingBlank() != 0 && next == pendingBlank()) {
+        if (next == ' ' || next == kBreak) {
             next = after;
         }
         return leadOf(next) == lead;
@@ -567,17 +644,24 @@ struct TextDecoder {
     }
 
     template <typename Out> void tagText(Code c, Out& out) {
+        static constexpr std::array<std::string_view, 5> kBlockNames = {"br", "p", "/p", "div",
+                                                                        "/div"};
         if (nameLength != kNameDone) {
             const bool letter = c < 0x80 && (std::isalpha(static_cast<int>(c)) != 0 ||
                                              (c == '/' && nameLength == 0));
             if (letter && nameLength < tagName.size()) {
                 tagName[nameLength++] = static_cast<char>(std::tolower(static_cast<int>(c)));
+                const std::string_view read(tagName.data(), nameLength);
+                // A name no block tag begins with is known to be none.
+                if (std::none_of(kBlockNames.begin(), kBlockNames.end(),
+                                 [&](std::string_view name) { return name.starts_with(read); })) {
+                    nameLength = kNameDone;
+                }
                 return;
             }
-            const std::string_view read(tagName.data(), letter ? tagName.size() : nameLength);
+            const std::string_view read(tagName.data(), letter ? 0 : nameLength);
             nameLength = kNameDone;
-            if (!letter &&
-                (read == "br" || read == "p" || read == "/p" || read == "div" || read == "/div")) {
+            if (std::find(kBlockNames.begin(), kBlockNames.end(), read) != kBlockNames.end()) {
                 blank('\n', out);
             }
         }
@@ -594,6 +678,7 @@ struct TextDecoder {
                 ++blanks;
             }
             blanksAreSpace = blanksAreSpace && c == ' ';
+            blanksBreak = blanksBreak || c == '\r' || c == '\n';
             return;
         }
         if (const Code before = pendingBlank(); before != 0 && !out(before)) {
@@ -602,6 +687,7 @@ struct TextDecoder {
         }
         blanks = 0;
         blanksAreSpace = true;
+        blanksBreak = false;
         started = true;
         if (!out(c)) {
             failed = true;
@@ -1051,10 +1137,15 @@ std::vector<Code> decodeWhole(const Units& units, const Part& part) {
 class TwinIndex {
 public:
     explicit TwinIndex(std::vector<Code> codes) : codes_(std::move(codes)) {
-        for (std::size_t end = kContext; end <= codes_.size(); ++end) {
+        for (std::size_t i = 0; i < codes_.size(); ++i) {
+            if (!isBlankCode(codes_[i])) {
+                visible_.push_back(static_cast<std::uint32_t>(i));
+            }
+        }
+        for (std::size_t end = kContext; end <= visible_.size(); ++end) {
             const std::optional<std::uint64_t> h = hashAt(end);
             if (h) {
-                ends_.emplace_back(*h, static_cast<std::uint32_t>(end));
+                ends_.emplace_back(*h, visible_[end - 1] + 1);
             }
         }
         std::sort(ends_.begin(), ends_.end());
@@ -1062,20 +1153,33 @@ public:
 
     const std::vector<Code>& codes() const { return codes_; }
 
-    // Every place where `before` (at least kContext characters) ends in
-    // the twin's text with its last kContext characters; nullopt when
-    // there are more than kMaxAlignments.
+    // Every place in the twin's text just past the last kContext
+    // characters of `before` other than blanks, which it must hold that
+    // many of; nullopt when there are more than kMaxAlignments.
     std::optional<std::vector<std::size_t>> placesAfter(const std::vector<Code>& before) const {
+        std::vector<Code> last;
+        for (std::size_t i = before.size(); i > 0 && last.size() < kContext; --i) {
+            if (!isBlankCode(before[i - 1])) {
+                last.insert(last.begin(), before[i - 1]);
+            }
+        }
+        if (last.size() < kContext) {
+            return std::vector<std::size_t>{};
+        }
         std::uint64_t h = 0;
-        for (std::size_t i = before.size() - kContext; i < before.size(); ++i) {
-            h = h * 1000003u + before[i];
+        for (const Code c : last) {
+            h = h * 1000003u + c;
         }
         std::vector<std::size_t> places;
         auto it = std::lower_bound(ends_.begin(), ends_.end(), std::make_pair(h, std::uint32_t{0}));
         for (; it != ends_.end() && it->first == h; ++it) {
             const std::size_t end = it->second;
-            if (std::equal(before.end() - kContext, before.end(),
-                           codes_.begin() + (end - kContext))) {
+            const auto at = std::lower_bound(visible_.begin(), visible_.end(), end - 1);
+            bool same = at - visible_.begin() + 1 >= static_cast<std::ptrdiff_t>(kContext);
+            for (std::size_t k = 0; same && k < kContext; ++k) {
+                same = codes_[*(at - static_cast<std::ptrdiff_t>(k))] == last[kContext - 1 - k];
+            }
+            if (same) {
                 places.push_back(end);
                 if (places.size() > kMaxAlignments) {
                     return std::nullopt;
@@ -1089,15 +1193,17 @@ private:
     std::optional<std::uint64_t> hashAt(std::size_t end) const {
         std::uint64_t h = 0;
         for (std::size_t i = end - kContext; i < end; ++i) {
-            if (codes_[i] == kUnknown || codes_[i] == kBad) {
+            const Code c = codes_[visible_[i]];
+            if (c == kUnknown || c == kBad) {
                 return std::nullopt;
             }
-            h = h * 1000003u + codes_[i];
+            h = h * 1000003u + c;
         }
         return h;
     }
 
     std::vector<Code> codes_;
+    std::vector<std::uint32_t> visible_; // where the codes other than blanks stand
     std::vector<std::pair<std::uint64_t, std::uint32_t>> ends_;
 };
 
@@ -1109,7 +1215,19 @@ struct Matcher {
     bool pastRun = false;
 
     bool operator()(Code c) {
-        if (at >= expected->size() || (*expected)[at] != c) {
+        const Code e = peek(0);
+        if (c == kBreak) {
+            // A line break matches a space, a line break or nothing.
+            at += isBlankCode(e) ? 1 : 0;
+            return true;
+        }
+        if (e == kBreak) {
+            ++at;
+            if (c == ' ') {
+                return true;
+            }
+        }
+        if (peek(0) != c) {
             return false;
         }
         ++at;
@@ -1128,9 +1246,9 @@ public:
     // `work`: what the message's runs may still decode, lowered by this one.
     RunSearch(const Units& units, std::size_t runStart, std::size_t runEnd, const Part& part,
               std::size_t& work)
-        : units_(units), start_(runStart), end_(runEnd), part_(part), work_(work),
-          choice_(runEnd - runStart), inTag_(runEnd - runStart), agreed_(runEnd - runStart, 0),
-          value_(runEnd - runStart, 0) {
+        : units_(units), start_(runStart), end_(runEnd), part_(part),
+          wholeOnly_(part.transfer != Transfer::Plain), work_(work), choice_(runEnd - runStart),
+          open_(runEnd - runStart), agreed_(runEnd - runStart, 0), value_(runEnd - runStart, 0) {
         windowEnd_ = runEnd;
         while (windowEnd_ < units.value.size() && windowEnd_ < runEnd + kWindowLimit &&
                units.known[windowEnd_] == 0xFF) {
@@ -1147,7 +1265,7 @@ public:
         strict.strict = true;
         Matcher matcher{&expected, expectedAt};
         search(0, strict, matcher);
-        return !outOfWork();
+        return !outOfWork() && !abandoned_;
     }
 
     // The bits of each lost unit that every fill found gives (0: none found).
@@ -1162,7 +1280,7 @@ public:
 
 private:
     void search(std::size_t k, const TextDecoder& decoder, const Matcher& matcher) {
-        if (outOfWork() || everythingOpen()) {
+        if (outOfWork() || abandoned_ || everythingOpen()) {
             return;
         }
         const std::size_t at = start_ + k;
@@ -1170,10 +1288,9 @@ private:
             finish(decoder, matcher);
             return;
         }
-        const bool tag = decoder.html && decoder.inTag && decoder.qpState == 0 &&
-                         decoder.lead < 0 && decoder.escapeRead == 0;
-        inTag_[k] = tag;
         const std::uint8_t knownBits = units_.known[at];
+        const bool tag = decoder.html && decoder.inTag && decoder.qpState == 0 &&
+                         decoder.lead < 0 && decoder.escapeRead == 0 && knownBits == 0;
         const std::uint8_t knownValue = units_.value[at] & knownBits;
         const auto tryUnit = [&](unsigned v) {
             if ((v & knownBits) != knownValue || !fitsLineBreaks(k, v)) {
@@ -1187,6 +1304,11 @@ private:
                 return;
             }
             choice_[k] = static_cast<std::uint8_t>(v);
+            // Inside a tag any letter would do; and the twin cannot tell
+            // a tab or a line break from other white space, or from none.
+            const bool blankText = (v == '\t' || v == '\r' || v == '\n') && decoder.qpState == 0 &&
+                                   !(decoder.html && decoder.inTag);
+            open_[k] = tag || blankText;
             search(k + 1, next, m);
         };
         if (tag) {
@@ -1207,11 +1329,93 @@ private:
             }
             return;
         }
-        for (unsigned v = 1; v < 0x100; ++v) {
-            if (allowed(v)) {
-                tryUnit(v);
+        // The twin's next character decides all but the bytes that give no
+        // character yet: any other byte gives one that differs.
+        const Code next = isBlankCode(matcher.peek(0)) ? matcher.peek(1) : matcher.peek(0);
+        std::array<bool, 0x100> useful{};
+        const bool narrowed = usefulBytes(decoder, next, useful);
+        if (!decoder.quotedPrintable) {
+            for (unsigned v = 1; v < 0x100; ++v) {
+                if ((!narrowed || useful[v]) && allowed(v)) {
+                    tryUnit(v);
+                }
+            }
+            return;
+        }
+        // Quoted-printable: a byte is written as itself, or as "=" and two
+        // digits when it must be.
+        constexpr std::string_view kHex = "0123456789ABCDEF";
+        const auto escaped = [](unsigned b) { return b == '=' || b < 0x21 || b >= 0x7F; };
+        switch (decoder.qpState) {
+        case 0:
+            for (unsigned v = 1; v < 0x80; ++v) {
+                if ((v == '=' || !narrowed || useful[v]) && allowed(v)) {
+                    tryUnit(v);
+                }
+            }
+            return;
+        case 1:
+            tryUnit('\r');
+            for (unsigned high = 0; high < 16; ++high) {
+                bool any = !narrowed;
+                for (unsigned low = 0; low < 16 && !any; ++low) {
+                    any = useful[high * 16 + low] && escaped(high * 16 + low);
+                }
+                if (any) {
+                    tryUnit(static_cast<unsigned char>(kHex[high]));
+                }
+            }
+            return;
+        case 2:
+            for (unsigned low = 0; low < 16; ++low) {
+                if (!narrowed || useful[decoder.qpHigh * 16u + low]) {
+                    tryUnit(static_cast<unsigned char>(kHex[low]));
+                }
+            }
+            return;
+        default:
+            tryUnit('\n');
+            return;
+        }
+    }
+
+    // The bytes the charset layer can take next on a way to `next`:
+    // false when that is not narrowed down (any byte may be).
+    static bool usefulBytes(const TextDecoder& decoder, Code next,
+                            std::array<bool, 0x100>& useful) {
+        if (decoder.escapeRead != 0 ||
+            (decoder.html && (decoder.inTag || decoder.entityLength > 0)) || decoder.unknown != 0 ||
+            decoder.middle >= 0) {
+            return false;
+        }
+        if (decoder.lead >= 0) {
+            const int trail = decoder.trailFor(next);
+            if (trail <= 0 || trail >= 0x100) {
+                return false;
+            }
+            useful[static_cast<unsigned>(trail)] = true;
+            return true;
+        }
+        for (const int v : decoder.unitsBeginning(next)) {
+            if (v > 0 && v < 0x100) {
+                useful[static_cast<unsigned>(v)] = true;
             }
         }
+        // What gives no character yet: blanks, an escape, markup.
+        for (const unsigned v : {unsigned(' '), unsigned('\t'), unsigned('\r'), unsigned('\n')}) {
+            useful[v] = true;
+        }
+        if (decoder.charset == TextCharset::Jis) {
+            useful[0x1B] = true;
+        }
+        if (decoder.charset == TextCharset::Euc) {
+            useful[0x8F] = true;
+        }
+        if (decoder.html) {
+            useful['<'] = true;
+            useful['&'] = true;
+        }
+        return true;
     }
 
     // The bytes a body of this part can hold.
@@ -1276,6 +1480,12 @@ private:
         if (!readsOn(decoder, matcher)) {
             return;
         }
+        if (wholeOnly_ && std::find(open_.begin(), open_.end(), true) != open_.end()) {
+            // A fill with a unit that is never certain: the run cannot
+            // come back whole.
+            abandoned_ = true;
+            return;
+        }
         for (std::size_t k = 0; k < choice_.size(); ++k) {
             const std::uint8_t v = choice_[k];
             if (!found_) {
@@ -1284,7 +1494,7 @@ private:
             } else {
                 agreed_[k] &= static_cast<std::uint8_t>(~(value_[k] ^ v));
             }
-            if (inTag_[k]) {
+            if (open_[k]) {
                 agreed_[k] = units_.known[start_ + k];
             }
         }
@@ -1297,9 +1507,18 @@ private:
     }
     bool outOfWork() const { return spent_ >= kSearchBudget || work_ == 0; }
 
-    // Every fill found so far already disagrees on every lost bit.
+    // Every fill found so far already disagrees on every lost bit, or on
+    // one where only whole runs are written.
     bool everythingOpen() const {
         if (!found_) {
+            return false;
+        }
+        if (wholeOnly_) {
+            for (std::size_t k = 0; k < agreed_.size(); ++k) {
+                if (agreed_[k] != 0xFF) {
+                    return true;
+                }
+            }
             return false;
         }
         for (std::size_t k = 0; k < agreed_.size(); ++k) {
@@ -1315,9 +1534,13 @@ private:
     std::size_t end_;
     std::size_t windowEnd_;
     const Part& part_;
+    // Only a run whose every unit is certain is written: the search ends
+    // at the first unit that cannot be.
+    bool wholeOnly_;
+    bool abandoned_ = false;
     std::size_t& work_;
     std::vector<std::uint8_t> choice_;
-    std::vector<bool> inTag_;
+    std::vector<bool> open_;
     std::vector<std::uint8_t> agreed_;
     std::vector<std::uint8_t> value_;
     std::map<Bytes, bool> readsOn_;
