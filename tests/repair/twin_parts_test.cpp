@@ -83,12 +83,15 @@ Bytes alternativeMail(const std::vector<std::string>& lines, const char* charset
     Bytes html = "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.0 Transitional//EN\">\r\n"
                  "<HTML><HEAD>\r\n<META http-equiv=Content-Type content=\"text/html; charset=" +
                  Bytes(charsetName) + "\">\r\n</HEAD>\r\n<BODY bgColor=#ffffff>\r\n";
+    // A "\n" in a line: the text part breaks it there, the HTML has a space.
     for (const std::string& line : lines) {
-        plain += encoded(line, iconvName) + "\r\n";
+        std::string broken;
         std::string escaped;
         for (const char c : line) {
-            escaped += c == '&' ? std::string("&amp;") : std::string(1, c);
+            broken += c == '\n' ? std::string("\r\n") : std::string(1, c);
+            escaped += c == '&' ? std::string("&amp;") : c == '\n' ? " " : std::string(1, c);
         }
+        plain += encoded(broken, iconvName) + "\r\n";
         html += "<DIV><FONT size=2>" +
                 (line.empty() ? Bytes("&nbsp;") : encoded(escaped, iconvName)) +
                 "</FONT></DIV>\r\n";
@@ -120,6 +123,7 @@ const std::vector<std::string> kEnglish = {"Dear Hanako,",
                                            "",
                                            "The minutes of the Q&A session are attached.",
                                            "Please check them by Friday.",
+                                           "Tell me if the files do not open on\nyour side.",
                                            "",
                                            "Taro"};
 const std::vector<std::string> kRepeated = {"Hello,", "The big room A is booked today.",
@@ -220,6 +224,15 @@ const TwinCase kCases[] = {
      "8bit",
      {{Side::Plain, "\xb5\xc4\xbb\xf6", 1}, {Side::Html, "=A4=E8=A4=ED", 2}},
      8},
+    // The text part broke the line where the HTML has a space: a tab and
+    // a space would read the same, so only the first byte is certain.
+    {"TextBrokenWhereHtmlHasSpace",
+     &kEnglish,
+     "us-ascii",
+     "US-ASCII",
+     "7bit",
+     {{Side::Plain, "on\r\nyour", 0}},
+     1},
     // "The big room " stands before both letters: which one was lost
     // cannot be told, the bytes after it can.
     {"AmbiguousPlaceLeavesTheDifference",
