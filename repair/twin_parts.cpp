@@ -8,9 +8,9 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <map>
 #include <optional>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -125,7 +125,8 @@ struct TextDecoder {
               int(escapeFirst), int(lead), int(middle), int(inTag), int(inQuote), int(nameLength),
               int(entityLength), int(blanks), int(blanksAreSpace), int(blanksBreak), int(started),
               int(unknown), int(failed)}) {
-            key.append(reinterpret_cast<const char*>(&v), sizeof v);
+            key += static_cast<char>(v & 0xFF); // every one fits in 16 bits
+            key += static_cast<char>((v >> 8) & 0xFF);
         }
         key.append(tagName.data(), nameLength == kNameDone ? 0 : nameLength);
         key.append(entity.data(), entityLength > 0 ? entityLength - 1u : 0);
@@ -1543,7 +1544,7 @@ private:
     std::vector<bool> open_;
     std::vector<std::uint8_t> agreed_;
     std::vector<std::uint8_t> value_;
-    std::map<Bytes, bool> readsOn_;
+    std::unordered_map<Bytes, bool> readsOn_;
     std::size_t spent_ = 0;
     bool found_ = false;
 };
