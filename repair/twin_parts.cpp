@@ -1272,7 +1272,7 @@ public:
     // The bits of each lost unit that every fill found gives (0: none found).
     std::vector<std::uint8_t> certainBits() const {
         std::vector<std::uint8_t> bits(agreed_);
-        if (!found_) {
+        if (!found_ || twoFills_) {
             std::fill(bits.begin(), bits.end(), 0);
         }
         return bits;
@@ -1289,6 +1289,29 @@ private:
             finish(decoder, matcher);
             return;
         }
+        // Where only whole runs count, two ways to one state that reads on
+        // are two different fills: the run is not decided. A state met
+        // again is not searched again.
+        Bytes key;
+        if (wholeOnly_ && k > 0) {
+            key = decoder.stateKey();
+            key.append(reinterpret_cast<const char*>(&matcher.at), sizeof matcher.at);
+            key += static_cast<char>(matcher.afterRun);
+            key += static_cast<char>(k);
+            if (const auto met = metBefore_.find(key); met != metBefore_.end()) {
+                twoFills_ = twoFills_ || met->second;
+                return;
+            }
+        }
+        const std::size_t fillsBefore = fills_;
+        searchUnits(k, decoder, matcher);
+        if (!key.empty()) {
+            metBefore_.emplace(std::move(key), fills_ != fillsBefore);
+        }
+    }
+
+    void searchUnits(std::size_t k, const TextDecoder& decoder, const Matcher& matcher) {
+        const std::size_t at = start_ + k;
         const std::uint8_t knownBits = units_.known[at];
         const bool tag = decoder.html && decoder.inTag && decoder.qpState == 0 &&
                          decoder.lead < 0 && decoder.escapeRead == 0 && knownBits == 0;
@@ -1500,6 +1523,7 @@ private:
             }
         }
         found_ = true;
+        ++fills_;
     }
 
     void spend(std::size_t units) {
@@ -1513,6 +1537,9 @@ private:
     bool everythingOpen() const {
         if (!found_) {
             return false;
+        }
+        if (twoFills_) {
+            return true;
         }
         if (wholeOnly_) {
             for (std::size_t k = 0; k < agreed_.size(); ++k) {
@@ -1547,6 +1574,9 @@ private:
     std::unordered_map<Bytes, bool> readsOn_;
     std::size_t spent_ = 0;
     bool found_ = false;
+    std::size_t fills_ = 0;
+    bool twoFills_ = false;
+    std::unordered_map<Bytes, bool> metBefore_; // whether fills read on from it
 };
 
 // Writes the certain units of a run into the body; true when the whole run
