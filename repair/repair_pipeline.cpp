@@ -12,6 +12,7 @@
 #include "repair/mime_structure.h"
 #include "repair/name_case.h"
 #include "repair/quoted_printable_repair.h"
+#include "repair/twin_parts.h"
 
 #include <algorithm>
 #include <optional>
@@ -771,21 +772,25 @@ void repairLines(Lines& lines, const RepairOptions& options, platform::EventPoin
 
 RestoredCounts repairMessageFile(const std::filesystem::path& file, const RepairOptions& options,
                                  platform::EventPoint& events) {
+    RestoredCounts restored;
+    restored.twinPart = restoreTwinPartsInFile(file);
     auto reader = openLineReader(file);
     if (!reader) {
-        return {};
+        return restored;
     }
     FileLines lines(*reader);
     repairLines(lines, options, events);
     closeLineReader(*reader);
-    return {};
+    return restored;
 }
 
 RestoredCounts repairMessage(Bytes& message, const RepairOptions& options,
                              platform::EventPoint& events) {
+    RestoredCounts restored;
+    restored.twinPart = restoreTwinParts(message);
     MessageLines lines(message);
     repairLines(lines, options, events);
-    return {};
+    return restored;
 }
 
 } // namespace keldor::repair
