@@ -14,16 +14,6 @@ namespace {
 using keldor::testing::lost;
 using keldor::testing::readLines;
 
-// Base64 with `lineEnd` (CR LF) after every `width` characters and at the end.
-Bytes encodeLines(ByteView data, std::size_t width = 76, std::string_view lineEnd = "\r\n") {
-    const Bytes chars = testing::base64Encode(data);
-    Bytes text;
-    for (std::size_t i = 0; i < chars.size(); i += width) {
-        text += chars.substr(i, width) + Bytes(lineEnd);
-    }
-    return text;
-}
-
 TEST(FillBase64Line, PutsLineBreaksAndCharactersWhereTheyBelong) {
     struct Case {
         const char* name;
@@ -90,7 +80,7 @@ TEST(FillBase64Line, EverySurvivingCharacterDecodesToItsOwnBytes) {
             c = toByte(std::uniform_int_distribution<unsigned>(0, 255)(random));
         }
         // Some writers end their lines CR CR LF.
-        const Bytes text = encodeLines(data, 76, round % 3 == 2 ? "\r\r\n" : "\r\n");
+        const Bytes text = testing::base64Lines(data, 76, round % 3 == 2 ? "\r\r\n" : "\r\n");
         Bytes damaged = text;
         std::vector<bool> lostAt(text.size(), false);
         // Not in the last line, whose end no line length tells.
@@ -157,11 +147,11 @@ TEST(RepairBase64TextBody, LostTextBecomesReplacementCharactersInPlace) {
          "\x82\xb1****\x82\xbf\x82\xcd\r\n"},
     };
     for (const Case& c : cases) {
-        std::vector<Bytes> lines = {encodeLines(c.text)};
+        std::vector<Bytes> lines = {testing::base64Lines(c.text)};
         lines[0].replace(c.at, 4, 4, '\0');
         repairBase64TextBody(lines, false, textRepairerFor(c.charset), RepairOptions{});
-        ASSERT_EQ(lines[0].size(), encodeLines(c.text).size()) << c.name;
-        EXPECT_EQ(lines[0], encodeLines(c.repairedText)) << c.name;
+        ASSERT_EQ(lines[0].size(), testing::base64Lines(c.text).size()) << c.name;
+        EXPECT_EQ(lines[0], testing::base64Lines(c.repairedText)) << c.name;
     }
 }
 

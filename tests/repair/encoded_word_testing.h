@@ -1,8 +1,8 @@
 #pragma once
-// A small decoder of base64 encoded words for the repair tests, written
-// apart from the repair code (base64 by hand, character sets through the
-// tests' own converter), so that a test can check what a repaired header
-// line decodes to.
+// Small encoders and a decoder of base64 and quoted-printable for the repair
+// tests, written apart from the repair code (base64 by hand, character sets
+// through the tests' own converter), so that a test can lay out a body and
+// check what a repaired header line decodes to.
 
 #include "platform/bytes.h"
 
@@ -162,6 +162,48 @@ inline std::u32string utf32(std::string_view utf8) {
                                      static_cast<unsigned char>((*wide)[i + 1]) << 8 |
                                      static_cast<unsigned char>((*wide)[i + 2]) << 16 |
                                      static_cast<unsigned char>((*wide)[i + 3]) << 24);
+    }
+    return out;
+}
+
+// Base64 with `lineEnd` after every `width` characters and at the end.
+inline std::string base64Lines(std::string_view data, std::size_t width = 76,
+                               std::string_view lineEnd = "\r\n") {
+    const std::string chars = base64Encode(data);
+    std::string text;
+    for (std::size_t i = 0; i < chars.size(); i += width) {
+        text += chars.substr(i, width);
+        text += lineEnd;
+    }
+    return text;
+}
+
+// Quoted-printable as mail programs write it: escapes for "=", control and
+// 8-bit bytes (and blanks, space and tab, where `escapeBlanks`), soft line
+// breaks before 76 characters, CR LF lines.
+inline std::string quotedPrintable(std::string_view text, bool escapeBlanks) {
+    constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    std::size_t column = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text.substr(i, 2) == "\r\n") {
+            out += "\r\n";
+            column = 0;
+            ++i;
+            continue;
+        }
+        const auto b = static_cast<unsigned char>(text[i]);
+        std::string piece(1, text[i]);
+        const bool blank = b == ' ' || b == '\t';
+        if (b == '=' || b >= 0x7F || (b < 0x20 && !blank) || (blank && escapeBlanks)) {
+            piece = {'=', kHex[b >> 4], kHex[b & 0xF]};
+        }
+        if (column + piece.size() > 75) {
+            out += "=\r\n";
+            column = 0;
+        }
+        out += piece;
+        column += piece.size();
     }
     return out;
 }

@@ -3,6 +3,7 @@
 #include "charset/japanese_text.h"
 #include "charset/transfer_decoding.h"
 #include "platform/text.h"
+#include "tests/repair/encoded_word_testing.h"
 #include "tests/support/repair_lines.h"
 
 #include <gtest/gtest.h>
@@ -51,34 +52,6 @@ const std::vector<Bytes> kEuc = {
     "\317\244\252\303\316\244\351\244\273\244\257\244\300\244\265\244\244\241\243",
 };
 
-// Quoted-printable as mail programs write it: escapes for "=", control and
-// 8-bit bytes, soft line breaks before 76 characters, CR LF lines.
-Bytes encodeQuotedPrintable(ByteView text) {
-    constexpr char kHex[] = "0123456789ABCDEF";
-    Bytes out;
-    std::size_t column = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text.substr(i, 2) == "\r\n") {
-            out += "\r\n";
-            column = 0;
-            ++i;
-            continue;
-        }
-        const unsigned b = byteAt(text, i);
-        Bytes piece(1, text[i]);
-        if (b < 0x21 || b > 0x7E || b == '=') {
-            piece = {'=', kHex[b >> 4], kHex[b & 0xF]};
-        }
-        if (column + piece.size() > 75) {
-            out += "=\r\n";
-            column = 0;
-        }
-        out += piece;
-        column += piece.size();
-    }
-    return out;
-}
-
 // The decoded body read in its charset, nullopt when it does not read
 // cleanly (the readers give U+30FB for what they cannot read).
 std::optional<Text> readBody(ByteView encoded, Charset charset) {
@@ -120,7 +93,7 @@ TEST(QuotedPrintableTextBody, DamagedJapaneseTextStillReadsCleanly) {
                 html += "<DIV><FONT size=2>" + sentence + sentence + "</FONT></DIV>\r\n";
             }
             html += "</BODY></HTML>\r\n";
-            const Bytes encoded = encodeQuotedPrintable(html);
+            const Bytes encoded = repair::testing::quotedPrintable(html, true);
             ASSERT_TRUE(readBody(encoded, charset)) << "the test's own text";
             Bytes damaged = encoded;
             std::vector<bool> lostAt(encoded.size(), false);

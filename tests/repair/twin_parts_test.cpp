@@ -1,8 +1,8 @@
 #include "repair/twin_parts.h"
 
-#include "charset/base64_encoding.h"
 #include "platform/event_point.h"
 #include "repair/repair_pipeline.h"
+#include "tests/repair/encoded_word_testing.h"
 #include "tests/support/charset_conversion.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/test_support.h"
@@ -15,8 +15,8 @@
 namespace keldor::repair {
 namespace {
 
-using testing::readFile;
-using testing::writeFile;
+using keldor::testing::readFile;
+using keldor::testing::writeFile;
 
 constexpr std::string_view kBoundary = "----=_NextPart_001_0009_01C95F2A.4F2B6B80";
 
@@ -25,52 +25,12 @@ public:
     void processEvents() override {}
 };
 
-// Quoted-printable as the mail writers put it: "=", eight-bit and control
-// bytes escaped, soft breaks before 76 characters.
-Bytes quotedPrintable(ByteView text) {
-    Bytes out;
-    std::size_t column = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const unsigned b = byteAt(text, i);
-        if (text.substr(i, 2) == "\r\n") {
-            out += "\r\n";
-            column = 0;
-            ++i;
-            continue;
-        }
-        Bytes piece(1, static_cast<char>(b));
-        if (b == '=' || b >= 0x7F || (b < 0x20 && b != '\t')) {
-            constexpr std::string_view kHex = "0123456789ABCDEF";
-            piece = {'=', kHex[b >> 4], kHex[b & 0xF]};
-        }
-        if (column + piece.size() > 75) {
-            out += "=\r\n";
-            column = 0;
-        }
-        out += piece;
-        column += piece.size();
-    }
-    return out;
-}
-
-Bytes base64Lines(ByteView bytes) {
-    Bytes text = charset::encodeBase64(bytes);
-    text.resize((bytes.size() + 2) / 3 * 4, '='); // the last group's padding
-    for (std::size_t i = 0; i < (bytes.size() % 3 == 0 ? 0 : 3 - bytes.size() % 3); ++i) {
-        text[text.size() - 1 - i] = '=';
-    }
-    Bytes out;
-    for (std::size_t i = 0; i < text.size(); i += 76) {
-        out += text.substr(i, 76) + "\r\n";
-    }
-    return out;
-}
-
 Bytes encoded(const std::string& utf8, const char* iconvName) {
     if (std::string_view(iconvName) == "US-ASCII") {
         return utf8;
     }
-    const std::optional<std::string> converted = testing::convertCharset(utf8, "UTF-8", iconvName);
+    const std::optional<std::string> converted =
+        keldor::testing::convertCharset(utf8, "UTF-8", iconvName);
     EXPECT_TRUE(converted.has_value()) << utf8;
     return converted.value_or("");
 }
@@ -98,9 +58,10 @@ Bytes alternativeMail(const std::vector<std::string>& lines, const char* charset
     }
     html += "</BODY></HTML>\r\n";
     const std::string encoding(plainEncoding);
-    const Bytes plainBody = encoding == "base64"             ? base64Lines(plain)
-                            : encoding == "quoted-printable" ? quotedPrintable(plain)
-                                                             : plain;
+    const Bytes plainBody = encoding == "base64" ? repair::testing::base64Lines(plain)
+                            : encoding == "quoted-printable"
+                                ? repair::testing::quotedPrintable(plain, false)
+                                : plain;
     const Bytes delimiter = "--" + Bytes(kBoundary);
     return "From: <taro@example.co.jp>\r\nMIME-Version: 1.0\r\n"
            "Content-Type: multipart/alternative;\r\n\tboundary=\"" +
@@ -108,8 +69,8 @@ Bytes alternativeMail(const std::vector<std::string>& lines, const char* charset
            delimiter + "\r\nContent-Type: text/plain;\r\n\tcharset=\"" + charsetName +
            "\"\r\nContent-Transfer-Encoding: " + encoding + "\r\n\r\n" + plainBody + "\r\n" +
            delimiter + "\r\nContent-Type: text/html;\r\n\tcharset=\"" + charsetName +
-           "\"\r\nContent-Transfer-Encoding: quoted-printable\r\n\r\n" + quotedPrintable(html) +
-           "\r\n" + delimiter + "--\r\n\r\n";
+           "\"\r\nContent-Transfer-Encoding: quoted-printable\r\n\r\n" +
+           repair::testing::quotedPrintable(html, false) + "\r\n" + delimiter + "--\r\n\r\n";
 }
 
 const std::vector<std::string> kJapanese = {"山田様",
@@ -291,7 +252,7 @@ TEST(TwinParts, FillsLostBytesOnlyWhereTheOtherPartDecidesThem) {
         Bytes inMemory = damaged;
         const RestoredCounts memoryCounts = repairMessage(inMemory, RepairOptions{}, events);
         EXPECT_EQ(memoryCounts.twinPart, c.filled);
-        testing::TempDir dir;
+        keldor::testing::TempDir dir;
         const auto file = dir.path() / "Recover1.eml";
         ASSERT_TRUE(writeFile(file, damaged));
         EXPECT_EQ(repairMessageFile(file, RepairOptions{}, events).twinPart, c.filled);
