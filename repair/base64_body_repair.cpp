@@ -55,6 +55,22 @@ std::size_t crsBeforeFinalLf(ByteView line) {
     return n;
 }
 
+// A lost run that opens a line which, its lost bytes all characters, would
+// run past the body's line length: the bytes over held the end of the line
+// before (where that one ended CR CR LF and kept only a CR, the chain's LF
+// put after it stood for the second CR). How many they are.
+std::size_t breaksOpening(const Base64Body& body, ByteView line) {
+    if (body.lineLength == 0 || line.empty() || line[0] != kLost || !endsWithCrLf(line)) {
+        return 0;
+    }
+    const std::size_t run = line.find_first_not_of(kLost);
+    if (run == ByteView::npos || line.find(kLost, run) != ByteView::npos) {
+        return 0;
+    }
+    const std::size_t characters = charactersBeforeBreak(line);
+    return characters > body.lineLength ? std::min(characters - body.lineLength, run) : 0;
+}
+
 // The line length when no complete line has taught it: 76, unless the line
 // holds two lines and the lost run that took the break between them says
 // otherwise (the break then falls where a group of four ends).
@@ -112,6 +128,7 @@ std::vector<std::size_t> fillBase64Line(Base64Body& body, Bytes& line, bool ends
         body.crsBeforeLf = std::min<std::size_t>(crsBeforeFinalLf(line), 2);
     }
     const std::size_t tail = endsBody ? finalRun(line) : Bytes::npos;
+    const std::size_t leadingBreaks = breaksOpening(body, line);
     std::vector<std::size_t> made;
     std::size_t column = 0; // characters since the last line break
     const auto breakByte = [&](std::size_t i) {
@@ -130,6 +147,10 @@ std::vector<std::size_t> fillBase64Line(Base64Body& body, Bytes& line, bool ends
     };
     for (std::size_t i = 0; i < line.size(); ++i) {
         const char c = line[i];
+        if (i < leadingBreaks) {
+            line[i] = i + 1 == leadingBreaks ? '\n' : '\r';
+            continue;
+        }
         if (c != kLost) {
             if (c == '\n') {
                 column = 0;
