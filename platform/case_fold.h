@@ -63,4 +63,15 @@ inline bool startsWithFolded(ByteView text, ByteView prefix) {
     return text.size() >= prefix.size() && equalsFolded(text.substr(0, prefix.size()), prefix);
 }
 
+// Where `needle` first stands in `text` from `from` on, letter case aside;
+// npos when nowhere.
+inline std::size_t findFolded(ByteView text, ByteView needle, std::size_t from = 0) {
+    for (std::size_t i = from; i + needle.size() <= text.size(); ++i) {
+        if (equalsFolded(text.substr(i, needle.size()), needle)) {
+            return i;
+        }
+    }
+    return ByteView::npos;
+}
+
 } // namespace keldor::platform

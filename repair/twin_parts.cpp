@@ -1,6 +1,7 @@
 #include "repair/twin_parts.h"
 
 #include "charset/base64_encoding.h"
+#include "platform/case_fold.h"
 #include "platform/files.h"
 #include "platform/text.h"
 #include "repair/lost_byte.h"
@@ -714,17 +715,6 @@ struct Part {
     bool eightBit = false;
 };
 
-unsigned folded(char c) {
-    const auto b = static_cast<unsigned char>(c);
-    return b >= 'A' && b <= 'Z' ? b | 0x20u : b;
-}
-
-bool equalsFolded(ByteView text, std::string_view lower) {
-    return text.size() == lower.size() &&
-           std::equal(text.begin(), text.end(), lower.begin(),
-                      [](char a, char b) { return folded(a) == static_cast<unsigned char>(b); });
-}
-
 // Whether `text` reads `lower` in any letter case, where a lost byte may
 // stand for any byte; at most half of it lost.
 bool readsAs(ByteView text, std::string_view lower) {
@@ -735,20 +725,11 @@ bool readsAs(ByteView text, std::string_view lower) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == kLost) {
             ++lost;
-        } else if (folded(text[i]) != static_cast<unsigned char>(lower[i])) {
+        } else if (platform::foldByte(byteAt(text, i)) != byteAt(lower, i)) {
             return false;
         }
     }
     return lost * 2 <= text.size();
-}
-
-std::size_t findFolded(ByteView text, std::string_view lower, std::size_t from = 0) {
-    for (std::size_t i = from; i + lower.size() <= text.size(); ++i) {
-        if (equalsFolded(text.substr(i, lower.size()), lower)) {
-            return i;
-        }
-    }
-    return ByteView::npos;
 }
 
 // A header parameter's value: quoted, or up to ";" or white space. The
@@ -1747,9 +1728,9 @@ std::int64_t restoreTwinParts(std::span<char> message) {
     std::int64_t filled = 0;
     std::size_t work = kMessageBudget;
     std::size_t tried = 0;
-    for (std::size_t at = findFolded(text, "multipart/alternative");
+    for (std::size_t at = platform::findFolded(text, "multipart/alternative");
          at != ByteView::npos && tried < kMostAlternatives;
-         at = findFolded(text, "multipart/alternative", at + 1)) {
+         at = platform::findFolded(text, "multipart/alternative", at + 1)) {
         // The type must stand in a Content-Type field, "multipart/" at most
         // a line's length after its start.
         constexpr std::size_t kLongestLine = 1000;
@@ -1757,7 +1738,7 @@ std::int64_t restoreTwinParts(std::span<char> message) {
         while (fieldStart > 0 && at - fieldStart < kLongestLine && text[fieldStart - 1] != '\n') {
             --fieldStart;
         }
-        if (!equalsFolded(text.substr(fieldStart, 13), "content-type:") ||
+        if (!platform::startsWithFolded(text.substr(fieldStart), "content-type:") ||
             text.substr(fieldStart, at - fieldStart).find(kLost) != ByteView::npos) {
             continue;
         }
