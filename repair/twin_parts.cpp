@@ -56,8 +56,9 @@ bool isHexUpper(unsigned b) {
     return (b >= '0' && b <= '9') || (b >= 'A' && b <= 'F');
 }
 
+// The value of a byte already known to be a hexadecimal digit.
 unsigned hexValue(unsigned b) {
-    return b <= '9' ? b - '0' : (b | 0x20) - 'a' + 10;
+    return static_cast<unsigned>(platform::hexDigitValue(b));
 }
 
 bool isSpace(Code c) {
