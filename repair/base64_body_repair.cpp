@@ -131,6 +131,7 @@ std::vector<std::size_t> fillBase64Line(Base64Body& body, Bytes& line, bool ends
     const std::size_t leadingBreaks = breaksOpening(body, line);
     std::vector<std::size_t> made;
     std::size_t column = 0; // characters since the last line break
+    bool padded = false;    // padding since the last line break: only padding and a break follow
     const auto breakByte = [&](std::size_t i) {
         // LF after the CRs the body's lines end with, CR before an LF or
         // where the line ends.
@@ -154,12 +155,14 @@ std::vector<std::size_t> fillBase64Line(Base64Body& body, Bytes& line, bool ends
         if (c != kLost) {
             if (c == '\n') {
                 column = 0;
+                padded = false;
             } else if (c != '\r') {
                 ++column;
             }
             if (isBase64Character(c) || c == '=') {
                 body.phase = (body.phase + 1) % 4;
             }
+            padded = padded || c == '=';
             continue;
         }
         // Counting the CRs the body's lines end with: where a writer ends them
@@ -171,6 +174,17 @@ std::vector<std::size_t> fillBase64Line(Base64Body& body, Bytes& line, bool ends
         }
         const bool lfFollows = toLf < line.size() && line[toLf] == '\n';
         const bool afterCr = i > 0 && line[i - 1] == '\r';
+        if (padded) {
+            // The group that padding opened closes with padding, then the line breaks.
+            if (body.phase != 0 && !afterCr && !lfFollows) {
+                line[i] = '=';
+                body.phase = (body.phase + 1) % 4;
+            } else {
+                line[i] = breakByte(i);
+                padded = line[i] != '\n';
+            }
+            continue;
+        }
         if (i >= tail) {
             // The end of the body: complete its last group, padding once it
             // has the two characters a group needs at least; then the line

@@ -281,6 +281,8 @@ def main():
         # record's padding.
         laid = [(name, shifted(data, shift)) for name, data in mails]
         laid = [(name, data) for name, data in laid if len(data) % PIECE > LOST]
+        if not laid:
+            continue
         originals = [parse(data) for _, data in laid]
         blanks = [outcome(o, parse(unrepaired(data))) for o, (_, data) in zip(originals, laid)]
         tops = [outcome(o, parse(ceiling(data, o))) for o, (_, data) in zip(originals, laid)]

@@ -36,6 +36,8 @@ TEST(FillBase64Line, PutsLineBreaksAndCharactersWhereTheyBelong) {
          b72 + "\r\nAA" + b72 + "\r\n"},
         {"a run opening a line too long for the body: the break before it", 8,
          "%%%cdefgh\r\n", "\nAAcdefgh\r\n"},
+        {"after padding only padding and the line break", 76, "AQIDBA=%%%%\n\r\n",
+         "AQIDBA==\r\n\r\n\r\n"},
         {"CR CR LF lines: both CRs before a surviving LF", 76, "abcd%%%%\nefgh\r\r\n",
          "abcdAA\r\r\nefgh\r\r\n", 2},
         {"CR CR LF lines: the second CR and the LF after a surviving CR", 76,
