@@ -26,7 +26,7 @@ bool isTokenByte(unsigned c) {
 
 // Names whose colon and blank are put back where lost right after them;
 // matched without regard to case.
-constexpr std::array<std::string_view, 36> kFieldNames = {
+constexpr std::array<std::string_view, 47> kFieldNames = {
     "Date",
     "From",
     "To",
@@ -63,6 +63,17 @@ constexpr std::array<std::string_view, 36> kFieldNames = {
     "Precedence",
     "Errors-To",
     "Disposition-Notification-To",
+    "Path",
+    "Newsgroups",
+    "Lines",
+    "Keywords",
+    "Comments",
+    "X-Newsreader",
+    "X-Sender",
+    "Mail-Followup-To",
+    "List-Unsubscribe",
+    "List-Post",
+    "List-Help",
 };
 
 constexpr std::array<std::string_view, 7> kWeekdays = {"Mon,", "Tue,", "Wed,", "Thu,",
@@ -205,25 +216,34 @@ void restoreFieldColon(Bytes& line) {
 // The known name, if just one, that the line's surviving first letters
 // begin and the text after its lost run goes on with: the rest of the name
 // and its colon, or (the run having taken the name's end and its colon)
-// anything.
+// anything. A name whose surviving end and colon fit wins over one the run
+// may have ended.
 std::optional<std::string_view> nameWithLostTail(ByteView line, std::size_t lost,
                                                  std::size_t end) {
-    std::optional<std::string_view> found;
+    std::optional<std::string_view> confirmed;
+    std::optional<std::string_view> possible;
+    bool confirmedTwice = false;
+    bool possibleTwice = false;
+    const auto note = [](std::optional<std::string_view>& slot, bool& twice,
+                         std::string_view name) {
+        twice = twice || (slot && !platform::equalsFolded(*slot, name));
+        slot = name;
+    };
     for (const std::string_view name : kFieldNames) {
         if (name.size() <= lost || !platform::startsWithFolded(line, name.substr(0, lost))) {
             continue;
         }
-        const bool fits = end < name.size()
-                              ? fitsFolded(line, end, Bytes(name.substr(end)) + ":")
-                              : end > name.size() || line[end] == ':';
-        if (fits) {
-            if (found && !platform::equalsFolded(*found, name)) {
-                return std::nullopt;
-            }
-            found = name;
+        if (end < name.size() ? fitsFolded(line, end, Bytes(name.substr(end)) + ":")
+                              : end == name.size() && line[end] == ':') {
+            note(confirmed, confirmedTwice, name);
+        } else if (end > name.size()) {
+            note(possible, possibleTwice, name);
         }
     }
-    return found;
+    if (confirmed) {
+        return confirmedTwice ? std::nullopt : confirmed;
+    }
+    return possibleTwice ? std::nullopt : possible;
 }
 
 void restoreNameTail(Bytes& line) {
@@ -251,6 +271,35 @@ void restoreNameTail(Bytes& line) {
     fillInWritersCase(line, 0, name->substr(0, tail));
     if (end > name->size()) {
         line[name->size()] = ':';
+    }
+}
+
+void restoreNameHead(Bytes& line) {
+    if (line.empty() || line[0] != kLost) {
+        return;
+    }
+    const std::size_t colon = line.find(':');
+    const std::size_t survives = line.find_first_not_of(kLost);
+    if (colon == Bytes::npos || survives >= colon) {
+        return;
+    }
+    for (std::size_t i = survives; i < colon; ++i) {
+        if (line[i] == kLost || !isTokenByte(byteAt(line, i))) {
+            return;
+        }
+    }
+    std::optional<std::string_view> found;
+    for (const std::string_view name : kFieldNames) {
+        if (name.size() != colon || !fitsFolded(line, 0, name)) {
+            continue;
+        }
+        if (found && !platform::equalsFolded(*found, name)) {
+            return;
+        }
+        found = name;
+    }
+    if (found) {
+        fillInWritersCase(line, 0, *found);
     }
 }
 

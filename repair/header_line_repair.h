@@ -52,6 +52,11 @@ void restoreColonAfterName(Bytes& line);
 // byte, which restoreColonAfterName then makes the blank.
 void restoreNameTail(Bytes& line);
 
+// A line that begins with lost bytes and goes on with the rest of a field
+// name and its colon: where just one known name fits ("\0\0\0e: Sun, 25"
+// is Date), its lost letters, in the case of the surviving ones.
+void restoreNameHead(Bytes& line);
+
 // A lost byte before a surviving LF becomes CR, one after a surviving CR
 // becomes LF: a header line holds no bare CR or LF.
 void restoreHeaderLineBreaks(Bytes& line);

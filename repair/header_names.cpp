@@ -15,20 +15,24 @@ namespace {
 // bytes and the name without its first two characters, one lost byte and
 // the name without its first, a lost byte and the whole name.
 struct BreakPatterns {
+    std::string_view name;
     Bytes twoLost;
     Bytes oneLost;
     Bytes beforeName;
 };
 
-const std::array<BreakPatterns, HeaderNames.size()>& breakPatterns() {
+const std::vector<BreakPatterns>& breakPatterns() {
     static const auto patterns = [] {
-        std::array<BreakPatterns, HeaderNames.size()> built;
-        for (std::size_t k = 0; k < HeaderNames.size(); ++k) {
-            const std::string_view name = HeaderNames[k];
-            built[k].twoLost.assign(2, kLost).append(name.substr(2));
-            built[k].oneLost.assign(1, kLost).append(name.substr(1));
-            built[k].beforeName.assign(1, kLost).append(name);
-        }
+        std::vector<BreakPatterns> built;
+        const auto add = [&built](std::string_view name) {
+            BreakPatterns& p = built.emplace_back();
+            p.name = name;
+            p.twoLost.assign(2, kLost).append(name.substr(2));
+            p.oneLost.assign(1, kLost).append(name.substr(1));
+            p.beforeName.assign(1, kLost).append(name);
+        };
+        std::for_each(HeaderNames.begin(), HeaderNames.end(), add);
+        std::for_each(BreakOnlyNames.begin(), BreakOnlyNames.end(), add);
         return built;
     }();
     return patterns;
@@ -150,11 +154,14 @@ void restoreHeaderBreak(Bytes& line, bool quoteOpen) {
     // CR LF goes into lost bytes just before the name, the name's lost
     // letters in the case of those that survived; a match at the start of
     // the line is not this repair's business.
-    const auto& patterns = breakPatterns();
-    for (std::size_t k = 0; k < HeaderNames.size(); ++k) {
-        const std::string_view name = HeaderNames[k];
-        const auto& [twoLost, oneLost, beforeName] = patterns[k];
-        if (const std::size_t at = find(twoLost); at != Bytes::npos && at > 0) {
+    // A name of which fewer than five bytes survive is too common a text
+    // ("com: " of "google.com: ") to break a line before.
+    constexpr std::size_t kFewestSurviving = 5;
+    const auto search = [&find](const Bytes& pattern, std::size_t lostBytes) {
+        return pattern.size() - lostBytes >= kFewestSurviving ? find(pattern) : Bytes::npos;
+    };
+    for (const auto& [name, twoLost, oneLost, beforeName] : breakPatterns()) {
+        if (const std::size_t at = search(twoLost, 2); at != Bytes::npos && at > 0) {
             if (!closeQuote(at - std::min<std::size_t>(at, 2))) {
                 continue;
             }
@@ -165,7 +172,7 @@ void restoreHeaderBreak(Bytes& line, bool quoteOpen) {
                 setIfLost(line, at - 1, '\n');
             }
             fillInWritersCase(line, at, name);
-        } else if (const std::size_t at1 = find(oneLost); at1 != Bytes::npos && at1 > 0) {
+        } else if (const std::size_t at1 = search(oneLost, 1); at1 != Bytes::npos && at1 > 0) {
             if (!closeQuote(at1 - std::min<std::size_t>(at1, 2))) {
                 continue;
             }

@@ -50,6 +50,13 @@ inline constexpr std::array<std::string_view, 34> HeaderNames = {
     "Status: ",
 };
 
+// Names a lost line break is put back before as well, though a line's lost
+// first bytes are not filled from them: too short, or too many alike, to
+// tell from a few surviving letters.
+inline constexpr std::array<std::string_view, 5> BreakOnlyNames = {
+    "Organization: ", "Reply-To: ", "Sender: ", "From: ", "Date: ",
+};
+
 // Fills lost (0x00) bytes at the start of a header line from the names that
 // fit it, letter case aside, a lost byte fitting any character; each lost
 // letter in the case the line's surviving letters show. Stops at the first

@@ -184,6 +184,7 @@ private:
             completeHeaderName(line);
             if (inHeaderBlock_) {
                 restoreNameTail(line);
+                restoreNameHead(line);
                 restoreColonAfterName(line);
             }
             // A line that may continue a field whose quoted string is open.

@@ -81,6 +81,11 @@ TEST(RestoreHeaderBreak, PutsBackTheLineBreakAndTheNameAfterIt) {
         {"match at the start is left alone", raw("\0\0ntent-Type: text/plain;\r\n"),
          raw("\0\0ntent-Type: text/plain;\r\n")},
         {"one byte before the match", raw("a\0\0bject: x\r\n"), "aSubject: x\r\n"},
+        {"a sender's field after a value", raw("Path: a!news\0\0\0\0From: b\r\n"),
+         raw("Path: a!news\0\0\r\nFrom: b\r\n")},
+        {"a short name cut short is no name",
+         raw("Received: (goog\0\0\0\0om: domain)\r\n"),
+         raw("Received: (goog\0\0\0\0om: domain)\r\n")},
         {"no name after the lost bytes", raw("text\0\0\0\0more text\r\n"),
          raw("text\0\0\0\0more text\r\n")},
     };
