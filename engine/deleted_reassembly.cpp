@@ -1,6 +1,7 @@
 #include "engine/deleted_reassembly.h"
 
 #include "platform/case_fold.h"
+#include "repair/header_line_repair.h"
 #include "repair/lost_byte.h"
 
 #include <algorithm>
@@ -14,12 +15,17 @@ namespace {
 // The four bytes written in place of the four a record's chain link took.
 using SubstituteBytes = std::array<char, dbx::kLostBytesPerRecord>;
 
-SubstituteBytes substituteBytes(bool firstOfMessage, bool endedWithCr, unsigned firstTextByte) {
+SubstituteBytes substituteBytes(bool firstOfMessage, bool endedWithCr, ByteView text) {
     using repair::kLost;
+    const unsigned firstTextByte = byteAt(text, 0);
     if (firstOfMessage) {
-        // The colon of "From:" survived; its name did not.
-        return firstTextByte == ':' ? SubstituteBytes{'F', 'r', 'o', 'm'}
-                                    : SubstituteBytes{kLost, kLost, kLost, kLost};
+        // The colon of "From:" survived; its name did not. A date after it
+        // was a Date field's.
+        if (firstTextByte != ':') {
+            return SubstituteBytes{kLost, kLost, kLost, kLost};
+        }
+        return repair::isDateValue(text.substr(1)) ? SubstituteBytes{'D', 'a', 't', 'e'}
+                                                   : SubstituteBytes{'F', 'r', 'o', 'm'};
     }
     // A CR that ended the previous record must be followed by LF, and an LF
     // that starts this one must be preceded by CR.
@@ -66,8 +72,7 @@ bool DeletedReassembly::add(ByteView text, bool full) {
         }
         awaitingStart_ = false;
     }
-    const SubstituteBytes substitutes =
-        substituteBytes(firstOfMessage, endedWithCr_, byteAt(text, 0));
+    const SubstituteBytes substitutes = substituteBytes(firstOfMessage, endedWithCr_, text);
     if (!writer_.append(ByteView(substitutes.data(), substitutes.size()))) {
         return false;
     }

@@ -119,6 +119,14 @@ bool looksLikeFieldName(ByteView name) {
     return hyphen || !(lower && upper);
 }
 
+bool isDigitByte(unsigned c) {
+    return c >= '0' && c <= '9';
+}
+
+bool isLetterByte(unsigned c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
 // The lost letters of a Date field's weekday, where one day fits.
 void restoreWeekday(Bytes& line, std::size_t at) {
     if (line.find(kLost, at) != at && (at + 1 >= line.size() || line[at + 1] != kLost) &&
@@ -218,8 +226,7 @@ void restoreFieldColon(Bytes& line) {
 // and its colon, or (the run having taken the name's end and its colon)
 // anything. A name whose surviving end and colon fit wins over one the run
 // may have ended.
-std::optional<std::string_view> nameWithLostTail(ByteView line, std::size_t lost,
-                                                 std::size_t end) {
+std::optional<std::string_view> nameWithLostTail(ByteView line, std::size_t lost, std::size_t end) {
     std::optional<std::string_view> confirmed;
     std::optional<std::string_view> possible;
     bool confirmedTwice = false;
@@ -274,12 +281,39 @@ void restoreNameTail(Bytes& line) {
     }
 }
 
+bool isDateValue(ByteView value) {
+    static constexpr std::array<std::string_view, 12> kMonths = {
+        "jan", "feb", "mar", "apr", "may", "jun", "jul", "aug", "sep", "oct", "nov", "dec"};
+    std::size_t i = value.find_first_not_of(" \t");
+    const auto at = [&value](std::size_t k) { return byteAt(value, k); };
+    if (i + 4 < value.size() && isLetterByte(at(i)) && isLetterByte(at(i + 1)) &&
+        isLetterByte(at(i + 2)) && at(i + 3) == ',') {
+        i = value.find_first_not_of(" \t", i + 4);
+    }
+    if (i >= value.size() || !isDigitByte(at(i))) {
+        return false;
+    }
+    i += i + 1 < value.size() && isDigitByte(at(i + 1)) ? 2 : 1;
+    if (i + 6 >= value.size() || at(i) != ' ' ||
+        std::none_of(kMonths.begin(), kMonths.end(), [&](std::string_view month) {
+            return platform::equalsFolded(value.substr(i + 1, 3), month);
+        })) {
+        return false;
+    }
+    i += 4;
+    return at(i) == ' ' && isDigitByte(at(i + 1)) && isDigitByte(at(i + 2));
+}
+
 void restoreNameHead(Bytes& line) {
     if (line.empty() || line[0] != kLost) {
         return;
     }
     const std::size_t colon = line.find(':');
     const std::size_t survives = line.find_first_not_of(kLost);
+    if (colon == 4 && survives == colon && isDateValue(ByteView(line).substr(colon + 1))) {
+        line.replace(0, 4, "Date");
+        return;
+    }
     if (colon == Bytes::npos || survives >= colon) {
         return;
     }

@@ -52,9 +52,14 @@ void restoreColonAfterName(Bytes& line);
 // byte, which restoreColonAfterName then makes the blank.
 void restoreNameTail(Bytes& line);
 
+// A value that is a date as mail writes it ("Sun, 25 May 2008 14:38",
+// "9 Jan 98 10:00"): a name or an address never is.
+[[nodiscard]] bool isDateValue(ByteView value);
+
 // A line that begins with lost bytes and goes on with the rest of a field
 // name and its colon: where just one known name fits ("\0\0\0e: Sun, 25"
-// is Date), its lost letters, in the case of the surviving ones.
+// is Date), its lost letters, in the case of the surviving ones; four lost
+// before the colon and a date after it are a Date field's.
 void restoreNameHead(Bytes& line);
 
 // A lost byte before a surviving LF becomes CR, one after a surviving CR

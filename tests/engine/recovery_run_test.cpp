@@ -267,13 +267,21 @@ TEST_F(RecoveryRun, MailboxIsNeverChanged) {
 
 // ---- substitute bytes and message boundaries ----
 
-TEST_F(RecoveryRun, ColonAtMessageStartRestoresFrom) {
-    const Bytes mail = "From: a@example.jp\r\nSubject: x\r\n\r\nbody\r\n";
-    MailboxWriter writer;
-    writer.addMessage(mail);
-    const RunReport report = recover(writer.build());
-    ASSERT_EQ(report.mailCount, 1);
-    EXPECT_EQ(outputs(report)[0], mail);
+TEST_F(RecoveryRun, ColonAtMessageStartRestoresFromOrADate) {
+    for (const Bytes& mail : {
+             Bytes("From: a@example.jp\r\nSubject: x\r\n\r\nbody\r\n"),
+             // A name with a month in it is no date.
+             Bytes("From: 9 May <may@example.jp>\r\nSubject: x\r\n\r\nbody\r\n"),
+             Bytes("Date: Sun, 25 May 2008 14:38:46 +0100\r\nFrom: a@example.jp\r\n\r\nbody\r\n"),
+             Bytes("Date: 9 jan 98 10:00\r\nFrom: a@example.jp\r\n\r\nbody\r\n"),
+         }) {
+        MailboxWriter writer;
+        writer.addMessage(mail);
+        const RunReport report = recover(writer.build());
+        ASSERT_EQ(report.mailCount, 1);
+        EXPECT_EQ(outputs(report)[0], mail);
+        std::filesystem::remove_all(report.outputFolder);
+    }
 }
 
 TEST_F(RecoveryRun, LineBreakAcrossRecordsIsRestored) {
