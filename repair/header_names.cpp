@@ -16,6 +16,7 @@ namespace {
 // the name without its first, a lost byte and the whole name.
 struct BreakPatterns {
     std::string_view name;
+    bool outsideComments = false; // a word that comments hold too ("Authenticated sender:")
     Bytes twoLost;
     Bytes oneLost;
     Bytes beforeName;
@@ -32,7 +33,10 @@ const std::vector<BreakPatterns>& breakPatterns() {
             p.beforeName.assign(1, kLost).append(name);
         };
         std::for_each(HeaderNames.begin(), HeaderNames.end(), add);
-        std::for_each(BreakOnlyNames.begin(), BreakOnlyNames.end(), add);
+        for (const std::string_view name : BreakOnlyNames) {
+            add(name);
+            built.back().outsideComments = true;
+        }
         return built;
     }();
     return patterns;
@@ -77,6 +81,23 @@ bool cutsName(ByteView line, std::size_t crAt) {
         }
     }
     return true;
+}
+
+// How deep in comments (parentheses outside quoted strings) the text ends;
+// below 0 where it closes one that it did not open.
+int commentDepth(ByteView text) {
+    int depth = 0;
+    bool quoted = false;
+    for (const char c : text) {
+        if (c == '"') {
+            quoted = !quoted;
+        } else if (!quoted && c == '(') {
+            ++depth;
+        } else if (!quoted && c == ')' && --depth < 0) {
+            return depth;
+        }
+    }
+    return depth;
 }
 
 } // namespace
@@ -160,9 +181,26 @@ void restoreHeaderBreak(Bytes& line, bool quoteOpen) {
     const auto search = [&find](const Bytes& pattern, std::size_t lostBytes) {
         return pattern.size() - lostBytes >= kFewestSurviving ? find(pattern) : Bytes::npos;
     };
-    for (const auto& [name, twoLost, oneLost, beforeName] : breakPatterns()) {
+    for (const auto& [name, outsideComments, twoLost, oneLost, beforeName] : breakPatterns()) {
+        // A comment open before the break closed in a lost byte before it,
+        // unless the text after the name closes it ("(Authenticated" and
+        // "sender: mikel)").
+        const auto mayBreak = [&, outside = outsideComments](std::size_t crAt) {
+            if (outside && commentDepth(ByteView(line).substr(0, crAt)) > 0) {
+                if (crAt == 0 || line[crAt - 1] != kLost ||
+                    commentDepth(ByteView(line).substr(crAt)) < 0) {
+                    return false;
+                }
+                if (!closeQuote(crAt)) {
+                    return false;
+                }
+                line[crAt - 1] = ')';
+                return true;
+            }
+            return closeQuote(crAt);
+        };
         if (const std::size_t at = search(twoLost, 2); at != Bytes::npos && at > 0) {
-            if (!closeQuote(at - std::min<std::size_t>(at, 2))) {
+            if (!mayBreak(at - std::min<std::size_t>(at, 2))) {
                 continue;
             }
             if (at > 2) {
@@ -173,7 +211,7 @@ void restoreHeaderBreak(Bytes& line, bool quoteOpen) {
             }
             fillInWritersCase(line, at, name);
         } else if (const std::size_t at1 = search(oneLost, 1); at1 != Bytes::npos && at1 > 0) {
-            if (!closeQuote(at1 - std::min<std::size_t>(at1, 2))) {
+            if (!mayBreak(at1 - std::min<std::size_t>(at1, 2))) {
                 continue;
             }
             if (at1 > 2) {
@@ -184,7 +222,7 @@ void restoreHeaderBreak(Bytes& line, bool quoteOpen) {
             }
             fillInWritersCase(line, at1, name);
         } else if (const std::size_t at2 = find(beforeName);
-                   at2 != Bytes::npos && at2 > 0 && closeQuote(at2 - 1)) {
+                   at2 != Bytes::npos && at2 > 0 && mayBreak(at2 - 1)) {
             if (at2 > 1) {
                 setIfLost(line, at2 - 1, '\r');
             }
