@@ -377,6 +377,45 @@ void restoreColonAfterName(Bytes& line) {
     }
 }
 
+void restoreBreakAfterOpenQuote(Bytes& line, bool quoteOpen) {
+    constexpr std::size_t kShortestRun = 3;
+    bool open = quoteOpen;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        if (line[i] == '"') {
+            open = !open;
+            continue;
+        }
+        if (line[i] != kLost) {
+            continue;
+        }
+        const std::size_t end = std::min(line.find_first_not_of(kLost, i), line.size());
+        if (!open || end - i < kShortestRun) {
+            i = end - 1;
+            continue;
+        }
+        const ByteView rest = ByteView(line).substr(end);
+        const std::size_t colon = rest.find(':');
+        if (rest.find('"') != ByteView::npos || rest.find(kLost) != ByteView::npos ||
+            colon == ByteView::npos || colon == 0 || colon + 1 >= rest.size() ||
+            rest[colon + 1] != ' ') {
+            return;
+        }
+        const unsigned first = byteAt(rest, 0);
+        const bool whole = first >= 'A' && first <= 'Z';
+        if (!looksLikeFieldName(whole ? rest.substr(0, colon) : rest.substr(1, colon - 1))) {
+            return;
+        }
+        const std::size_t lf = whole ? end - 1 : end - 2;
+        if (lf < i + 2) {
+            return;
+        }
+        line[lf] = '\n';
+        line[lf - 1] = '\r';
+        line[lf - 2] = '"';
+        return;
+    }
+}
+
 void restoreHeaderLineBreaks(Bytes& line) {
     for (std::size_t i = 0; i < line.size(); ++i) {
         if (line[i] != kLost) {

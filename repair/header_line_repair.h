@@ -62,6 +62,15 @@ void restoreNameTail(Bytes& line);
 // before the colon and a date after it are a Date field's.
 void restoreNameHead(Bytes& line);
 
+// A quoted string open before a run of three or more lost bytes that no
+// quote closes after it, where the text after the run is a field name and
+// its colon ("...8241290969717285" and four lost before "X-Laziness-Level:
+// 1000"): the run held the closing quote and the line break, the value's
+// last byte before them staying lost. Where the text after the run starts
+// with no capital letter, the run took the next name's first letter too.
+// `quoteOpen`: a string is open where the line starts.
+void restoreBreakAfterOpenQuote(Bytes& line, bool quoteOpen);
+
 // A lost byte before a surviving LF becomes CR, one after a surviving CR
 // becomes LF: a header line holds no bare CR or LF.
 void restoreHeaderLineBreaks(Bytes& line);

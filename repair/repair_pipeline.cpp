@@ -190,6 +190,9 @@ private:
             // A line that may continue a field whose quoted string is open.
             const bool continues = line[0] == ' ' || line[0] == '\t' || line[0] == kLost;
             restoreHeaderBreak(line, continues && field_.inQuotes);
+            if (inHeaderBlock_) {
+                restoreBreakAfterOpenQuote(line, continues && field_.inQuotes);
+            }
             restoreHeaderLineBreaks(line);
             if (state == RepairState::PartHeader && inHeaderBlock_) {
                 restoreBlankAfterEncoding(line);

@@ -20,6 +20,7 @@ struct Case {
 
 TEST(HeaderLineRepair, KeepsDamagedFieldsFieldsAndFindsTheBlankLineBeforeABody) {
     const auto fieldName = [](Bytes& line) { keepFieldName(line, '*'); };
+    const auto breakAfterQuote = [](Bytes& line) { restoreBreakAfterOpenQuote(line, false); };
     const auto blankBeforeText = [](Bytes& line) { restoreBlankBeforeBody(line, false); };
     const auto blankBeforeBase64 = [](Bytes& line) { restoreBlankBeforeBody(line, true); };
     const std::vector<Case> cases = {
@@ -49,6 +50,16 @@ TEST(HeaderLineRepair, KeepsDamagedFieldsFieldsAndFindsTheBlankLineBeforeABody) 
          raw("\0\0\0e-Foo: x\r\n")},
         {"no name before the lost bytes", restoreFieldColon, raw("This is\0\0\0\0text\r\n"),
          raw("This is\0\0\0\0text\r\n")},
+        {"an open quote closes before a field after the lost run", breakAfterQuote,
+         raw(" boundary=\"b.72\0\0\0\0X-Laziness-Level: 1000\r\n"),
+         raw(" boundary=\"b.72\0\"\r\nX-Laziness-Level: 1000\r\n")},
+        {"the run took the next name's first letter", breakAfterQuote,
+         raw(" name=\"a.txt\0\0\0\0-Priority: 3\r\n"),
+         raw(" name=\"a.txt\"\r\n\0-Priority: 3\r\n")},
+        {"a quote that closes after the run", breakAfterQuote,
+         raw(" name=\"a\0\0\0\0Re: b.txt\"\r\n"), raw(" name=\"a\0\0\0\0Re: b.txt\"\r\n")},
+        {"no open quote", breakAfterQuote, raw("Subject: a\0\0\0\0X-Note: b\r\n"),
+         raw("Subject: a\0\0\0\0X-Note: b\r\n")},
         {"CR before a surviving LF", restoreHeaderLineBreaks, raw("X-A: 1\0\nX-B: 2\r\n"),
          "X-A: 1\r\nX-B: 2\r\n"},
         {"LF after a surviving CR", restoreHeaderLineBreaks, raw("X-A: 1\r\0X-B: 2\r\n"),
