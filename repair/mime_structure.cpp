@@ -562,7 +562,7 @@ std::optional<std::size_t> charsetStart(ByteView lowered) {
 
 // The content types whose lost letters are put back, so that a part keeps
 // the type that decides how a mail program reads it.
-constexpr std::array<std::string_view, 24> kContentTypes = {
+constexpr std::array<std::string_view, 38> kContentTypes = {
     "multipart/alternative",
     "multipart/mixed",
     "multipart/related",
@@ -571,20 +571,34 @@ constexpr std::array<std::string_view, 24> kContentTypes = {
     "multipart/digest",
     "message/rfc822",
     "message/delivery-status",
+    "message/disposition-notification",
     "text/plain",
     "text/html",
     "text/enriched",
     "text/rfc822-headers",
+    "text/calendar",
+    "text/x-vcard",
+    "text/csv",
     "application/octet-stream",
     "application/pdf",
     "application/msword",
     "application/zip",
     "application/vnd.ms-excel",
+    "application/vnd.ms-powerpoint",
     "application/x-zip-compressed",
+    "application/x-gzip",
+    "application/rtf",
+    "application/ms-tnef",
+    "application/pgp-signature",
+    "application/pgp-encrypted",
+    "application/pkcs7-signature",
+    "application/x-pkcs7-signature",
     "image/jpeg",
+    "image/pjpeg",
     "image/gif",
     "image/png",
     "image/bmp",
+    "image/tiff",
     "audio/x-wav",
     "video/mpeg",
 };
@@ -630,6 +644,16 @@ bool extensionFits(std::string_view type, ByteView extension) {
     return std::any_of(kExtensions.begin(), kExtensions.end(), [&](const auto& known) {
         return known.first == type && known.second == extension;
     });
+}
+
+// Whether the text begins with a parameter's name and its "=".
+bool startsParameter(ByteView text) {
+    std::size_t n = 0;
+    while (n < text.size() && ((text[n] >= 'a' && text[n] <= 'z') ||
+                               (text[n] >= 'A' && text[n] <= 'Z') || text[n] == '-')) {
+        ++n;
+    }
+    return n > 0 && n < text.size() && text[n] == '=';
 }
 
 bool endsContentType(ByteView line, std::size_t at) {
@@ -768,6 +792,14 @@ void completeContentType(Bytes& line) {
             }
         }
     }
+    // A type whose last letter survived wins over one that ends inside the
+    // lost run ("text/" and four lost before "n": text/plain, not text/csv).
+    const auto endsLost = [&line](const Fit& f) {
+        return line[f.start + f.type.size() - 1] == kLost;
+    };
+    if (!std::all_of(fits.begin(), fits.end(), endsLost)) {
+        fits.erase(std::remove_if(fits.begin(), fits.end(), endsLost), fits.end());
+    }
     const auto named =
         std::count_if(fits.begin(), fits.end(), [](const Fit& f) { return f.named; });
     const auto chosen =
@@ -804,6 +836,13 @@ void completeContentType(Bytes& line) {
         (next == contentLength(line) ||
          (next < line.size() && (line[next] == ' ' || line[next] == '\t')))) {
         line[after] = ';';
+    } else if (after < line.size() && line[after] == kLost && next < line.size() &&
+               startsParameter(ByteView(line).substr(next))) {
+        // Right before a parameter: the ";" and, where two were lost, its blank.
+        line[after] = ';';
+        if (next - after >= 2) {
+            line[next - 1] = ' ';
+        }
     }
 }
 

@@ -431,6 +431,11 @@ TEST(CompleteContentType, FillsTheOneTypeThatFits) {
         {raw("Content-Type:\0\0xt/plain;charset=SHIFT_JIS\r\n"),
          "Content-Type:text/plain;charset=SHIFT_JIS\r\n"},
         {raw("Content-Type:\0x-unknown/type\r\n"), "Content-Type: x-unknown/type\r\n"},
+        // text/csv would fit too, but the "n" that survived is text/plain's.
+        {raw("Content-Type: text/\0\0\0\0n\r\n"), "Content-Type: text/plain\r\n"},
+        // The run took the type's end, the ";" and the blank before a parameter.
+        {raw("Content-Type: application/pgp-signatu\0\0\0\0name=signature.asc\r\n"),
+         "Content-Type: application/pgp-signature; name=signature.asc\r\n"},
     };
     for (const auto& [damaged, repaired] : cases) {
         Bytes line = damaged;
@@ -457,7 +462,8 @@ TEST(CompleteTransferEncoding, ReadsTheOneEncodingThatFits) {
          TransferEncoding::Base64},
         {raw("content-transfer-encoding:quoted-pr\0\0\0\0ble\r\n"),
          "content-transfer-encoding:quoted-printable\r\n", TransferEncoding::QuotedPrintable},
-        {"Content-Transfer-Encoding:base64\r\n", "Content-Transfer-Encoding:base64\r\n", TransferEncoding::Base64},
+        {"Content-Transfer-Encoding:base64\r\n", "Content-Transfer-Encoding:base64\r\n",
+         TransferEncoding::Base64},
         // 7bit and 8bit both fit: the code is known, the digit is not.
         {raw("Content-Transfer-Encoding: \0\0\0\0\r\n"),
          raw("Content-Transfer-Encoding: \0\0\0\0\r\n"), TransferEncoding::Other},
