@@ -975,7 +975,9 @@ BoundaryResult detectBoundary(BoundaryTable& table, Bytes& line, std::int64_t li
         result = BoundaryResult::BoundaryRecorded;
     }
     if (table.multipartState == MultipartState::TypeLine) {
-        table.multipartState = MultipartState::LineAfterType;
+        // A boundary found on the type line is the field's one: the next
+        // line may be a delimiter line already.
+        table.multipartState = recorded ? MultipartState::None : MultipartState::LineAfterType;
     } else {
         table.multipartState =
             !recorded && continues ? MultipartState::ContinuationLine : MultipartState::None;

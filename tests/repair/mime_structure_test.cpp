@@ -66,6 +66,13 @@ TEST_F(DetectBoundary, LooksForTheBoundaryOnEveryContinuationLineOfTheField) {
     EXPECT_EQ(feedCopy("--=_715392540==_.REL\r\n"), BoundaryResult::DelimiterMatched);
 }
 
+TEST_F(DetectBoundary, ADelimiterRightAfterATypeLineThatHeldItsBoundary) {
+    feedCopy("Content-Type: multipart/related; boundary=\"Enmime-Test-101\"\r\n");
+    Bytes line = raw("\0\0\0-Enmime-Test-101\r\n");
+    EXPECT_EQ(feed(line), BoundaryResult::DelimiterMatched);
+    EXPECT_EQ(line, "\r\n--Enmime-Test-101\r\n");
+}
+
 TEST_F(DetectBoundary, TakesTheInnermostOpenBoundaryWhereLostBytesFitSeveral) {
     feedCopy("Content-Type: multipart/mixed; boundary=\"Enmime-Test-100\"\r\n");
     feedCopy("\r\n");
