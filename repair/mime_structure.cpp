@@ -741,6 +741,32 @@ std::optional<TransferEncoding> readTransferEncoding(Bytes& line) {
 
 } // namespace
 
+void restoreBlankBeforeDelimiter(Bytes& line) {
+    const std::size_t name = findParameterName(line);
+    if (name == ByteView::npos) {
+        return;
+    }
+    const std::size_t afterName = name + kParameterName.size();
+    const bool quoted = afterName < line.size() && line[afterName] == '"';
+    const std::size_t valueStart = quoted ? afterName + 1 : afterName;
+    std::size_t valueEnd = valueStart;
+    while (valueEnd < line.size() && line[valueEnd] != kLost &&
+           (quoted ? line[valueEnd] != '"' : !endsToken(line[valueEnd]) && line[valueEnd] != ';')) {
+        ++valueEnd;
+    }
+    const std::size_t run = quoted ? valueEnd + 1 : valueEnd;
+    if (valueEnd == valueStart || run + 4 > line.size() ||
+        (quoted && (valueEnd >= line.size() || line[valueEnd] != '"'))) {
+        return;
+    }
+    const Bytes delimiter = "--" + Bytes(ByteView(line).substr(valueStart, valueEnd - valueStart));
+    if (ByteView(line).substr(run, 4) != ByteView("\0\0\0\0", 4) ||
+        ByteView(line).substr(run + 4, delimiter.size()) != delimiter) {
+        return;
+    }
+    line.replace(run, 4, "\r\n\r\n");
+}
+
 void completeContentType(Bytes& line) {
     if (line.find(kLost) == Bytes::npos) {
         return;

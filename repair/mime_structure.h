@@ -127,6 +127,11 @@ BoundaryResult detectBoundary(BoundaryTable& table, Bytes& line, std::int64_t li
 // first letter where only that reading fits, otherwise the blank.
 void completeContentType(Bytes& line);
 
+// A header line whose boundary parameter is followed, on the same line, by
+// four lost bytes and that boundary's delimiter: they held the line break
+// and the blank line that ends the header.
+void restoreBlankBeforeDelimiter(Bytes& line);
+
 // Fills the lost bytes of a Content-Transfer-Encoding field (with or
 // without a blank after its colon) where one encoding alone fits what
 // survives of its name and value; a line where none or several fit is

@@ -192,6 +192,7 @@ private:
             restoreHeaderBreak(line, continues && field_.inQuotes);
             if (inHeaderBlock_) {
                 restoreBreakAfterOpenQuote(line, continues && field_.inQuotes);
+                restoreBlankBeforeDelimiter(line);
             }
             restoreHeaderLineBreaks(line);
             if (state == RepairState::PartHeader && inHeaderBlock_) {

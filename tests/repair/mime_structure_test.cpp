@@ -73,6 +73,21 @@ TEST_F(DetectBoundary, ADelimiterRightAfterATypeLineThatHeldItsBoundary) {
     EXPECT_EQ(line, "\r\n--Enmime-Test-101\r\n");
 }
 
+TEST(RestoreBlankBeforeDelimiter, OnlyBeforeTheLinesOwnBoundary) {
+    const std::vector<std::pair<Bytes, Bytes>> cases = {
+        {raw("\tboundary=\"=_71==_\"\0\0\0\0--=_71==_\r\n"),
+         "\tboundary=\"=_71==_\"\r\n\r\n--=_71==_\r\n"},
+        {raw(" boundary=b1\0\0\0\0--b1\r\n"), " boundary=b1\r\n\r\n--b1\r\n"},
+        {raw(" boundary=\"b1\"\0\0\0\0--b2\r\n"), raw(" boundary=\"b1\"\0\0\0\0--b2\r\n")},
+        {raw(" boundary=\"b1\"\0\0\0--b1\r\n"), raw(" boundary=\"b1\"\0\0\0--b1\r\n")},
+    };
+    for (const auto& [damaged, repaired] : cases) {
+        Bytes line = damaged;
+        restoreBlankBeforeDelimiter(line);
+        EXPECT_EQ(line, repaired);
+    }
+}
+
 TEST_F(DetectBoundary, TakesTheInnermostOpenBoundaryWhereLostBytesFitSeveral) {
     feedCopy("Content-Type: multipart/mixed; boundary=\"Enmime-Test-100\"\r\n");
     feedCopy("\r\n");
