@@ -53,8 +53,17 @@ inline constexpr std::array<std::string_view, 34> HeaderNames = {
 // Names a lost line break is put back before as well, though a line's lost
 // first bytes are not filled from them: too short, or too many alike, to
 // tell from a few surviving letters.
-inline constexpr std::array<std::string_view, 5> BreakOnlyNames = {
-    "Organization: ", "Reply-To: ", "Sender: ", "From: ", "Date: ",
+inline constexpr std::array<std::string_view, 10> BreakOnlyNames = {
+    "Content-Description: ",
+    "Content-Language: ",
+    "Content-Location: ",
+    "Content-Class: ",
+    "Content-ID: ",
+    "Organization: ",
+    "Reply-To: ",
+    "Sender: ",
+    "From: ",
+    "Date: ",
 };
 
 // Fills lost (0x00) bytes at the start of a header line from the names that

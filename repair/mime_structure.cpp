@@ -123,6 +123,11 @@ BoundaryResult recordOutlookExpressBoundary(BoundaryTable& table, Bytes& line,
         line[paramStart - 3] = '\r';
         line[paramStart - 2] = '\n';
     }
+    // The closing quote stands right after the value's 41 bytes.
+    const std::size_t close = paramStart + kValueOffset + kBoundaryLength;
+    if (close < line.size() && line[close] == kLost) {
+        line[close] = '"';
+    }
     BoundaryEntry entry;
     entry.paramStart = paramStart;
     entry.valueStart = paramStart + kValueOffset;

@@ -103,9 +103,9 @@ TEST_F(DetectBoundary, TakesTheInnermostOpenBoundaryWhereLostBytesFitSeveral) {
     EXPECT_EQ(outer, "--Enmime-Test-100--\r\n");
 }
 
-TEST_F(DetectBoundary, RestoresTheFoldBeforeABoundaryParameter) {
+TEST_F(DetectBoundary, RestoresTheFoldBeforeABoundaryParameterAndTheQuoteAfterIt) {
     Bytes line = "Content-Type: multipart/alternative;" + raw("\0\0\0") + "boundary=\"" +
-                 Bytes(kBoundary) + "\"\r\n";
+                 Bytes(kBoundary) + raw("\0\r\n");
     EXPECT_EQ(feed(line), BoundaryResult::BoundaryRecorded);
     EXPECT_EQ(line, "Content-Type: multipart/alternative;\r\n\tboundary=\"" + Bytes(kBoundary) +
                         "\"\r\n");
