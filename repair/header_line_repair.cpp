@@ -209,12 +209,21 @@ void keepFieldName(Bytes& line, unsigned halfWidth) {
 }
 
 void restoreFieldColon(Bytes& line) {
-    if (line.empty() || line[0] == ' ' || line[0] == '\t' || line.find(':') != Bytes::npos) {
+    if (line.empty() || line[0] == ' ' || line[0] == '\t') {
         return;
     }
     const std::size_t lost = line.find(kLost);
     if (lost == Bytes::npos || lost == 0) {
         return;
+    }
+    // A colon after a blank is the value's, where the blank follows the run
+    // that took the name's end ("X-" and four lost before " http://").
+    if (const std::size_t colon = line.find(':'); colon != Bytes::npos) {
+        const std::size_t after = line.find_first_not_of(kLost, lost);
+        if (colon < lost || after == Bytes::npos || (line[after] != ' ' && line[after] != '\t') ||
+            after > colon) {
+            return;
+        }
     }
     if (looksLikeFieldName(ByteView(line).substr(0, lost))) {
         line[lost] = ':';

@@ -32,8 +32,8 @@ struct FieldState {
 // without a colon, is left alone.
 void keepFieldName(Bytes& line, unsigned halfWidth);
 
-// A header line without a colon whose first lost byte follows a field name:
-// that byte becomes the colon.
+// A header line without a colon before its first blank, whose first lost
+// byte follows a field name: that byte becomes the colon.
 void restoreFieldColon(Bytes& line);
 
 // A header line that starts with a common field name, whole, and lost bytes

@@ -48,6 +48,8 @@ TEST(HeaderLineRepair, KeepsDamagedFieldsFieldsAndFindsTheBlankLineBeforeABody) 
         {"two names fit a lost start", restoreNameHead, raw("\0\0: x\r\n"), raw("\0\0: x\r\n")},
         {"no name fits a lost start", restoreNameHead, raw("\0\0\0e-Foo: x\r\n"),
          raw("\0\0\0e-Foo: x\r\n")},
+        {"a colon in the value is not the name's", restoreFieldColon,
+         raw("X-\0\0\0\0 http://www.example.jp/\r\n"), raw("X-:\0\0\0 http://www.example.jp/\r\n")},
         {"no name before the lost bytes", restoreFieldColon, raw("This is\0\0\0\0text\r\n"),
          raw("This is\0\0\0\0text\r\n")},
         {"an open quote closes before a field after the lost run", breakAfterQuote,
