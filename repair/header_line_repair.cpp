@@ -267,7 +267,7 @@ void restoreNameTail(Bytes& line) {
         return;
     }
     const std::size_t lost = line.find(kLost);
-    if (lost == Bytes::npos || lost < 2) {
+    if (lost == Bytes::npos || lost == 0) {
         return;
     }
     for (std::size_t i = 0; i < lost; ++i) {
@@ -279,7 +279,17 @@ void restoreNameTail(Bytes& line) {
     if (end == Bytes::npos) {
         return;
     }
-    const std::optional<std::string_view> name = nameWithLostTail(line, lost, end);
+    // One surviving letter says too little, but for a Date field its value
+    // tells ("D" and four lost before " Sat, 4 Dec 2008").
+    constexpr std::string_view kDate = "Date";
+    const bool dateByValue = end > kDate.size() && lost < kDate.size() &&
+                             platform::startsWithFolded(line, kDate.substr(0, lost)) &&
+                             isDateValue(ByteView(line).substr(end));
+    if (lost < 2 && !dateByValue) {
+        return;
+    }
+    const std::optional<std::string_view> name =
+        dateByValue ? std::optional<std::string_view>(kDate) : nameWithLostTail(line, lost, end);
     if (!name || (platform::equalsFolded(*name, "From") && endsLikeMboxSeparator(line))) {
         return;
     }

@@ -39,6 +39,8 @@ TEST(HeaderLineRepair, KeepsDamagedFieldsFieldsAndFindsTheBlankLineBeforeABody) 
          raw("\0\0\0e: Sun, 25 May 2008\r\n"), "Date: Sun, 25 May 2008\r\n"},
         {"a lost start in the letter case of the rest", restoreNameHead,
          raw("\0\0\0sgroups: comp.mail\r\n"), "Newsgroups: comp.mail\r\n"},
+        {"one letter and a date", restoreNameTail, raw("D\0\0\0\0 Sat, 4 Dec 2008 18:59:38\r\n"),
+         "Date: Sat, 4 Dec 2008 18:59:38\r\n"},
         {"the name whose end survives", restoreNameTail, raw("Li\0\0\0\0d: Shape\r\n"),
          raw("List-Id: Shape\r\n")},
         {"a whole name lost before a date", restoreNameHead,
