@@ -323,6 +323,56 @@ bool isDateValue(ByteView value) {
     return at(i) == ' ' && isDigitByte(at(i + 1)) && isDigitByte(at(i + 2));
 }
 
+void AddressFields::note(ByteView line) {
+    const std::size_t end = contentLength(line);
+    if (end == 0) {
+        return;
+    }
+    if (!startsFolded(line)) {
+        const std::size_t colon = line.find(':');
+        const ByteView name = line.substr(0, colon == ByteView::npos ? 0 : colon);
+        to = to || platform::equalsFolded(name, "To");
+        cc = cc || platform::equalsFolded(name, "Cc");
+        addressAwaited = false;
+        for (const std::string_view field : {"From", "To", "Cc", "Bcc", "Reply-To", "Sender"}) {
+            addressAwaited = addressAwaited || platform::equalsFolded(name, field);
+        }
+    }
+    addressAwaited = addressAwaited && line.substr(0, end).find('@') == ByteView::npos;
+    const std::size_t last = line.find_last_not_of(" \t", end - 1);
+    listOpen = last != ByteView::npos && line[last] == ',';
+}
+
+void restoreAddressFieldName(Bytes& line, const AddressFields& seen) {
+    constexpr std::size_t kRun = 4;
+    const std::size_t end = contentLength(line);
+    if (end <= kRun + 2 || seen.listOpen || seen.addressAwaited || (seen.to && seen.cc) ||
+        ByteView(line).substr(0, kRun) != ByteView("\0\0\0\0", kRun)) {
+        return;
+    }
+    const ByteView value = ByteView(line).substr(kRun, end - kRun);
+    const std::size_t at = value.find('@');
+    if (at == ByteView::npos || value.find(kLost) != ByteView::npos ||
+        value.substr(0, at).find(':') != ByteView::npos) {
+        return;
+    }
+    // A quoted name, an address in angle brackets, or a bare address first:
+    // not the rest of a word ("\t(en" lost of "(envelope-from <...>)").
+    const unsigned first = byteAt(value, 0);
+    const std::size_t firstBlank = value.find_first_of(" \t,");
+    if (first != '"' && first != '<' && (!isTokenByte(first) || firstBlank < at)) {
+        return;
+    }
+    static constexpr std::array<std::string_view, 6> kReceivedWords = {"for ", "by ",   "with ",
+                                                                       "id ",  "from ", "via "};
+    for (const std::string_view word : kReceivedWords) {
+        if (platform::startsWithFolded(value, word)) {
+            return;
+        }
+    }
+    line.replace(0, kRun, seen.to ? "Cc: " : "To: ");
+}
+
 void restoreNameHead(Bytes& line) {
     if (line.empty() || line[0] != kLost) {
         return;

@@ -52,6 +52,25 @@ void restoreColonAfterName(Bytes& line);
 // byte, which restoreColonAfterName then makes the blank.
 void restoreNameTail(Bytes& line);
 
+// The To and Cc fields a header has held so far, and whether its last field
+// may go on: a list of addresses that a comma left open, or an address field
+// ("From: Taro") whose address is still to come.
+struct AddressFields {
+    bool to = false;
+    bool cc = false;
+    bool listOpen = false;
+    bool addressAwaited = false; // an address field that holds no address yet
+    void note(ByteView line);
+};
+
+// A header line whose first four bytes, all lost, were a two-letter name,
+// its colon and its blank, and whose value is an address
+// ("\0\0\0\0taro@example.jp"): To where the header holds none yet, Cc where
+// it holds a To but no Cc. The value must begin with a quoted name, an
+// address in angle brackets or a bare address; not where the field before
+// may go on, nor before the words that go on a Received field.
+void restoreAddressFieldName(Bytes& line, const AddressFields& seen);
+
 // A value that is a date as mail writes it ("Sun, 25 May 2008 14:38",
 // "9 Jan 98 10:00"): a name or an address never is.
 [[nodiscard]] bool isDateValue(ByteView value);

@@ -185,6 +185,10 @@ private:
             if (inHeaderBlock_) {
                 restoreNameTail(line);
                 restoreNameHead(line);
+                if (state == RepairState::MessageHeader && !field_.inQuotes &&
+                    !field_.awaitsParameter) {
+                    restoreAddressFieldName(line, addressFields_);
+                }
                 restoreColonAfterName(line);
             }
             // A line that may continue a field whose quoted string is open.
@@ -247,11 +251,14 @@ private:
         if (lost && inHeaderBlock_) {
             noteOpenEncoding(position, own, original.substr(0, own.size()));
         }
+        if (inHeaderBlock_) {
+            addressFields_.note(own);
+        }
         field_ = fieldStateAfter(own, field_);
         // Field names are known from a delimiter to the blank line that ends
         // the header after it (an attached message's header begins anew).
         if (found == BoundaryResult::DelimiterMatched) {
-            inHeaderBlock_ = true;
+            beginHeaderBlock();
         } else if (isBlank(own)) {
             inHeaderBlock_ = false;
         }
@@ -298,7 +305,7 @@ private:
             settlePendingBody();
             (void)repairHeldBody();
             part_.clearPartCodes();
-            inHeaderBlock_ = true;
+            beginHeaderBlock();
             return {RepairState::PartHeader, repairDelimiterLineEnd(line)};
         }
         return {bodyRepair(state, position, line, false).value_or(state)};
@@ -517,8 +524,13 @@ private:
     // An attached message begins: its header gets the header repairs.
     RepairState attachedMessage() {
         part_.clearPartCodes();
-        inHeaderBlock_ = true;
+        beginHeaderBlock();
         return RepairState::MessageHeader;
+    }
+
+    void beginHeaderBlock() {
+        inHeaderBlock_ = true;
+        addressFields_ = {};
     }
 
     // The body state a part header selects at its blank line.
@@ -712,7 +724,8 @@ private:
     Bytes openLabelWritten_; // that line as written
     std::vector<HeldLine> pendingLines_;
     RepairState pendingHeader_ = RepairState::PartHeader;
-    FieldState field_; // what the header field read last leaves open
+    FieldState field_;            // what the header field read last leaves open
+    AddressFields addressFields_; // of the header being read
 };
 
 // A message file through its line reader.

@@ -20,6 +20,11 @@ struct Case {
 
 TEST(HeaderLineRepair, KeepsDamagedFieldsFieldsAndFindsTheBlankLineBeforeABody) {
     const auto fieldName = [](Bytes& line) { keepFieldName(line, '*'); };
+    const auto addressName = [](bool to, bool cc, bool listOpen) {
+        return [=](Bytes& line) {
+            restoreAddressFieldName(line, AddressFields{to, cc, listOpen, false});
+        };
+    };
     const auto breakAfterQuote = [](Bytes& line) { restoreBreakAfterOpenQuote(line, false); };
     const auto blankBeforeText = [](Bytes& line) { restoreBlankBeforeBody(line, false); };
     const auto blankBeforeBase64 = [](Bytes& line) { restoreBlankBeforeBody(line, true); };
@@ -47,6 +52,20 @@ TEST(HeaderLineRepair, KeepsDamagedFieldsFieldsAndFindsTheBlankLineBeforeABody) 
          raw("\0\0\0\0: Thu, 24 Jun 2004 10:00\r\n"), "Date: Thu, 24 Jun 2004 10:00\r\n"},
         {"a whole name lost before no date", restoreNameHead, raw("\0\0\0\0: a@example.jp\r\n"),
          raw("\0\0\0\0: a@example.jp\r\n")},
+        {"a whole To lost before an address", addressName(false, false, false),
+         raw("\0\0\0\0\"J. Doe\" <jd@example.jp>\r\n"), "To: \"J. Doe\" <jd@example.jp>\r\n"},
+        {"Cc after a To", addressName(true, false, false), raw("\0\0\0\0hk@example.jp\r\n"),
+         "Cc: hk@example.jp\r\n"},
+        {"both held already", addressName(true, true, false), raw("\0\0\0\0hk@example.jp\r\n"),
+         raw("\0\0\0\0hk@example.jp\r\n")},
+        {"a list the line before left open", addressName(false, false, true),
+         raw("\0\0\0\0hk@example.jp\r\n"), raw("\0\0\0\0hk@example.jp\r\n")},
+        {"the rest of a word", addressName(false, false, false),
+         raw("\0\0\0\0velope-from <hk@example.jp>)\r\n"),
+         raw("\0\0\0\0velope-from <hk@example.jp>)\r\n")},
+        {"a Received field going on", addressName(false, false, false),
+         raw("\0\0\0\0for <hk@example.jp>; Mon, 1 Jan 2001\r\n"),
+         raw("\0\0\0\0for <hk@example.jp>; Mon, 1 Jan 2001\r\n")},
         {"two names fit a lost start", restoreNameHead, raw("\0\0: x\r\n"), raw("\0\0: x\r\n")},
         {"no name fits a lost start", restoreNameHead, raw("\0\0\0e-Foo: x\r\n"),
          raw("\0\0\0e-Foo: x\r\n")},
