@@ -373,6 +373,51 @@ void restoreAddressFieldName(Bytes& line, const AddressFields& seen) {
     line.replace(0, kRun, seen.to ? "Cc: " : "To: ");
 }
 
+void restoreBreakBeforeAddressField(Bytes& line, const AddressFields& seen) {
+    if (line.empty() || startsFolded(line)) {
+        return;
+    }
+    const std::size_t colon = line.find(':');
+    const ByteView ownName = ByteView(line).substr(0, colon == Bytes::npos ? 0 : colon);
+    const bool ownTo = platform::equalsFolded(ownName, "To");
+    const std::string_view name = !seen.to && !ownTo               ? "To: "
+                                  : (seen.to || ownTo) && !seen.cc ? "Cc: "
+                                                                   : "";
+    const std::size_t end = contentLength(line);
+    if (name.empty() || colon == Bytes::npos) {
+        return;
+    }
+    for (std::size_t r = line.find(kLost, colon); r != Bytes::npos && r < end;) {
+        const std::size_t e = std::min(line.find_first_not_of(kLost, r), end);
+        for (std::size_t k = 0; k <= 1; ++k) {
+            const std::string_view shown = name.substr(k);
+            if (e - r < k + 2 || e + shown.size() >= end ||
+                !platform::equalsFolded(ByteView(line).substr(e, shown.size()), shown)) {
+                continue;
+            }
+            const std::size_t cr = e - k - 2;
+            const ByteView before = ByteView(line).substr(0, cr);
+            const ByteView value = ByteView(line).substr(e + shown.size(), end - e - shown.size());
+            const auto opened = std::count(before.begin(), before.end(), '<') -
+                                std::count(before.begin(), before.end(), '>');
+            const bool quoteOpen = std::count(before.begin(), before.end(), '"') % 2 != 0;
+            if (before.find('@') == ByteView::npos || value.find('@') == ByteView::npos ||
+                value.find(kLost) != ByteView::npos || quoteOpen || opened < 0 || opened > 1 ||
+                (opened == 1 && (cr == r || line[cr - 1] != kLost))) {
+                continue;
+            }
+            if (opened == 1) {
+                line[cr - 1] = '>';
+            }
+            line[cr] = '\r';
+            line[cr + 1] = '\n';
+            fillInWritersCase(line, cr + 2, name.substr(0, k + shown.size()));
+            return;
+        }
+        r = line.find(kLost, e);
+    }
+}
+
 void restoreNameHead(Bytes& line) {
     if (line.empty() || line[0] != kLost) {
         return;

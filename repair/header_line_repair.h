@@ -71,6 +71,12 @@ struct AddressFields {
 // may go on, nor before the words that go on a Received field.
 void restoreAddressFieldName(Bytes& line, const AddressFields& seen);
 
+// A lost run inside a header field that holds an address, before what
+// survives of "To: " (or of "Cc: " once the header holds a To) and an
+// address: the run held the line break and the name's first letter, and
+// the ">" of an address it left open.
+void restoreBreakBeforeAddressField(Bytes& line, const AddressFields& seen);
+
 // A value that is a date as mail writes it ("Sun, 25 May 2008 14:38",
 // "9 Jan 98 10:00"): a name or an address never is.
 [[nodiscard]] bool isDateValue(ByteView value);

@@ -188,6 +188,7 @@ private:
                 if (state == RepairState::MessageHeader && !field_.inQuotes &&
                     !field_.awaitsParameter) {
                     restoreAddressFieldName(line, addressFields_);
+                    restoreBreakBeforeAddressField(line, addressFields_);
                 }
                 restoreColonAfterName(line);
             }

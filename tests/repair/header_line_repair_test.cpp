@@ -25,6 +25,11 @@ TEST(HeaderLineRepair, KeepsDamagedFieldsFieldsAndFindsTheBlankLineBeforeABody) 
             restoreAddressFieldName(line, AddressFields{to, cc, listOpen, false});
         };
     };
+    const auto breakBeforeAddress = [](bool to) {
+        return [=](Bytes& line) {
+            restoreBreakBeforeAddressField(line, AddressFields{to, false, false, false});
+        };
+    };
     const auto breakAfterQuote = [](Bytes& line) { restoreBreakAfterOpenQuote(line, false); };
     const auto blankBeforeText = [](Bytes& line) { restoreBlankBeforeBody(line, false); };
     const auto blankBeforeBase64 = [](Bytes& line) { restoreBlankBeforeBody(line, true); };
@@ -60,6 +65,15 @@ TEST(HeaderLineRepair, KeepsDamagedFieldsFieldsAndFindsTheBlankLineBeforeABody) 
          raw("\0\0\0\0hk@example.jp\r\n")},
         {"a list the line before left open", addressName(false, false, true),
          raw("\0\0\0\0hk@example.jp\r\n"), raw("\0\0\0\0hk@example.jp\r\n")},
+        {"a To after a From", breakBeforeAddress(false),
+         raw("From: <a@ezweb.ne.j\0\0\0\0o: b@example.jp\r\n"),
+         raw("From: <a@ezweb.ne.j>\r\nTo: b@example.jp\r\n")},
+        {"a Cc once a To was read", breakBeforeAddress(true),
+         raw("Reply-To: a@example.jp\0\0\0\0Cc: b@example.jp\r\n"),
+         raw("Reply-To: a@example.jp\0\0\r\nCc: b@example.jp\r\n")},
+        {"no address before the run", breakBeforeAddress(false),
+         raw("Subject: Trip to Toky\0\0\0\0o: b@example.jp\r\n"),
+         raw("Subject: Trip to Toky\0\0\0\0o: b@example.jp\r\n")},
         {"the rest of a word", addressName(false, false, false),
          raw("\0\0\0\0velope-from <hk@example.jp>)\r\n"),
          raw("\0\0\0\0velope-from <hk@example.jp>)\r\n")},
