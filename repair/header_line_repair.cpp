@@ -331,6 +331,7 @@ void AddressFields::note(ByteView line) {
     if (!startsFolded(line)) {
         const std::size_t colon = line.find(':');
         const ByteView name = line.substr(0, colon == ByteView::npos ? 0 : colon);
+        from = from || platform::equalsFolded(name, "From");
         to = to || platform::equalsFolded(name, "To");
         cc = cc || platform::equalsFolded(name, "Cc");
         addressAwaited = false;
@@ -371,6 +372,23 @@ void restoreAddressFieldName(Bytes& line, const AddressFields& seen) {
         }
     }
     line.replace(0, kRun, seen.to ? "Cc: " : "To: ");
+}
+
+void restoreFromName(Bytes& line, const AddressFields& seen) {
+    constexpr std::string_view kFrom = "From:";
+    const std::size_t end = contentLength(line);
+    if (seen.from || end <= kFrom.size() + 2 ||
+        ByteView(line).substr(kFrom.size(), end - kFrom.size()).find('@') == ByteView::npos) {
+        return;
+    }
+    // "\0\0\0\0: a@example.jp", or "F" and four lost before " a@example.jp".
+    const bool nameLost = ByteView(line).substr(0, 5) == ByteView("\0\0\0\0:", 5);
+    const bool restLost = (line[0] == 'F' || line[0] == 'f') &&
+                          ByteView(line).substr(1, 4) == ByteView("\0\0\0\0", 4) &&
+                          (line[5] == ' ' || line[5] == '\t');
+    if (nameLost || restLost) {
+        fillInWritersCase(line, 0, kFrom);
+    }
 }
 
 void restoreBreakBeforeAddressField(Bytes& line, const AddressFields& seen) {

@@ -52,10 +52,11 @@ void restoreColonAfterName(Bytes& line);
 // byte, which restoreColonAfterName then makes the blank.
 void restoreNameTail(Bytes& line);
 
-// The To and Cc fields a header has held so far, and whether its last field
+// The From, To and Cc fields a header has held so far, and whether its last field
 // may go on: a list of addresses that a comma left open, or an address field
 // ("From: Taro") whose address is still to come.
 struct AddressFields {
+    bool from = false;
     bool to = false;
     bool cc = false;
     bool listOpen = false;
@@ -70,6 +71,11 @@ struct AddressFields {
 // address in angle brackets or a bare address; not where the field before
 // may go on, nor before the words that go on a Received field.
 void restoreAddressFieldName(Bytes& line, const AddressFields& seen);
+
+// A From field's name lost whole before its colon, or all but its first
+// letter with the colon, where the value holds an address and the header no
+// From yet.
+void restoreFromName(Bytes& line, const AddressFields& seen);
 
 // A lost run inside a header field that holds an address, before what
 // survives of "To: " (or of "Cc: " once the header holds a To) and an

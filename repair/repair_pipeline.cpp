@@ -187,6 +187,7 @@ private:
                 restoreNameHead(line);
                 if (state == RepairState::MessageHeader && !field_.inQuotes &&
                     !field_.awaitsParameter) {
+                    restoreFromName(line, addressFields_);
                     restoreAddressFieldName(line, addressFields_);
                     restoreBreakBeforeAddressField(line, addressFields_);
                 }

@@ -22,12 +22,17 @@ TEST(HeaderLineRepair, KeepsDamagedFieldsFieldsAndFindsTheBlankLineBeforeABody) 
     const auto fieldName = [](Bytes& line) { keepFieldName(line, '*'); };
     const auto addressName = [](bool to, bool cc, bool listOpen) {
         return [=](Bytes& line) {
-            restoreAddressFieldName(line, AddressFields{to, cc, listOpen, false});
+            restoreAddressFieldName(line, AddressFields{false, to, cc, listOpen, false});
+        };
+    };
+    const auto fromName = [](bool from) {
+        return [=](Bytes& line) {
+            restoreFromName(line, AddressFields{from, false, false, false, false});
         };
     };
     const auto breakBeforeAddress = [](bool to) {
         return [=](Bytes& line) {
-            restoreBreakBeforeAddressField(line, AddressFields{to, false, false, false});
+            restoreBreakBeforeAddressField(line, AddressFields{false, to, false, false, false});
         };
     };
     const auto breakAfterQuote = [](Bytes& line) { restoreBreakAfterOpenQuote(line, false); };
@@ -65,6 +70,12 @@ TEST(HeaderLineRepair, KeepsDamagedFieldsFieldsAndFindsTheBlankLineBeforeABody) 
          raw("\0\0\0\0hk@example.jp\r\n")},
         {"a list the line before left open", addressName(false, false, true),
          raw("\0\0\0\0hk@example.jp\r\n"), raw("\0\0\0\0hk@example.jp\r\n")},
+        {"a From's whole name", fromName(false), raw("\0\0\0\0: a@example.jp\r\n"),
+         "From: a@example.jp\r\n"},
+        {"a From's first letter", fromName(false), raw("f\0\0\0\0 a@example.jp\r\n"),
+         "from: a@example.jp\r\n"},
+        {"a second From is no From", fromName(true), raw("\0\0\0\0: a@example.jp\r\n"),
+         raw("\0\0\0\0: a@example.jp\r\n")},
         {"a To after a From", breakBeforeAddress(false),
          raw("From: <a@ezweb.ne.j\0\0\0\0o: b@example.jp\r\n"),
          raw("From: <a@ezweb.ne.j>\r\nTo: b@example.jp\r\n")},
