@@ -76,6 +76,73 @@ constexpr std::array<std::string_view, 47> kFieldNames = {
     "List-Help",
 };
 
+// Names that lost letters inside a name are also taken back from, where
+// just one known name fits what survives of it and its colon.
+constexpr std::array<std::string_view, 62> kMoreFieldNames = {
+    "Resent-From",
+    "Resent-To",
+    "Resent-Cc",
+    "Resent-Bcc",
+    "Resent-Date",
+    "Resent-Sender",
+    "Resent-Message-ID",
+    "Received-SPF",
+    "X-Received",
+    "Authentication-Results",
+    "ARC-Seal",
+    "ARC-Message-Signature",
+    "ARC-Authentication-Results",
+    "DKIM-Signature",
+    "DomainKey-Signature",
+    "X-Google-DKIM-Signature",
+    "X-Gm-Message-State",
+    "X-Google-Smtp-Source",
+    "X-Original-Sender",
+    "X-Original-Authentication-Results",
+    "X-Originating-IP",
+    "X-Envelope-From",
+    "X-Envelope-To",
+    "X-Apparently-To",
+    "X-Spam-Status",
+    "X-Spam-Level",
+    "X-Spam-Checker-Version",
+    "X-Virus-Scanned",
+    "X-Virus-Status",
+    "X-Accept-Language",
+    "Accept-Language",
+    "Content-Class",
+    "X-MS-Has-Attach",
+    "X-MS-TNEF-Correlator",
+    "X-Mozilla-Status",
+    "X-Mozilla-Status2",
+    "X-Mozilla-Keys",
+    "X-Account-Key",
+    "X-UIDL",
+    "X-Face",
+    "X-Archive-Position",
+    "X-Mailman-Version",
+    "X-Report-Abuse",
+    "X-Evolution-Source",
+    "X-Brightmail-Tracker",
+    "List-Subscribe",
+    "List-Archive",
+    "List-Owner",
+    "Mailing-List",
+    "Auto-Submitted",
+    "Return-Receipt-To",
+    "Final-Recipient",
+    "Original-Recipient",
+    "Action",
+    "Status",
+    "Remote-MTA",
+    "Reporting-MTA",
+    "Received-From-MTA",
+    "Diagnostic-Code",
+    "Arrival-Date",
+    "Last-Attempt-Date",
+    "X-Postfix-Queue-ID",
+};
+
 constexpr std::array<std::string_view, 7> kWeekdays = {"Mon,", "Tue,", "Wed,", "Thu,",
                                                        "Fri,", "Sat,", "Sun,"};
 
@@ -436,8 +503,8 @@ void restoreBreakBeforeAddressField(Bytes& line, const AddressFields& seen) {
     }
 }
 
-void restoreNameHead(Bytes& line) {
-    if (line.empty() || line[0] != kLost) {
+void restoreLostNameLetters(Bytes& line) {
+    if (line.empty() || startsFolded(line)) {
         return;
     }
     const std::size_t colon = line.find(':');
@@ -446,25 +513,26 @@ void restoreNameHead(Bytes& line) {
         line.replace(0, 4, "Date");
         return;
     }
-    if (colon == Bytes::npos || survives >= colon) {
+    if (colon == Bytes::npos || survives >= colon ||
+        ByteView(line).substr(0, colon).find(kLost) == ByteView::npos) {
         return;
     }
-    for (std::size_t i = survives; i < colon; ++i) {
-        if (line[i] == kLost || !isTokenByte(byteAt(line, i))) {
+    for (std::size_t i = 0; i < colon; ++i) {
+        if (line[i] != kLost && !isTokenByte(byteAt(line, i))) {
             return;
         }
     }
     std::optional<std::string_view> found;
-    for (const std::string_view name : kFieldNames) {
-        if (name.size() != colon || !fitsFolded(line, 0, name)) {
-            continue;
+    bool twice = false;
+    const auto tryName = [&](std::string_view name) {
+        if (name.size() == colon && fitsFolded(line, 0, name)) {
+            twice = twice || (found && !platform::equalsFolded(*found, name));
+            found = name;
         }
-        if (found && !platform::equalsFolded(*found, name)) {
-            return;
-        }
-        found = name;
-    }
-    if (found) {
+    };
+    std::for_each(kFieldNames.begin(), kFieldNames.end(), tryName);
+    std::for_each(kMoreFieldNames.begin(), kMoreFieldNames.end(), tryName);
+    if (found && !twice) {
         fillInWritersCase(line, 0, *found);
     }
 }

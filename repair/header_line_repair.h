@@ -87,11 +87,12 @@ void restoreBreakBeforeAddressField(Bytes& line, const AddressFields& seen);
 // "9 Jan 98 10:00"): a name or an address never is.
 [[nodiscard]] bool isDateValue(ByteView value);
 
-// A line that begins with lost bytes and goes on with the rest of a field
-// name and its colon: where just one known name fits ("\0\0\0e: Sun, 25"
-// is Date), its lost letters, in the case of the surviving ones; four lost
-// before the colon and a date after it are a Date field's.
-void restoreNameHead(Bytes& line);
+// A header line whose name lost bytes, anywhere in it, before a colon that
+// survived: where just one known name fits what survives ("\0\0\0e: Sun"
+// is Date, "DKIM-Sig\0\0\0\0ure:" DKIM-Signature), its lost letters, in the
+// case of the surviving ones; four lost before the colon and a date after
+// it are a Date field's.
+void restoreLostNameLetters(Bytes& line);
 
 // A quoted string open before a run of three or more lost bytes that no
 // quote closes after it, where the text after the run is a field name and

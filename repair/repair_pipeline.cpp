@@ -184,7 +184,7 @@ private:
             completeHeaderName(line);
             if (inHeaderBlock_) {
                 restoreNameTail(line);
-                restoreNameHead(line);
+                restoreLostNameLetters(line);
                 if (state == RepairState::MessageHeader && !field_.inQuotes &&
                     !field_.awaitsParameter) {
                     restoreFromName(line, addressFields_);
