@@ -188,12 +188,15 @@ StepEnd rebuildInSingleByteText(const JisRun& run) {
         if (!afterNext) {
             return StepEnd::PastLineEnd;
         }
-        if (*afterNext == 'B' || *afterNext == kAt) { // only the ESC of ESC $ B was lost
+        // Only the ESC of ESC $ B was lost, where the kanji after it pair up.
+        if ((*afterNext == 'B' || *afterNext == kAt) && (d - 6) % 2 == 0) {
             return stepEnd(edit.put(z, {h, h, h, kEsc}));
         }
         return putKanjiSwitch(edit, z, d, h, f1, f2);
     }
-    if (*after == kAt || *after == 'B') {
+    // The "B" after the run ends the switch where the kanji after it pair up;
+    // otherwise it is the first byte of a kanji ("> " ESC $ B lost before "BeI=").
+    if ((*after == kAt || *after == 'B') && (d - 5) % 2 == 0) {
         return stepEnd(edit.put(z, {h, h, kEsc, '$'}));
     }
     return putKanjiSwitch(edit, z, d, h, f1, f2);

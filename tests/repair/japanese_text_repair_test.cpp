@@ -40,6 +40,8 @@ TEST(JisLineRepair, SingleByteMode) {
             {"short run keeps the bytes after it", "ab%%cd\r\n", "ab**cd\r\n"},
             {"only the ESC of ESC $ B lost", "ab%%%%$B0!" + kToAscii, "ab***\x1b$B0!" + kToAscii},
             {"ESC $ lost, B survived", "ab%%%%B0!" + kToAscii, "ab**\x1b$B0!" + kToAscii},
+            {"the whole switch lost before a kanji that begins with B", "> %%%%BeI=" + kToAscii,
+             "> *\x1b$@BeI=" + kToAscii},
             {"whole switch lost, even distance", "abc%%%%0!0\"" + kToAscii,
              "abc*\x1b$@0!0\"" + kToAscii},
             {"whole switch lost, odd distance", "abc%%%%!0\"" + kToAscii,
