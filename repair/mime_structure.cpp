@@ -567,7 +567,7 @@ std::optional<std::size_t> charsetStart(ByteView lowered) {
 
 // The content types whose lost letters are put back, so that a part keeps
 // the type that decides how a mail program reads it.
-constexpr std::array<std::string_view, 38> kContentTypes = {
+constexpr std::array<std::string_view, 61> kContentTypes = {
     "multipart/alternative",
     "multipart/mixed",
     "multipart/related",
@@ -606,6 +606,29 @@ constexpr std::array<std::string_view, 38> kContentTypes = {
     "image/tiff",
     "audio/x-wav",
     "video/mpeg",
+    "multipart/parallel",
+    "multipart/appledouble",
+    "message/partial",
+    "message/external-body",
+    "text/xml",
+    "text/css",
+    "application/xml",
+    "application/json",
+    "application/postscript",
+    "application/x-tar",
+    "application/applefile",
+    "application/vnd.oasis.opendocument.text",
+    "application/vnd.oasis.opendocument.spreadsheet",
+    "application/vnd.openxmlformats-officedocument.wordprocessingml.document",
+    "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet",
+    "application/vnd.openxmlformats-officedocument.presentationml.presentation",
+    "image/svg+xml",
+    "image/webp",
+    "audio/basic",
+    "audio/mpeg",
+    "audio/wav",
+    "video/mp4",
+    "video/quicktime",
 };
 
 // File name extensions that tell one content type from another that fits
