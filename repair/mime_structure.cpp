@@ -143,6 +143,20 @@ BoundaryResult recordOutlookExpressBoundary(BoundaryTable& table, Bytes& line,
 // Where Outlook Express's form would stand (the index of the "b" of
 // `boundary`), by the piece of its name that survived; nullopt when there is
 // none or that is not its form.
+// Whether the lost bytes from `at` on are followed by more of a quoted value
+// and its closing quote ("0969" lost of "...82412909" "69717285"").
+bool valueGoesOnAfterLost(ByteView line, std::size_t at) {
+    std::size_t rest = at;
+    while (rest < line.size() && line[rest] == kLost) {
+        ++rest;
+    }
+    const std::size_t quote = line.find('"', rest);
+    if (rest == at || quote == ByteView::npos || quote == rest) {
+        return false;
+    }
+    return line.substr(rest, quote - rest).find_first_of(ByteView(" \t;=\0", 5)) == ByteView::npos;
+}
+
 std::optional<std::size_t> outlookExpressParameter(ByteView line, ByteView lowered) {
     std::optional<std::size_t> paramStart;
     if (const auto boun = findFolded(lowered, "boun")) {
@@ -159,7 +173,8 @@ std::optional<std::size_t> outlookExpressParameter(ByteView line, ByteView lower
     // (or was lost). Any other length is another program's boundary that
     // merely begins with dashes.
     const std::size_t quoteAt = *paramStart + kValueOffset + kBoundaryLength;
-    if (quoteAt >= line.size() || (line[quoteAt] != '"' && line[quoteAt] != kLost)) {
+    if (quoteAt >= line.size() || (line[quoteAt] != '"' && line[quoteAt] != kLost) ||
+        valueGoesOnAfterLost(line, quoteAt)) {
         return std::nullopt;
     }
     return paramStart;

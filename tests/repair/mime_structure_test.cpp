@@ -73,6 +73,18 @@ TEST_F(DetectBoundary, ADelimiterRightAfterATypeLineThatHeldItsBoundary) {
     EXPECT_EQ(line, "\r\n--Enmime-Test-101\r\n");
 }
 
+TEST_F(DetectBoundary, ALongerBoundaryWhoseBytes41To44WereLostIsNoOutlookExpressOne) {
+    feedCopy("Content-Type: multipart/mixed;\r\n");
+    const Bytes value = "----sinikael-?=_1-14763587882000.8241290969717285";
+    Bytes param =
+        " boundary=\"" + value.substr(0, 41) + raw("\0\0\0\0") + value.substr(45) + "\"\r\n";
+    EXPECT_EQ(feed(param), BoundaryResult::BoundaryRecorded);
+    ASSERT_EQ(table.entries.size(), 1u);
+    EXPECT_EQ(table.entries[0].form, BoundaryForm::Other);
+    Bytes delimiter = "--" + value + "\r\n";
+    EXPECT_EQ(feed(delimiter), BoundaryResult::DelimiterMatched);
+}
+
 TEST(RestoreBlankBeforeDelimiter, OnlyBeforeTheLinesOwnBoundary) {
     const std::vector<std::pair<Bytes, Bytes>> cases = {
         {raw("\tboundary=\"=_71==_\"\0\0\0\0--=_71==_\r\n"),
