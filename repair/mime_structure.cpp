@@ -280,13 +280,25 @@ BoundaryResult recordOtherBoundary(BoundaryTable& table, Bytes& line, std::int64
     }
     // What stood before the name: the blank or tab of a folded field, and the
     // line break before it, or the ";" that ends the previous parameter.
+    const bool blankSurvived = name >= 1 && (line[name - 1] == ' ' || line[name - 1] == '\t');
     if (name >= 1 && line[name - 1] == kLost) {
         line[name - 1] = '\t';
     }
     if (name >= 4 && line[name - 3] == kLost && line[name - 2] == kLost) {
+        // Before a surviving blank, the two were the line break of a folded
+        // field ("\r\n boundary="), the ";" and a quote left open before them.
         const bool afterSemicolon = line[name - 4] == ';';
-        line[name - 3] = afterSemicolon ? '\r' : ';';
-        line[name - 2] = afterSemicolon ? '\n' : ' ';
+        const bool folded = afterSemicolon || blankSurvived;
+        line[name - 3] = folded ? '\r' : ';';
+        line[name - 2] = folded ? '\n' : ' ';
+        if (!afterSemicolon && blankSurvived && line[name - 4] == kLost) {
+            line[name - 4] = ';';
+            const ByteView before = ByteView(line).substr(0, name - 5);
+            if (name >= 5 && line[name - 5] == kLost &&
+                std::count(before.begin(), before.end(), '"') % 2 != 0) {
+                line[name - 5] = '"';
+            }
+        }
     }
 
     BoundaryEntry entry;
