@@ -281,6 +281,22 @@ BoundaryResult recordOtherBoundary(BoundaryTable& table, Bytes& line, std::int64
     // What stood before the name: the blank or tab of a folded field, and the
     // line break before it, or the ";" that ends the previous parameter.
     const bool blankSurvived = name >= 1 && (line[name - 1] == ' ' || line[name - 1] == '\t');
+    // A quoted value open before three lost bytes right before the name:
+    // they held its closing quote, the ";" and a blank ("protocol=\"...signatur"
+    // and "e\"; " lost).
+    if (name >= 3 && line[name - 1] == kLost && line[name - 2] == kLost &&
+        line[name - 3] == kLost) {
+        std::size_t runStart = name - 3;
+        while (runStart > 0 && line[runStart - 1] == kLost) {
+            --runStart;
+        }
+        const ByteView before = ByteView(line).substr(0, runStart);
+        if (std::count(before.begin(), before.end(), '"') % 2 != 0) {
+            line[name - 3] = '"';
+            line[name - 2] = ';';
+            line[name - 1] = ' ';
+        }
+    }
     if (name >= 1 && line[name - 1] == kLost) {
         line[name - 1] = '\t';
     }

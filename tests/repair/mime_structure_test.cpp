@@ -80,6 +80,14 @@ TEST_F(DetectBoundary, RestoresTheLineBreakBeforeAFoldedBoundaryParameter) {
     EXPECT_EQ(line, "Content-Type: multipart/related; type=\"text/html\";\r\n boundary=\"b1\"\r\n");
 }
 
+TEST_F(DetectBoundary, RestoresTheQuoteAndSemicolonBeforeABoundaryParameter) {
+    Bytes line = "Content-Type: multipart/signed; protocol=\"application/pgp-signatur" +
+                 raw("\0\0\0\0") + "boundary=\"b1\"\r\n";
+    EXPECT_EQ(feed(line), BoundaryResult::BoundaryRecorded);
+    EXPECT_EQ(line, "Content-Type: multipart/signed; protocol=\"application/pgp-signatur" +
+                        raw("\0") + "\"; boundary=\"b1\"\r\n");
+}
+
 TEST_F(DetectBoundary, ALongerBoundaryWhoseBytes41To44WereLostIsNoOutlookExpressOne) {
     feedCopy("Content-Type: multipart/mixed;\r\n");
     const Bytes value = "----sinikael-?=_1-14763587882000.8241290969717285";
