@@ -45,6 +45,10 @@ inline bool isLowerByte(unsigned c) {
     return c >= 'a' && c <= 'z';
 }
 
+inline bool isLetterByte(unsigned c) {
+    return isUpperByte(c) || isLowerByte(c);
+}
+
 // Whether two byte strings are equal once folded.
 inline bool equalsFolded(ByteView a, ByteView b) {
     if (a.size() != b.size()) {

@@ -190,9 +190,23 @@ bool isDigitByte(unsigned c) {
     return c >= '0' && c <= '9';
 }
 
-bool isLetterByte(unsigned c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
+// The one name of those offered that fits, if just one does: names equal but
+// for letter case count as one.
+class OnlyFit {
+public:
+    void offer(std::string_view name) {
+        twice_ = twice_ || (name_ && !platform::equalsFolded(*name_, name));
+        name_ = name;
+    }
+    [[nodiscard]] bool offered() const { return name_.has_value(); }
+    [[nodiscard]] std::optional<std::string_view> only() const {
+        return twice_ ? std::nullopt : name_;
+    }
+
+private:
+    std::optional<std::string_view> name_;
+    bool twice_ = false;
+};
 
 // The lost letters of a Date field's weekday, where one day fits.
 void restoreWeekday(Bytes& line, std::size_t at) {
@@ -303,30 +317,20 @@ void restoreFieldColon(Bytes& line) {
 // anything. A name whose surviving end and colon fit wins over one the run
 // may have ended.
 std::optional<std::string_view> nameWithLostTail(ByteView line, std::size_t lost, std::size_t end) {
-    std::optional<std::string_view> confirmed;
-    std::optional<std::string_view> possible;
-    bool confirmedTwice = false;
-    bool possibleTwice = false;
-    const auto note = [](std::optional<std::string_view>& slot, bool& twice,
-                         std::string_view name) {
-        twice = twice || (slot && !platform::equalsFolded(*slot, name));
-        slot = name;
-    };
+    OnlyFit confirmed;
+    OnlyFit possible;
     for (const std::string_view name : kFieldNames) {
         if (name.size() <= lost || !platform::startsWithFolded(line, name.substr(0, lost))) {
             continue;
         }
         if (end < name.size() ? fitsFolded(line, end, Bytes(name.substr(end)) + ":")
                               : end == name.size() && line[end] == ':') {
-            note(confirmed, confirmedTwice, name);
+            confirmed.offer(name);
         } else if (end > name.size()) {
-            note(possible, possibleTwice, name);
+            possible.offer(name);
         }
     }
-    if (confirmed) {
-        return confirmedTwice ? std::nullopt : confirmed;
-    }
-    return possibleTwice ? std::nullopt : possible;
+    return confirmed.offered() ? confirmed.only() : possible.only();
 }
 
 void restoreNameTail(Bytes& line) {
@@ -372,8 +376,9 @@ bool isDateValue(ByteView value) {
         "jan", "feb", "mar", "apr", "may", "jun", "jul", "aug", "sep", "oct", "nov", "dec"};
     std::size_t i = value.find_first_not_of(" \t");
     const auto at = [&value](std::size_t k) { return byteAt(value, k); };
-    if (i + 4 < value.size() && isLetterByte(at(i)) && isLetterByte(at(i + 1)) &&
-        isLetterByte(at(i + 2)) && at(i + 3) == ',') {
+    if (i + 4 < value.size() && platform::isLetterByte(at(i)) &&
+        platform::isLetterByte(at(i + 1)) && platform::isLetterByte(at(i + 2)) &&
+        at(i + 3) == ',') {
         i = value.find_first_not_of(" \t", i + 4);
     }
     if (i >= value.size() || !isDigitByte(at(i))) {
@@ -485,7 +490,7 @@ void restoreBreakBeforeAddressField(Bytes& line, const AddressFields& seen) {
             const ByteView value = ByteView(line).substr(e + shown.size(), end - e - shown.size());
             const auto opened = std::count(before.begin(), before.end(), '<') -
                                 std::count(before.begin(), before.end(), '>');
-            const bool quoteOpen = std::count(before.begin(), before.end(), '"') % 2 != 0;
+            const bool quoteOpen = leavesQuoteOpen(before);
             if (before.find('@') == ByteView::npos || value.find('@') == ByteView::npos ||
                 value.find(kLost) != ByteView::npos || quoteOpen || opened < 0 || opened > 1 ||
                 (opened == 1 && (cr == r || line[cr - 1] != kLost))) {
@@ -522,18 +527,16 @@ void restoreLostNameLetters(Bytes& line) {
             return;
         }
     }
-    std::optional<std::string_view> found;
-    bool twice = false;
+    OnlyFit fit;
     const auto tryName = [&](std::string_view name) {
         if (name.size() == colon && fitsFolded(line, 0, name)) {
-            twice = twice || (found && !platform::equalsFolded(*found, name));
-            found = name;
+            fit.offer(name);
         }
     };
     std::for_each(kFieldNames.begin(), kFieldNames.end(), tryName);
     std::for_each(kMoreFieldNames.begin(), kMoreFieldNames.end(), tryName);
-    if (found && !twice) {
-        fillInWritersCase(line, 0, *found);
+    if (const std::optional<std::string_view> name = fit.only()) {
+        fillInWritersCase(line, 0, *name);
     }
 }
 
@@ -601,7 +604,7 @@ void restoreBreakAfterOpenQuote(Bytes& line, bool quoteOpen) {
             return;
         }
         const unsigned first = byteAt(rest, 0);
-        const bool whole = first >= 'A' && first <= 'Z';
+        const bool whole = platform::isUpperByte(first);
         if (!looksLikeFieldName(whole ? rest.substr(0, colon) : rest.substr(1, colon - 1))) {
             return;
         }

@@ -1,6 +1,7 @@
 #include "repair/header_names.h"
 
 #include "platform/case_fold.h"
+#include "repair/line_edit.h"
 #include "repair/lost_byte.h"
 #include "repair/name_case.h"
 
@@ -157,11 +158,7 @@ void restoreHeaderBreak(Bytes& line, bool quoteOpen) {
         if (cutsName(line, crAt)) {
             return false;
         }
-        bool open = quoteOpen;
-        for (std::size_t i = 0; i < crAt; ++i) {
-            open = line[i] == '"' ? !open : open;
-        }
-        if (!open) {
+        if (quoteOpen == leavesQuoteOpen(ByteView(line).substr(0, crAt))) {
             return true;
         }
         if (crAt < 2 || line[crAt] != kLost || line[crAt - 1] != kLost) {

@@ -19,6 +19,16 @@ inline std::size_t contentLength(ByteView line) {
     return n >= 2 && line[n - 2] == '\r' && line[n - 1] == '\n' ? n - 2 : n;
 }
 
+// Whether the text leaves a quoted string open: it holds an odd number of
+// quotes.
+inline bool leavesQuoteOpen(ByteView text) {
+    std::size_t quotes = 0;
+    for (const char c : text) {
+        quotes += c == '"' ? 1 : 0;
+    }
+    return quotes % 2 != 0;
+}
+
 class LineEdit {
 public:
     // Writes are refused from `writeLimit` on as well, so that a rebuild can

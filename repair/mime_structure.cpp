@@ -290,8 +290,7 @@ BoundaryResult recordOtherBoundary(BoundaryTable& table, Bytes& line, std::int64
         while (runStart > 0 && line[runStart - 1] == kLost) {
             --runStart;
         }
-        const ByteView before = ByteView(line).substr(0, runStart);
-        if (std::count(before.begin(), before.end(), '"') % 2 != 0) {
+        if (leavesQuoteOpen(ByteView(line).substr(0, runStart))) {
             line[name - 3] = '"';
             line[name - 2] = ';';
             line[name - 1] = ' ';
@@ -309,9 +308,8 @@ BoundaryResult recordOtherBoundary(BoundaryTable& table, Bytes& line, std::int64
         line[name - 2] = folded ? '\n' : ' ';
         if (!afterSemicolon && blankSurvived && line[name - 4] == kLost) {
             line[name - 4] = ';';
-            const ByteView before = ByteView(line).substr(0, name - 5);
             if (name >= 5 && line[name - 5] == kLost &&
-                std::count(before.begin(), before.end(), '"') % 2 != 0) {
+                leavesQuoteOpen(ByteView(line).substr(0, name - 5))) {
                 line[name - 5] = '"';
             }
         }

@@ -10,10 +10,6 @@ namespace {
 
 constexpr char kLost = '\0';
 
-bool isLetter(unsigned c) {
-    return platform::isUpperByte(c) || platform::isLowerByte(c);
-}
-
 // Words end at a colon or a blank: the field name and each word of a value
 // keep their own case.
 bool endsWord(char c) {
@@ -21,7 +17,7 @@ bool endsWord(char c) {
 }
 
 bool startsWordPart(std::string_view text, std::size_t i) {
-    return i == 0 || !isLetter(static_cast<unsigned char>(text[i - 1]));
+    return i == 0 || !platform::isLetterByte(static_cast<unsigned char>(text[i - 1]));
 }
 
 } // namespace
@@ -67,7 +63,7 @@ void fillInWritersCase(Bytes& line, std::size_t at, std::string_view text) {
         std::size_t nearestDistance = 0;
         for (std::size_t j = start; j < end; ++j) {
             const unsigned c = byteAt(written, j);
-            if (c == 0 || !isLetter(c) || startsWordPart(text, j) != initial) {
+            if (c == 0 || !platform::isLetterByte(c) || startsWordPart(text, j) != initial) {
                 continue;
             }
             const bool upper = platform::isUpperByte(c);
@@ -93,7 +89,7 @@ void fillInWritersCase(Bytes& line, std::size_t at, std::string_view text) {
             continue;
         }
         char c = text[i];
-        if (isLetter(static_cast<unsigned char>(c))) {
+        if (platform::isLetterByte(static_cast<unsigned char>(c))) {
             if (const std::optional<bool> upper = writersCase(i)) {
                 const unsigned lowered = platform::foldByte(static_cast<unsigned char>(c));
                 c = toByte(*upper ? lowered - ('a' - 'A') : lowered);

@@ -43,11 +43,12 @@ enum class RepairState {
 // events after every line. Returns the lost bytes it brought back from a
 // second copy of them.
 RestoredCounts repairMessageFile(const std::filesystem::path& file, const RepairOptions& options,
-                       platform::EventPoint& events);
+                                 platform::EventPoint& events);
 
 // Repairs a whole message held in memory exactly as repairMessageFile
 // repairs a file holding the same bytes: the same lines, the same bytes
 // changed, the same events, the same counts.
-RestoredCounts repairMessage(Bytes& message, const RepairOptions& options, platform::EventPoint& events);
+RestoredCounts repairMessage(Bytes& message, const RepairOptions& options,
+                             platform::EventPoint& events);
 
 } // namespace keldor::repair
