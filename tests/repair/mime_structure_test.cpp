@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <tuple>
 
 namespace keldor::repair {
 namespace {
@@ -73,21 +74,6 @@ TEST_F(DetectBoundary, ADelimiterRightAfterATypeLineThatHeldItsBoundary) {
     EXPECT_EQ(line, "\r\n--Enmime-Test-101\r\n");
 }
 
-TEST_F(DetectBoundary, RestoresTheLineBreakBeforeAFoldedBoundaryParameter) {
-    Bytes line = "Content-Type: multipart/related; type=\"text/html" + raw("\0\0\0\0") +
-                 " boundary=\"b1\"\r\n";
-    EXPECT_EQ(feed(line), BoundaryResult::BoundaryRecorded);
-    EXPECT_EQ(line, "Content-Type: multipart/related; type=\"text/html\";\r\n boundary=\"b1\"\r\n");
-}
-
-TEST_F(DetectBoundary, RestoresTheQuoteAndSemicolonBeforeABoundaryParameter) {
-    Bytes line = "Content-Type: multipart/signed; protocol=\"application/pgp-signatur" +
-                 raw("\0\0\0\0") + "boundary=\"b1\"\r\n";
-    EXPECT_EQ(feed(line), BoundaryResult::BoundaryRecorded);
-    EXPECT_EQ(line, "Content-Type: multipart/signed; protocol=\"application/pgp-signatur" +
-                        raw("\0") + "\"; boundary=\"b1\"\r\n");
-}
-
 TEST_F(DetectBoundary, ALongerBoundaryWhoseBytes41To44WereLostIsNoOutlookExpressOne) {
     feedCopy("Content-Type: multipart/mixed;\r\n");
     const Bytes value = "----sinikael-?=_1-14763587882000.8241290969717285";
@@ -130,12 +116,32 @@ TEST_F(DetectBoundary, TakesTheInnermostOpenBoundaryWhereLostBytesFitSeveral) {
     EXPECT_EQ(outer, "--Enmime-Test-100--\r\n");
 }
 
-TEST_F(DetectBoundary, RestoresTheFoldBeforeABoundaryParameterAndTheQuoteAfterIt) {
-    Bytes line = "Content-Type: multipart/alternative;" + raw("\0\0\0") + "boundary=\"" +
-                 Bytes(kBoundary) + raw("\0\r\n");
-    EXPECT_EQ(feed(line), BoundaryResult::BoundaryRecorded);
-    EXPECT_EQ(line, "Content-Type: multipart/alternative;\r\n\tboundary=\"" + Bytes(kBoundary) +
-                        "\"\r\n");
+TEST_F(DetectBoundary, RestoresWhatStandsAroundABoundaryParameter) {
+    const Bytes oe(kBoundary);
+    const std::vector<std::tuple<const char*, Bytes, Bytes>> cases = {
+        {"the fold before it and an Outlook Express boundary's closing quote",
+         "Content-Type: multipart/alternative;" + raw("\0\0\0") + "boundary=\"" + oe +
+             raw("\0\r\n"),
+         "Content-Type: multipart/alternative;\r\n\tboundary=\"" + oe + "\"\r\n"},
+        {"the closing quote, the \";\" and the line break before a surviving blank",
+         "Content-Type: multipart/related; type=\"text/html" + raw("\0\0\0\0") +
+             " boundary=\"b1\"\r\n",
+         "Content-Type: multipart/related; type=\"text/html\";\r\n boundary=\"b1\"\r\n"},
+        {"the closing quote, the \";\" and the blank",
+         "Content-Type: multipart/signed; protocol=\"application/pgp-signatur" + raw("\0\0\0\0") +
+             "boundary=\"b1\"\r\n",
+         "Content-Type: multipart/signed; protocol=\"application/pgp-signatur" + raw("\0") +
+             "\"; boundary=\"b1\"\r\n"},
+    };
+    for (const auto& [name, damaged, repaired] : cases) {
+        BoundaryTable fresh;
+        Bytes line = damaged;
+        EXPECT_EQ(detectBoundary(fresh, line, 1, nullptr), BoundaryResult::BoundaryRecorded)
+            << name;
+        EXPECT_EQ(line, repaired) << name;
+    }
+    Bytes line = std::get<1>(cases[0]);
+    ASSERT_EQ(feed(line), BoundaryResult::BoundaryRecorded);
     EXPECT_EQ(table.entries.at(0).delimiter, kDelimiter);
 }
 
